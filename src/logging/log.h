@@ -1,0 +1,68 @@
+// Diagnostics and replies: the log file with its rotation, debug echo on
+// standard output, the start-up buffer, and the reply writers.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "logging/text_format.h"
+
+namespace vantorix {
+
+/// Log lines kept in memory from the first step of start-up until the
+/// configuration has said whether and where to log.
+struct StartupLog {
+  bool active = false;
+  std::string text;  // entries, each preceded by "##"; at most 4096 characters
+  int count = 0;     // formatted lengths of the entries offered, plus 2 per entry stored
+  bool full = false;
+};
+
+/// The logging state of the process. Reset for tests with `log_state() = {};`.
+struct LogState {
+  bool debug_mode = false;  // log lines echoed on standard output
+  bool log_mode = false;    // log lines written to the log file
+  std::optional<std::string> log_path;  // the log file; absent: no file logging
+  int process_id = 0;       // head of every log line; 0 until start-up sets it
+  StartupLog startup;
+};
+
+/// The process-wide logging state.
+LogState& log_state();
+
+/// One diagnostic line: "%d %s %s\n" (process id, 20-character local time,
+/// message) to the log file, echoed on standard output in debug mode, or kept
+/// in the start-up buffer while it is active. Does nothing (and does not expand
+/// the format) unless debug mode, log mode or the start-up buffer is active.
+/// The message is cut at its last CR, then at its last LF.
+void log_message(const char* format, ...) VANTORIX_PRINTF(1, 2);
+
+/// One error line, "%d %s ERROR: %s\n", written whatever the modes.
+void log_error(const char* format, ...) VANTORIX_PRINTF(1, 2);
+
+/// Formats a reply (at most 4094 characters), writes it to standard output as
+/// it stands (no terminator added, no flush) and echoes it into the log.
+void reply_line(const char* format, ...) VANTORIX_PRINTF(1, 2);
+
+/// Writes a fixed piece of a reply to standard output, with the log echo.
+void reply_text(const char* text);
+
+/// Formats a text (at most 4094 characters) and writes it to standard output.
+void console_write(const char* format, ...) VANTORIX_PRINTF(1, 2);
+
+/// Moves the log file at `path` to "<path>.1", replacing an older backup.
+/// Returns 0 when moved, -1 when not.
+int log_rotate(const char* path);
+
+/// Empties the start-up buffer and switches buffering on.
+void startup_log_begin();
+/// Adds one entry to the start-up buffer (while active and not full).
+void startup_log_add(const char* format, ...) VANTORIX_PRINTF(1, 2);
+/// Ends buffering and replays the entries through `log_message`.
+void startup_log_dump();
+
+/// The 20-character local time text of log lines, for example
+/// "Dec 06 22:46:51 2026" (day of the month always two digits).
+std::string log_time_text();
+
+}  // namespace vantorix

@@ -1,0 +1,33 @@
+// The bounded formatter behind every line the program writes.
+#pragma once
+
+#include <cstdarg>
+
+/// Marks a printf-style function so that every call is type-checked.
+#define VANTORIX_PRINTF(format_index, first_arg_index) \
+  __attribute__((format(printf, format_index, first_arg_index)))
+
+namespace vantorix {
+
+/// Formats `format` with the arguments in `args` into `buffer`, which holds
+/// `size` bytes counting the terminator; never writes past it.
+/// Returns 0 and leaves the buffer untouched when `buffer` or `format` is null
+/// or `size` is 0; a negative size gives an empty text and 0 as well.
+/// Otherwise returns the number of characters stored (the text's length), not
+/// the length the whole output would have had. Differences from snprintf:
+///  - a null string argument prints "(NULL)", neither padded nor cut;
+///  - a negative width or precision taken from '*' counts as 0;
+///  - an unfinished specification at the end of the format, and one with more
+///    than two '*', are copied literally;
+///  - integer conversions always take 32 bits, floating ones 64 bits.
+int text_vformat(char* buffer, int size, const char* format, va_list args);
+
+/// `text_vformat` over its own arguments.
+int text_format(char* buffer, int size, const char* format, ...) VANTORIX_PRINTF(3, 4);
+
+/// Copies `source` up to its terminator, at most `size` - 1 characters, and
+/// terminates `destination`. Does nothing when either pointer is null or
+/// `size` is 0 or less. Returns `destination`.
+char* copy_bounded(char* destination, const char* source, int size);
+
+}  // namespace vantorix
