@@ -2,7 +2,7 @@
 # Installs, from Debian's packages, whatever the build and the tests need and
 # this machine lacks. Needs root when something is missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev valgrind
           freeradius freeradius-utils groff-base man-db file dpkg-dev)
 missing=()
 for p in "${packages[@]}"; do
