@@ -1,11 +1,22 @@
 #include "radius/radius_backend.h"
 
 #include "frontend/help_info.h"
+#include "radius/radius_check.h"
+#include "radius/radius_settings.h"
+#include "radius/radius_transport.h"
 
 namespace vantorix {
 
 BackendOps radius_backend_ops() {
   BackendOps ops;
+  ops.config = radius_config;
+  ops.init = radius_init;
+  ops.free = radius_free;
+  ops.open = radius_open;
+  ops.close = [] { radius_close(); };
+  ops.exit = radius_exit;
+  ops.check = radius_check;
+  ops.lookup = radius_lookup;
   ops.help = show_help;
   return ops;
 }

@@ -1,0 +1,302 @@
+#include "radius/radius_packet.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "logging/log.h"
+#include "platform/console.h"
+#include "platform/system.h"
+#include "radius/radius_data.h"
+#include "radius/radius_dictionary.h"
+#include "radius/radius_transport.h"
+#include "userstore/md5.h"
+
+namespace vantorix {
+namespace {
+
+constexpr std::uint8_t kUserName = 1;
+constexpr std::uint8_t kUserPassword = 2;
+constexpr std::uint8_t kNasIpAddress = 4;
+constexpr std::uint8_t kNasPort = 5;
+
+constexpr const char* kBadDigestLine = "-DEAD Received invalid reply digest from server\n";
+
+// Writes a packet front to back into a fixed buffer. A write that would not
+// fit writes nothing and marks the writer as failed, so a builder checks once
+// at the end instead of after every field.
+class PacketWriter {
+ public:
+  explicit PacketWriter(std::span<std::uint8_t> buffer) : buffer_(buffer) {}
+
+  void put_byte(std::uint8_t value) { put_bytes({&value, 1}); }
+
+  void put_u32(std::uint32_t value) {
+    const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
+                                   static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
+    put_bytes(bytes);
+  }
+
+  void put_bytes(std::span<const std::uint8_t> bytes) {
+    if (!ok_ || bytes.size() > buffer_.size() - size_) {
+      ok_ = false;
+      return;
+    }
+    if (!bytes.empty()) std::memcpy(buffer_.data() + size_, bytes.data(), bytes.size());
+    size_ += bytes.size();
+  }
+
+  // One attribute: type, length (value + 2), value.
+  void put_attribute(std::uint8_t type, std::span<const std::uint8_t> value) {
+    if (value.size() > 253) {
+      ok_ = false;
+      return;
+    }
+    put_byte(type);
+    put_byte(static_cast<std::uint8_t>(value.size() + 2));
+    put_bytes(value);
+  }
+
+  void put_u32_attribute(std::uint8_t type, std::uint32_t value) {
+    put_byte(type);
+    put_byte(6);
+    put_u32(value);
+  }
+
+  // Overwrites the 16-bit big-endian number at `offset` of what is written.
+  void patch_u16(std::size_t offset, std::uint16_t value) {
+    if (!ok_ || offset + 2 > size_) {
+      ok_ = false;
+      return;
+    }
+    buffer_[offset] = static_cast<std::uint8_t>(value >> 8);
+    buffer_[offset + 1] = static_cast<std::uint8_t>(value);
+  }
+
+  bool ok() const { return ok_; }
+  std::size_t size() const { return size_; }
+
+ private:
+  std::span<std::uint8_t> buffer_;
+  std::size_t size_ = 0;
+  bool ok_ = true;
+};
+
+std::span<const std::uint8_t> bytes_of(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+// Length of a text for a log message, without running past what an int holds.
+int length_for_log(std::size_t length) { return static_cast<int>(std::min<std::size_t>(length, 1 << 30)); }
+
+// RFC 2865 section 5.2: the password, padded with zero bytes to whole 16-byte
+// blocks (one block at least), each block XORed with MD5(secret + previous
+// block), where the block before the first is the request authenticator.
+// `hidden` receives the blocks; the result is their total length.
+std::size_t hide_password(std::string_view password, std::string_view secret,
+                          std::span<const std::uint8_t, kAuthenticatorSize> authenticator,
+                          std::span<std::uint8_t, kMaxPassword> hidden) {
+  std::array<std::uint8_t, kMaxSecret + kAuthenticatorSize> work;
+  std::memcpy(work.data(), secret.data(), secret.size());
+  std::uint8_t* const chain = work.data() + secret.size();
+  const auto work_length = static_cast<std::int32_t>(secret.size() + kAuthenticatorSize);
+
+  const std::size_t blocks = std::max<std::size_t>(1, (password.size() + kPasswordBlock - 1) / kPasswordBlock);
+  const std::uint8_t* previous = authenticator.data();
+  for (std::size_t block = 0; block < blocks; ++block) {
+    std::memcpy(chain, previous, kAuthenticatorSize);
+    std::uint8_t digest[kMd5DigestSize];
+    md5_digest(digest, work.data(), work_length);
+    std::uint8_t* out = hidden.data() + block * kPasswordBlock;
+    for (std::size_t i = 0; i < kPasswordBlock; ++i) {
+      const std::size_t at = block * kPasswordBlock + i;
+      const auto plain = at < password.size() ? static_cast<std::uint8_t>(password[at]) : std::uint8_t{0};
+      out[i] = plain ^ digest[i];
+    }
+    previous = out;
+  }
+  return blocks * kPasswordBlock;
+}
+
+void collect_text(std::optional<std::string>& extra, std::string_view text) {
+  if (!extra) {
+    extra.emplace(text);
+    return;
+  }
+  // Later attributes go in front, so the texts end up in reverse order of arrival.
+  std::string joined;
+  joined.reserve(text.size() + 1 + extra->size());
+  joined.append(text);
+  joined.push_back(' ');
+  joined.append(*extra);
+  extra = std::move(joined);
+}
+
+}  // namespace
+
+bool make_authenticator(std::span<std::uint8_t, kAuthenticatorSize> out) { return random_bytes(out); }
+
+int build_access_request(const char* user, const char* password) {
+  RadiusData& data = radius_data();
+  data.send_len = 0;
+  if (user == nullptr) return 0;
+
+  const std::string_view name(user);
+  const std::string_view plain(password != nullptr ? password : "");
+  const std::string_view secret(data.secret ? *data.secret : std::string_view());
+  if (name.size() > static_cast<std::size_t>(kMaxUserName)) {
+    log_error("radius: user name of %d bytes is too long to send (at most %d)", length_for_log(name.size()),
+              kMaxUserName);
+    return 0;
+  }
+  if (plain.size() > static_cast<std::size_t>(kMaxPassword)) {
+    log_error("radius: password of %d bytes is too long to send (at most %d)", length_for_log(plain.size()),
+              kMaxPassword);
+    return 0;
+  }
+  if (secret.size() > static_cast<std::size_t>(kMaxSecret)) {
+    log_error("radius: shared secret is longer than %d bytes", kMaxSecret);
+    return 0;
+  }
+  if (!make_authenticator(data.request_authenticator)) {
+    log_error("radius: no random bytes for the request authenticator");
+    return 0;
+  }
+
+  // The first request after start carries the process id mod 256, each later
+  // one the next value. Unsigned arithmetic: 2^32 is a multiple of 256, so
+  // the counter wrapping keeps the sequence.
+  const auto counter = static_cast<std::uint32_t>(data.request_counter);
+  const auto identifier = (static_cast<std::uint32_t>(log_state().process_id) + counter % 256) % 256;
+  data.last_identifier = static_cast<std::int32_t>(identifier);
+  data.request_counter = static_cast<std::int32_t>(counter + 1);
+
+  std::array<std::uint8_t, kMaxPassword> hidden;
+  const std::size_t hidden_length = hide_password(plain, secret, data.request_authenticator, hidden);
+
+  PacketWriter packet(data.send_buf);
+  packet.put_byte(kAccessRequest);
+  packet.put_byte(static_cast<std::uint8_t>(identifier));
+  packet.put_byte(0);  // length, filled in below
+  packet.put_byte(0);
+  packet.put_bytes(data.request_authenticator);
+  packet.put_attribute(kUserName, bytes_of(name));
+  packet.put_attribute(kUserPassword, std::span<const std::uint8_t>(hidden.data(), hidden_length));
+  packet.put_u32_attribute(kNasPort, static_cast<std::uint32_t>(data.server_port));
+  packet.put_u32_attribute(kNasIpAddress, data.nas_ip);
+  packet.patch_u16(2, static_cast<std::uint16_t>(packet.size()));
+  if (!packet.ok()) {
+    // Cannot happen with the bounds above (the largest request is 417 bytes).
+    log_error("radius: request does not fit the send buffer");
+    return 0;
+  }
+  data.send_len = static_cast<std::int32_t>(packet.size());
+  return 1;
+}
+
+void decode_attributes(UserRecord* record) {
+  const RadiusData& data = radius_data();
+  const std::uint8_t* const reply = data.recv_buf.data();
+  const int end = std::clamp(data.recv_len, 0, kMaxDatagram);
+  int at = kHeaderSize;
+  while (at < end) {
+    const int type = reply[at];
+    if (end - at < 2) {
+      log_error("radius: attribute %d runs past the end of the reply\n", type);
+      return;
+    }
+    const int length = reply[at + 1];
+    if (length < 2) return;
+    if (length > end - at) {
+      log_error("radius: attribute %d runs past the end of the reply\n", type);
+      return;
+    }
+    const int value_length = length - 2;
+    const std::uint8_t* const value = reply + at + 2;
+    at += length;
+
+    const std::optional<AttributeDef> row = dictionary_find(type);
+    if (!row) {
+      log_error("radius: Received unknown attribute %d\n", type);
+      continue;
+    }
+    if (value_length >= kMaxAttributeValue) {
+      log_error("radius: attribute %d too long, %d >= %d\n", type, value_length, kMaxAttributeValue);
+      continue;
+    }
+    switch (row->type) {
+      case ATTR_STRING:
+        if (record != nullptr && row->code == data.collect_code) {
+          // The text is what stands before the first zero byte.
+          const void* zero = std::memchr(value, 0, static_cast<std::size_t>(value_length));
+          const std::size_t text_length =
+              zero != nullptr ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - value)
+                              : static_cast<std::size_t>(value_length);
+          collect_text(record->extra, std::string_view(reinterpret_cast<const char*>(value), text_length));
+        }
+        break;
+      case ATTR_INTEGER:
+      case ATTR_IPADDR:
+        break;
+      default:
+        log_error("radius:     %s (Unknown Type %d)\n", row->name, static_cast<int>(row->type));
+        break;
+    }
+  }
+}
+
+int verify_reply(UserRecord* record) {
+  RadiusData& data = radius_data();
+  std::uint8_t* const reply = data.recv_buf.data();
+  const int received = data.recv_len;
+  const int length_field = (reply[2] << 8) | reply[3];
+
+  // A failed receive (a count of 0 or less) never equals the Length field,
+  // and a datagram too short for the header cannot be checked at all.
+  if (received < kHeaderSize || received > kMaxDatagram || length_field != received) {
+    const int wanted = length_field == received ? kHeaderSize : length_field;
+    log_error("Received invalid reply length from server (want %d/ got %d) {rad=%s}\n", wanted, received,
+              socket_error_text());
+    radius_open();
+    return kReplyRefused;
+  }
+
+  // A reply to an earlier request (one that timed out) is not an error: its
+  // authenticator cannot match the current request's, so it is dropped
+  // before that test and the caller waits for the next datagram.
+  if (reply[1] != data.last_identifier) {
+    free_user_record(record);
+    return kReplyOtherRequest;
+  }
+
+  // Response Authenticator: MD5 over the reply with the request authenticator
+  // in place of its own, followed by the secret. The receive buffer has room
+  // for the secret behind the largest datagram.
+  const std::string_view secret(data.secret ? *data.secret : std::string_view());
+  bool digest_ok = false;
+  if (secret.size() <= static_cast<std::size_t>(kMaxSecret)) {
+    std::uint8_t response[kAuthenticatorSize];
+    std::memcpy(response, reply + 4, kAuthenticatorSize);
+    std::memcpy(reply + 4, data.request_authenticator.data(), kAuthenticatorSize);
+    if (!secret.empty()) std::memcpy(reply + received, secret.data(), secret.size());
+    std::uint8_t digest[kMd5DigestSize];
+    md5_digest(digest, reply, static_cast<std::int32_t>(received + secret.size()));
+    std::memcpy(reply + 4, response, kAuthenticatorSize);
+    digest_ok = std::memcmp(digest, response, kAuthenticatorSize) == 0;
+  }
+  if (!digest_ok) {
+    log_error("%s", kBadDigestLine);
+    console_output(kBadDigestLine);
+    return kReplyBadDigest;
+  }
+
+  decode_attributes(record);
+
+  if (reply[0] == kAccessAccept || reply[0] == kAccountingResponse) return kReplyAccepted;
+  free_user_record(record);
+  return kReplyRefused;
+}
+
+}  // namespace vantorix
