@@ -1,0 +1,298 @@
+#include "frontend/program.h"
+
+#include <array>
+#include <climits>
+#include <cstring>
+#include <optional>
+#include <string_view>
+
+#include "config/config_file.h"
+#include "config/core_settings.h"
+#include "convert/zeauth_convert.h"
+#include "frontend/backend_ops.h"
+#include "frontend/dispatcher.h"
+#include "frontend/line_reader.h"
+#include "frontend/product.h"
+#include "logging/log.h"
+#include "logging/text_format.h"
+#include "platform/console.h"
+#include "platform/system.h"
+
+namespace vantorix {
+namespace {
+
+// A one-shot command line is formatted into this many bytes (4095 characters).
+constexpr int kCommandLineSize = 4096;
+
+// What the first pass over the command line found.
+struct FirstPass {
+  std::optional<int> exit_status;  // set when the program ends right there
+  const char* config_directory = nullptr;
+  const char* config_file = nullptr;
+};
+
+bool equals_nocase(const char* argument, const char* name) {
+  return compare_prefix_nocase(argument, name, INT_MAX) == 0;
+}
+
+bool is_filter_switch(const char* argument) { return compare_prefix_nocase(argument, "-filtername", 11) == 0; }
+
+// "-filtername,<from>,<to>": the character after the first comma is replaced
+// by the one after the next comma (a space when that comma ends the text).
+// Returns false after writing why the switch is refused.
+bool apply_filter_switch(const char* argument) {
+  const char* first = std::strchr(argument, ',');
+  if (first == nullptr) {
+    console_write("Invalid parameter to filtername\n");
+    return false;
+  }
+  const char from = first[1];
+  // Without a character after the first comma there is nothing to replace,
+  // and no second comma can follow.
+  const char* second = from == '\0' ? nullptr : std::strchr(first + 2, ',');
+  if (second == nullptr) {
+    console_write("Invalid second parameter to filtername\n");
+    return false;
+  }
+  CoreSettings& settings = core_settings();
+  settings.filter_from = from;
+  settings.filter_to = second[1] == '\0' ? ' ' : second[1];
+  return true;
+}
+
+// The part of a path after its last separator.
+const char* file_name_of(const char* path) {
+  const char* name = path;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (*p == '/' || *p == '\\') name = p + 1;
+  }
+  return name;
+}
+
+int run_conversion(int argc, char** argv, int i) {
+  if (i + 1 >= argc) return 1;
+  std::string directory = argv[i + 1];
+  if (!directory.empty() && (directory.back() == '\\' || directory.back() == '/')) directory.pop_back();
+  const char* name = i + 2 < argc ? argv[i + 2] : file_name_of(argv[0]);
+  convert_zeauth(directory.c_str(), name);
+  return 1;
+}
+
+FirstPass first_pass(int argc, char** argv) {
+  FirstPass pass;
+  LogState& log = log_state();
+  for (int i = 1; i < argc; ++i) {
+    const char* argument = argv[i];
+    log_message("*** %d - %s ***", i, argument);
+    if (equals_nocase(argument, "-debug")) {
+      log.debug_mode = true;
+    } else if (equals_nocase(argument, "-path") || equals_nocase(argument, "-ini")) {
+      const bool is_path = equals_nocase(argument, "-path");
+      if (++i < argc) {
+        log_message("*** %d - %s ***", i, argv[i]);
+        (is_path ? pass.config_directory : pass.config_file) = argv[i];
+      }
+    } else if (equals_nocase(argument, "-log")) {
+      log.log_mode = true;
+    } else if (equals_nocase(argument, "-version")) {
+      console_write("Velkor's %s Version %s\n+OK\n", kProductName, kVersionText);
+      pass.exit_status = 0;
+      return pass;
+    } else if (is_filter_switch(argument)) {
+      if (!apply_filter_switch(argument)) {
+        pass.exit_status = 0;
+        return pass;
+      }
+    } else if (equals_nocase(argument, "-convert_zeauth")) {
+      pass.exit_status = run_conversion(argc, argv, i);
+      return pass;
+    }
+  }
+  return pass;
+}
+
+// The decimal number at the start of a text, as the C library's atoi reads
+// it, but held to the range of int instead of overflowing.
+int leading_number(const char* text) {
+  if (text == nullptr) return 0;
+  while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
+  const bool negative = *text == '-';
+  if (*text == '-' || *text == '+') ++text;
+  long long value = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    value = value * 10 + (*text - '0');
+    if (value > INT_MAX) value = static_cast<long long>(INT_MAX) + 1;
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX) return INT_MAX;
+  return static_cast<int>(value);
+}
+
+int generate_file(const char* number) {
+  const int n = leading_number(number);
+  const BackendOps& ops = backend_ops();
+  if (ops.gen_file == nullptr) {
+    reply_line("-ERR 'Generate File' is not supported%s", kLineEnd);
+  } else {
+    const char* name = n == 1 ? "zeauth_base.txt" : n == 2 ? "zeauth_script.bat" : "zeauth_input.dat";
+    std::FILE* file = std::fopen(name, "wb");
+    if (file == nullptr) {
+      reply_line("-ERR Failed to 'Generate File' {%s}%s", name, kLineEnd);
+    } else {
+      const int items = ops.gen_file(file, n);
+      if (items < 0) {
+        reply_line("-ERR Failed to connect to LDAP server%s", kLineEnd);
+      } else {
+        reply_line("+OK Generate File Completed %d items found - {%s}%s", items, name, kLineEnd);
+      }
+      std::fclose(file);
+    }
+  }
+  console_flush();
+  return 1;
+}
+
+int finish(int status) {
+  console_flush();
+  shutdown_backend();
+  return status;
+}
+
+// Forms the command line of a one-shot switch; nothing when the switch lacks
+// its arguments or is not a one-shot command.
+struct OneShot {
+  bool known = false;
+  bool complete = false;
+};
+
+OneShot form_one_shot(int argc, char** argv, int j, std::array<char, kCommandLineSize>& line) {
+  const std::string_view name = argv[j];
+  const auto arg = [&](int k) { return argv[k]; };
+  if (name == "-add" || name == "-set") {
+    if (j + 2 >= argc) return {true, false};
+    text_format(line.data(), kCommandLineSize, "set %s %s %s\n", arg(j + 1), arg(j + 2),
+                join_arguments(argv, j + 3, argc).c_str());
+  } else if (name == "-mod") {
+    if (j + 1 >= argc) return {true, false};
+    text_format(line.data(), kCommandLineSize, "set %s %s %s\n", arg(j + 1), "(NULL)",
+                join_arguments(argv, j + 3, argc).c_str());
+  } else if (name == "-del") {
+    if (j + 1 >= argc) return {true, false};
+    text_format(line.data(), kCommandLineSize, "del %s\n", arg(j + 1));
+  } else if (name == "-check") {
+    if (j + 2 >= argc) return {true, false};
+    text_format(line.data(), kCommandLineSize, "check %s %s\n", arg(j + 1), arg(j + 2));
+  } else if (name == "-lookup") {
+    if (j + 1 >= argc) return {true, false};
+    text_format(line.data(), kCommandLineSize, "lookup %s\n", arg(j + 1));
+  } else {
+    return {false, false};
+  }
+  return {true, true};
+}
+
+// Runs the first one-shot command of the command line. Returns nothing when
+// every argument was an option switch, so that the read loop runs instead.
+std::optional<int> second_pass(int argc, char** argv) {
+  int j = 1;
+  while (j < argc) {
+    log_message("***Detected command line command***\n");
+    const std::string_view argument = argv[j];
+    if (argument == "-log" || argument == "-debug" || is_filter_switch(argv[j])) {
+      j += 1;
+      continue;
+    }
+    if (argument == "-path" || argument == "-ini") {
+      j += 2;
+      continue;
+    }
+    if (argument == "-gen_file") return generate_file(j + 1 < argc ? argv[j + 1] : nullptr);
+
+    std::array<char, kCommandLineSize> line{};
+    const OneShot shot = form_one_shot(argc, argv, j, line);
+    if (!shot.known) {
+      log_error("-ERR: invalid switch {%s}\n", argv[j]);
+      console_write("-ERR: invalid switch {%s}\n", argv[j]);
+      return finish(0);
+    }
+    if (!shot.complete) {
+      console_write("Wrong number of paramters\n");
+      return finish(0);
+    }
+    dispatch_command(std::string_view(line.data()));
+    return finish(0);
+  }
+  return std::nullopt;
+}
+
+int read_loop(std::FILE* input) {
+  log_message("***Waiting for command***\n");
+  LineReader reader(input);
+  int done = 0;
+  while (done == 0) {
+    const std::optional<std::string_view> line = reader.next();
+    if (!line) break;
+    done = dispatch_command(*line);
+  }
+  log_message("***Exiting***\n");
+  return finish(0);
+}
+
+}  // namespace
+
+std::string join_arguments(char** argv, int first, int count) {
+  std::string joined;
+  for (int i = first; i < count; ++i) {
+    joined += argv[i];
+    joined += ' ';
+  }
+  return joined;
+}
+
+void shutdown_backend() {
+  const BackendOps& ops = backend_ops();
+  if (ops.close != nullptr) {
+    log_message("Closing Connection");
+    ops.close();
+  }
+  if (ops.free != nullptr) ops.free();
+  log_state().log_path.reset();
+}
+
+int program_run(int argc, char** argv, std::FILE* input) {
+  startup_log_begin();
+  log_message("***Entered Argument***");
+  const FirstPass pass = first_pass(argc, argv);
+  if (pass.exit_status) {
+    console_flush();
+    return *pass.exit_status;
+  }
+
+  LogState& log = log_state();
+  log.process_id = current_process_id();
+  log.log_path = "vantorix.log";
+  const BackendOps& ops = backend_ops();
+  if (ops.init != nullptr) ops.init();
+  config_load(pass.config_directory, pass.config_file != nullptr ? pass.config_file : argv[0]);
+  startup_log_dump();
+  if (log.debug_mode) {
+    log_message("**%s %s Started in debug mode, pid=%d,exe/log_path={%s}\n", kProductName, kVersionText,
+                log.process_id, log.log_path ? log.log_path->c_str() : nullptr);
+  }
+  if (log.log_mode) {
+    log_message("**%s %s Started in logging mode, pid=%d,exe/log_path={%s}\n", kProductName, kVersionText,
+                log.process_id, log.log_path ? log.log_path->c_str() : nullptr);
+  }
+  if (ops.open != nullptr && ops.open() == 0) {
+    console_flush();
+    return 0;
+  }
+  if (argc > 1) {
+    if (const std::optional<int> status = second_pass(argc, argv)) return *status;
+  }
+  return read_loop(input);
+}
+
+int program_main(int argc, char** argv) { return program_run(argc, argv, stdin); }
+
+}  // namespace vantorix

@@ -1,0 +1,51 @@
+// Answers one command line of the line protocol.
+#pragma once
+
+#include <string_view>
+
+namespace vantorix {
+
+/// The commands of the line protocol; the values index the command table.
+enum class Command : int {
+  help,
+  exit,
+  check,
+  lookup,
+  set,
+  mod,
+  del,
+  search,
+  info,
+  debug,
+  quit,
+  version,
+  unknown,
+};
+
+inline constexpr int kCommandCount = 12;
+
+/// The line terminator that ends every reply line.
+inline constexpr const char* kLineEnd = "\n";
+
+/// Finds a command word in the table. A name matches when its first character
+/// agrees exactly and the rest without regard to ASCII letter case, so "cHECK"
+/// is check while "CHECK" is unknown.
+Command find_command(std::string_view word);
+
+/// State the dispatcher keeps between commands. Reset for tests with
+/// `dispatch_state() = {};`.
+struct DispatchState {
+  /// Cleared right before every check; a check slot that refuses a user
+  /// because the password has expired sets it before returning none.
+  bool password_expired = false;
+};
+
+DispatchState& dispatch_state();
+
+/// Answers one command line (possibly ending in a line feed; it ends at its
+/// first NUL byte, as a C text would). Writes the reply lines, flushes
+/// standard output (except after exit and quit) and returns 1 after exit or
+/// quit, whatever the exit slot answered, and 0 after every other command.
+int dispatch_command(std::string_view line);
+
+}  // namespace vantorix
