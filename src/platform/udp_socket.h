@@ -40,7 +40,8 @@ WaitResult udp_wait_readable(SocketHandle socket, int milliseconds);
 
 /// Receives one datagram (at most `buffer.size()` bytes) without blocking
 /// beyond what is already waiting; stores the sender in `from`. The result is
-/// the byte count, or 0 or less on failure.
+/// the byte count, or 0 or less on failure. A longer datagram is consumed and
+/// refused whole: -1 with kSocketErrorMessageSize (its sender is still stored).
 int udp_receive_from(SocketHandle socket, std::span<std::uint8_t> buffer, Ipv4Endpoint* from);
 
 /// Shuts the socket down in both directions and closes it.
@@ -55,7 +56,26 @@ std::optional<std::uint16_t> service_port(const char* service, const char* proto
 /// This machine's host name (at most 511 characters), empty when unknown.
 std::string local_host_name();
 
-/// The last socket error in Windows Sockets numbering; 0 when none.
+/// The last socket error in Windows Sockets numbering; 0 when none. Only a
+/// failing socket call changes it, as with Windows Sockets; it is kept per
+/// thread.
 int last_socket_error();
+
+/// Replaces the last socket error (0 clears it), as WSASetLastError does.
+void set_last_socket_error(int code);
+
+/// Windows Sockets numbers that the platform layer reports. A native error
+/// without a Windows Sockets counterpart is reported as
+/// kSocketErrorUnmappedBase + the native number, which no error text knows.
+inline constexpr int kSocketErrorInterrupted = 10004;     // WSAEINTR
+inline constexpr int kSocketErrorNotSocket = 10038;       // WSAENOTSOCK
+inline constexpr int kSocketErrorWouldBlock = 10035;      // WSAEWOULDBLOCK
+inline constexpr int kSocketErrorMessageSize = 10040;     // WSAEMSGSIZE
+inline constexpr int kSocketErrorAddressInUse = 10048;    // WSAEADDRINUSE
+inline constexpr int kSocketErrorUnmappedBase = 20000;
+
+/// Where the socket is bound (address and port in host byte order), or
+/// nothing when that cannot be found out.
+std::optional<Ipv4Endpoint> udp_socket_local_endpoint(SocketHandle socket);
 
 }  // namespace vantorix
