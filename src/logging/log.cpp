@@ -1,0 +1,205 @@
+#include "logging/log.h"
+
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "platform/console.h"
+#include "platform/system.h"
+
+namespace vantorix {
+namespace {
+
+// Every line is expanded into a buffer of this many bytes; the size passed to
+// the formatter decides whether the last byte is used.
+constexpr int kLineBuffer = 4096;
+constexpr int kMessageSize = 4096;  // log_message
+constexpr int kTextSize = 4095;     // log_error, replies, console lines, start-up entries
+constexpr int kBackupNameSize = 512;
+constexpr int kTimeTextBuffer = 32;
+
+constexpr const char kLineFormat[] = "%d %s %s%s";
+constexpr const char kErrorLineFormat[] = "%d %s ERROR: %s%s";
+
+// Drops everything from the last carriage return on, then everything from the
+// last line feed on: a message ends where its first line break would print.
+void cut_line_breaks(char* message) {
+  if (char* cr = std::strrchr(message, '\r')) *cr = '\0';
+  if (char* lf = std::strrchr(message, '\n')) *lf = '\0';
+}
+
+// The 20-character time text, "Dec 06 22:46:51 2026".
+void format_time_text(char (&out)[kTimeTextBuffer]) {
+  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::tm now = local_time_now();
+  const char* month = now.tm_mon >= 0 && now.tm_mon < 12 ? kMonths[now.tm_mon] : "???";
+  text_format(out, kTimeTextBuffer, "%s %02d %02d:%02d:%02d %d", month, now.tm_mday, now.tm_hour,
+              now.tm_min, now.tm_sec, now.tm_year + 1900);
+}
+
+// Appends one line to the log file and rotates the file by its size.
+void append_to_file(LogState& state, bool error, const char* time, const char* message) {
+  const std::string& path = *state.log_path;
+  std::FILE* file = std::fopen(path.c_str(), "a");
+  if (file == nullptr) return;  // the line is lost, as nothing can report it
+  if (error) {
+    std::fprintf(file, "%d %s ERROR: %s\n", state.process_id, time, message);
+  } else {
+    std::fprintf(file, "%d %s %s\n", state.process_id, time, message);
+  }
+  std::fclose(file);
+
+  std::optional<FileStatus> status = file_status(path);
+  if (!status) return;
+  if (status->size > kLogGiveUpSize) {
+    // A file this large that cannot be moved aside would grow without end.
+    if (log_rotate(path.c_str()) != 0) state.log_path.reset();
+  } else if (status->size > kLogRotateSize) {
+    log_rotate(path.c_str());
+  }
+}
+
+// Sends one expanded message to wherever log lines go in the current state.
+void write_line(bool error, char* message) {
+  LogState& state = log_state();
+  cut_line_breaks(message);
+  char time[kTimeTextBuffer];
+  format_time_text(time);
+  const char* format = error ? kErrorLineFormat : kLineFormat;
+
+  if (state.startup.active) {
+    startup_log_add(format, state.process_id, time, message, "\n");
+    return;
+  }
+  if (state.debug_mode) console_write(format, state.process_id, time, message, "\n");
+  if (state.log_path) append_to_file(state, error, time, message);
+}
+
+void echo_reply(const char* text) {
+  log_message("--> (%s)", text);
+  const LogState& state = log_state();
+  std::size_t length = std::strlen(text);
+  if ((state.log_mode || state.debug_mode) && length > 2) {
+    // Signed, so that a byte of 0x80 or more shows as eight hex digits.
+    log_message("end is (%02x)(%02x)", static_cast<int>(static_cast<signed char>(text[length - 2])),
+                static_cast<int>(static_cast<signed char>(text[length - 1])));
+  }
+}
+
+}  // namespace
+
+LogState& log_state() {
+  static LogState state;
+  return state;
+}
+
+void log_message(const char* format, ...) {
+  const LogState& state = log_state();
+  if (!state.debug_mode && !state.log_mode && !state.startup.active) return;
+  char message[kLineBuffer];
+  va_list args;
+  va_start(args, format);
+  text_vformat(message, kMessageSize, format, args);
+  va_end(args);
+  write_line(false, message);
+}
+
+void log_error(const char* format, ...) {
+  char message[kLineBuffer];
+  va_list args;
+  va_start(args, format);
+  text_vformat(message, kTextSize, format, args);
+  va_end(args);
+  write_line(true, message);
+}
+
+void reply_line(const char* format, ...) {
+  char text[kLineBuffer];
+  va_list args;
+  va_start(args, format);
+  int length = text_vformat(text, kTextSize, format, args);
+  va_end(args);
+  console_output(std::string_view(text, static_cast<std::size_t>(length)));
+  echo_reply(text);
+}
+
+void reply_text(const char* text) {
+  if (text == nullptr) text = "";
+  console_output(text);
+  echo_reply(text);
+}
+
+void console_write(const char* format, ...) {
+  char text[kLineBuffer];
+  va_list args;
+  va_start(args, format);
+  int length = text_vformat(text, kTextSize, format, args);
+  va_end(args);
+  console_output(std::string_view(text, static_cast<std::size_t>(length)));
+}
+
+int log_rotate(const char* path) {
+  if (path == nullptr) return -1;
+  char backup[kBackupNameSize];
+  text_format(backup, kBackupNameSize, "%s.1", path);
+  std::remove(backup);  // there is one generation of backup; none yet is fine
+  return std::rename(path, backup) == 0 ? 0 : -1;
+}
+
+void startup_log_begin() {
+  StartupLog& startup = log_state().startup;
+  startup.count = 0;
+  startup.text.clear();
+  startup.text.reserve(kStartupLogLimit + 1);
+  startup.full = false;
+  startup.active = true;
+}
+
+void startup_log_add(const char* format, ...) {
+  StartupLog& startup = log_state().startup;
+  if (!startup.active || startup.full) return;
+  char entry[kLineBuffer];
+  va_list args;
+  va_start(args, format);
+  int length = text_vformat(entry, kTextSize, format, args);
+  va_end(args);
+  // The count takes the entry as expanded, before its line break is cut.
+  startup.count += length;
+  cut_line_breaks(entry);
+  if (startup.count >= kStartupLogLimit) {
+    startup.full = true;
+    return;
+  }
+  startup.text += "##";
+  startup.text += entry;
+  startup.count += 2;
+}
+
+void startup_log_dump() {
+  StartupLog& startup = log_state().startup;
+  startup.active = false;
+  std::string entries = std::move(startup.text);
+  startup = StartupLog{};
+
+  log_message("Contents of Start Up log buffer {\n");
+  // Entries are separated by '#'; a '#' inside an entry splits it as well.
+  std::size_t position = 0;
+  while (position < entries.size()) {
+    std::size_t end = entries.find('#', position);
+    if (end == std::string::npos) end = entries.size();
+    if (end > position) {
+      log_message("%.*s", static_cast<int>(end - position), entries.c_str() + position);
+    }
+    position = end + 1;
+  }
+  log_message("}\n");
+}
+
+std::string log_time_text() {
+  char time[kTimeTextBuffer];
+  format_time_text(time);
+  return time;
+}
+
+}  // namespace vantorix

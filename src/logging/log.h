@@ -2,12 +2,20 @@
 // standard output, the start-up buffer, and the reply writers.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
 #include "logging/text_format.h"
 
 namespace vantorix {
+
+/// A log file larger than this many bytes after a line is moved to its backup.
+inline constexpr std::int64_t kLogRotateSize = 1000000;
+/// Past this size a log file that cannot be moved ends file logging for the run.
+inline constexpr std::int64_t kLogGiveUpSize = 2000000;
+/// The start-up buffer takes no more entries once its count reaches this.
+inline constexpr int kStartupLogLimit = 4095;
 
 /// Log lines kept in memory from the first step of start-up until the
 /// configuration has said whether and where to log.

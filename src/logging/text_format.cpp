@@ -1,0 +1,440 @@
+#include "logging/text_format.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+
+namespace vantorix {
+namespace {
+
+constexpr const char kNullText[] = "(NULL)";
+
+// The output buffer with the space still free in it. `remaining` counts the
+// byte kept for the terminator, so an append never takes it below 1.
+class Output {
+ public:
+  Output(char* buffer, int size) : cursor_(buffer), remaining_(size) {}
+
+  bool full() const { return remaining_ <= 1; }
+
+  void append(const char* text, std::size_t length) {
+    std::size_t k = room(length);
+    if (k == 0) return;
+    std::memcpy(cursor_, text, k);
+    advance(k);
+  }
+
+  void put(char c) {
+    if (full()) return;
+    *cursor_ = c;
+    advance(1);
+  }
+
+  // Writes `count` copies of `c`; a huge starred width costs no more than the
+  // space that is left.
+  void fill(char c, std::int64_t count) {
+    if (count <= 0) return;
+    std::size_t k = room(static_cast<std::uint64_t>(count));
+    if (k == 0) return;
+    std::memset(cursor_, c, k);
+    advance(k);
+  }
+
+  void terminate() { *cursor_ = '\0'; }
+  int remaining() const { return remaining_; }
+
+ private:
+  std::size_t room(std::uint64_t wanted) const {
+    if (remaining_ <= 1) return 0;
+    std::uint64_t left = static_cast<std::uint64_t>(remaining_ - 1);
+    return static_cast<std::size_t>(wanted < left ? wanted : left);
+  }
+  void advance(std::size_t k) {
+    cursor_ += k;
+    remaining_ -= static_cast<int>(k);
+  }
+
+  char* cursor_;
+  int remaining_;
+};
+
+enum class Length { kNone, kShort, kLong, kLongLong, kMax, kSize, kDiff, kLongDouble };
+
+// One conversion specification as parsed from the format.
+struct Spec {
+  bool minus = false;
+  bool plus = false;
+  bool space = false;
+  bool hash = false;
+  bool zero = false;
+  int width = -1;      // -1: none
+  int precision = -1;  // -1: none
+  int slots = 1;       // 1 + the number of '*'
+  Length length = Length::kNone;
+  char conversion = '\0';  // '\0': the format ended first
+};
+
+bool is_conversion(char c) {
+  switch (c) {
+    case 'c': case 'C': case 'd': case 'i': case 'o': case 'u': case 'x': case 'X':
+    case 'e': case 'E': case 'f': case 'g': case 'G': case 'n': case 'p': case '%':
+    case 's': case 'S':
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads an unsigned decimal number, saturating at INT_MAX.
+int read_number(const char*& p) {
+  std::int64_t value = 0;
+  while (is_digit(*p)) {
+    value = value * 10 + (*p - '0');
+    if (value > INT_MAX) value = INT_MAX;
+    ++p;
+  }
+  return static_cast<int>(value);
+}
+
+// Parses the specification that starts after the '%' at `p`, taking the
+// arguments of its '*' as it goes. Returns the position of the conversion
+// character, or of the terminator when the format ended first.
+const char* parse_spec(const char* p, Spec& spec, va_list& args) {
+  while (*p != '\0' && !is_conversion(*p)) {
+    char c = *p;
+    if (c == '*') {
+      ++spec.slots;
+      if (spec.width == -1 && spec.precision == -1) {
+        int value = va_arg(args, int);
+        spec.width = value < 0 ? 0 : value;
+      }
+      ++p;
+    } else if (c == '.') {
+      ++p;
+      if (*p == '*') {
+        // The '*' itself is counted when the loop reaches it.
+        int value = va_arg(args, int);
+        spec.precision = value < 0 ? 0 : value;
+      } else {
+        bool negative = false;
+        if (*p == '-' || *p == '+') {
+          negative = *p == '-';
+          ++p;
+        }
+        int value = read_number(p);
+        spec.precision = negative ? 0 : value;
+      }
+    } else if (c == '0' && spec.width == -1) {
+      // A zero before the width is the padding flag, so that "%0*d" still
+      // takes its starred width.
+      spec.zero = true;
+      ++p;
+    } else if (is_digit(c)) {
+      if (spec.width == -1) {
+        spec.width = read_number(p);
+      } else {
+        ++p;
+      }
+    } else {
+      switch (c) {
+        case '-': spec.minus = true; break;
+        case '+': spec.plus = true; break;
+        case ' ': spec.space = true; break;
+        case '#': spec.hash = true; break;
+        case 'h': spec.length = Length::kShort; break;
+        case 'l': spec.length = spec.length == Length::kLong ? Length::kLongLong : Length::kLong; break;
+        case 'q': spec.length = Length::kLongLong; break;
+        case 'j': spec.length = Length::kMax; break;
+        case 'z': spec.length = Length::kSize; break;
+        case 't': spec.length = Length::kDiff; break;
+        case 'L': spec.length = Length::kLongDouble; break;
+        default: break;
+      }
+      ++p;
+    }
+  }
+  spec.conversion = *p;
+  return p;
+}
+
+// Takes an argument of the integer class. The value always has 32 bits; an
+// argument that a length letter makes wider is still taken whole, so that the
+// arguments after it stay in step.
+std::uint32_t take_integer(const Spec& spec, va_list& args) {
+  switch (spec.length) {
+    case Length::kLong: return static_cast<std::uint32_t>(va_arg(args, long));
+    case Length::kLongLong: return static_cast<std::uint32_t>(va_arg(args, long long));
+    case Length::kMax: return static_cast<std::uint32_t>(va_arg(args, std::intmax_t));
+    case Length::kSize: return static_cast<std::uint32_t>(va_arg(args, std::size_t));
+    case Length::kDiff: return static_cast<std::uint32_t>(va_arg(args, std::ptrdiff_t));
+    default: return static_cast<std::uint32_t>(va_arg(args, int));
+  }
+}
+
+// Lays out [prefix][zeros][digits] in a field of the spec's width.
+void emit_number(Output& out, const Spec& spec, const char* prefix, std::size_t prefix_length,
+                 const char* digits, std::size_t digit_count) {
+  std::int64_t zeros = spec.precision > static_cast<std::int64_t>(digit_count)
+                           ? spec.precision - static_cast<std::int64_t>(digit_count)
+                           : 0;
+  std::int64_t body = static_cast<std::int64_t>(prefix_length + digit_count) + zeros;
+  std::int64_t pad = spec.width > body ? spec.width - body : 0;
+  if (spec.minus) {
+    out.append(prefix, prefix_length);
+    out.fill('0', zeros);
+    out.append(digits, digit_count);
+    out.fill(' ', pad);
+  } else if (spec.zero && spec.precision < 0) {
+    out.append(prefix, prefix_length);
+    out.fill('0', pad + zeros);
+    out.append(digits, digit_count);
+  } else {
+    out.fill(' ', pad);
+    out.append(prefix, prefix_length);
+    out.fill('0', zeros);
+    out.append(digits, digit_count);
+  }
+}
+
+void render_integer(Output& out, const Spec& spec, std::uint32_t bits) {
+  char digits[24];
+  char* end = digits + sizeof digits;
+  char* start = end;
+  char prefix[2];
+  std::size_t prefix_length = 0;
+  char conversion = spec.conversion;
+
+  std::uint64_t magnitude = bits;
+  if (conversion == 'd' || conversion == 'i') {
+    auto value = static_cast<std::int32_t>(bits);
+    if (value < 0) {
+      magnitude = static_cast<std::uint64_t>(-static_cast<std::int64_t>(value));
+      prefix[prefix_length++] = '-';
+    } else if (spec.plus) {
+      prefix[prefix_length++] = '+';
+    } else if (spec.space) {
+      prefix[prefix_length++] = ' ';
+    }
+  }
+  unsigned base = 10;
+  const char* alphabet = "0123456789abcdef";
+  if (conversion == 'o') base = 8;
+  if (conversion == 'x') base = 16;
+  if (conversion == 'X') {
+    base = 16;
+    alphabet = "0123456789ABCDEF";
+  }
+  // Precision 0 shows the value 0 as no digits at all.
+  if (!(magnitude == 0 && spec.precision == 0)) {
+    do {
+      *--start = alphabet[magnitude % base];
+      magnitude /= base;
+    } while (magnitude != 0);
+  }
+  if (spec.hash && conversion == 'o' && (start == end || *start != '0') &&
+      spec.precision <= end - start) {
+    *--start = '0';
+  }
+  if (spec.hash && bits != 0 && (conversion == 'x' || conversion == 'X')) {
+    prefix[prefix_length++] = '0';
+    prefix[prefix_length++] = conversion;
+  }
+  emit_number(out, spec, prefix, prefix_length, start, static_cast<std::size_t>(end - start));
+}
+
+// Pointers show as 0x and lower-case hexadecimal digits, a null one as "(nil)".
+void render_pointer(Output& out, const Spec& spec, const void* pointer) {
+  auto value = reinterpret_cast<std::uintptr_t>(pointer);
+  char digits[2 * sizeof value + 3];
+  char* end = digits + sizeof digits;
+  char* start = end;
+  if (value == 0) {
+    static constexpr char kNil[] = "(nil)";
+    start -= sizeof kNil - 1;
+    std::memcpy(start, kNil, sizeof kNil - 1);
+  } else {
+    do {
+      *--start = "0123456789abcdef"[value % 16];
+      value /= 16;
+    } while (value != 0);
+    *--start = 'x';
+    *--start = '0';
+  }
+  Spec plain;
+  plain.width = spec.width;
+  plain.minus = spec.minus;
+  emit_number(out, plain, "", 0, start, static_cast<std::size_t>(end - start));
+}
+
+// Characters of a wide text outside ASCII show as '?'.
+char narrow(std::uint32_t c) { return c < 0x80 ? static_cast<char>(c) : '?'; }
+
+void pad_text(Output& out, const Spec& spec, std::size_t length, bool before) {
+  if (spec.width > 0 && static_cast<std::uint64_t>(spec.width) > length && spec.minus != before) {
+    out.fill(' ', spec.width - static_cast<std::int64_t>(length));
+  }
+}
+
+void render_string(Output& out, const Spec& spec, const char* text) {
+  std::size_t length = spec.precision >= 0 ? strnlen(text, static_cast<std::size_t>(spec.precision))
+                                           : std::strlen(text);
+  pad_text(out, spec, length, true);
+  out.append(text, length);
+  pad_text(out, spec, length, false);
+}
+
+void render_wide_string(Output& out, const Spec& spec, const wchar_t* text) {
+  std::size_t length = 0;
+  while (text[length] != L'\0' &&
+         (spec.precision < 0 || length < static_cast<std::size_t>(spec.precision))) {
+    ++length;
+  }
+  pad_text(out, spec, length, true);
+  for (std::size_t i = 0; i < length && !out.full(); ++i) {
+    out.put(narrow(static_cast<std::uint32_t>(text[i])));
+  }
+  pad_text(out, spec, length, false);
+}
+
+void render_character(Output& out, const Spec& spec, char c) {
+  pad_text(out, spec, 1, true);
+  out.put(c);
+  pad_text(out, spec, 1, false);
+}
+
+// Floating values go through the C library into a piece of kFloatPiece bytes.
+constexpr int kFloatPiece = 2000;
+
+void render_floating(Output& out, const Spec& spec, double value) {
+  char format[48];
+  char* f = format;
+  *f++ = '%';
+  if (spec.minus) *f++ = '-';
+  if (spec.plus) *f++ = '+';
+  if (spec.space) *f++ = ' ';
+  if (spec.hash) *f++ = '#';
+  if (spec.zero) *f++ = '0';
+  if (spec.width >= 0) f += std::snprintf(f, 12, "%d", spec.width < kFloatPiece ? spec.width : kFloatPiece - 1);
+  if (spec.precision >= 0) {
+    f += std::snprintf(f, 13, ".%d", spec.precision < kFloatPiece ? spec.precision : kFloatPiece - 1);
+  }
+  *f++ = spec.conversion;
+  *f = '\0';
+  char piece[kFloatPiece];
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+  int length = std::snprintf(piece, sizeof piece, format, value);
+#pragma GCC diagnostic pop
+  if (length < 0) return;
+  out.append(piece, length < kFloatPiece ? static_cast<std::size_t>(length) : kFloatPiece - 1);
+}
+
+// Renders one parsed specification, taking the conversion's own argument.
+void render(Output& out, const Spec& spec, va_list& args) {
+  switch (spec.conversion) {
+    case '%':
+      out.put('%');
+      return;
+    case 's':
+    case 'S':
+      if (spec.conversion == 'S' || spec.length == Length::kLong) {
+        const wchar_t* text = va_arg(args, const wchar_t*);
+        if (text == nullptr) {
+          out.append(kNullText, sizeof kNullText - 1);
+        } else {
+          render_wide_string(out, spec, text);
+        }
+      } else {
+        const char* text = va_arg(args, const char*);
+        if (text == nullptr) {
+          out.append(kNullText, sizeof kNullText - 1);
+        } else {
+          render_string(out, spec, text);
+        }
+      }
+      return;
+    case 'e': case 'E': case 'f': case 'g': case 'G':
+      if (spec.length == Length::kLongDouble) {
+        render_floating(out, spec, static_cast<double>(va_arg(args, long double)));
+      } else {
+        render_floating(out, spec, va_arg(args, double));
+      }
+      return;
+    case 'p':
+      render_pointer(out, spec, va_arg(args, const void*));
+      return;
+    case 'n':
+      // Taken and ignored: a format never writes through an argument.
+      (void)va_arg(args, void*);
+      return;
+    case 'c':
+    case 'C': {
+      // A character always arrives as an int (or the wint_t of %lc and %C).
+      auto value = static_cast<std::uint32_t>(va_arg(args, int));
+      bool wide = spec.conversion == 'C' || spec.length == Length::kLong;
+      render_character(out, spec, wide ? narrow(value) : static_cast<char>(value));
+      return;
+    }
+    default:
+      render_integer(out, spec, take_integer(spec, args));
+      return;
+  }
+}
+
+}  // namespace
+
+int text_vformat(char* buffer, int size, const char* format, va_list args) {
+  if (buffer == nullptr || format == nullptr || size == 0) return 0;
+  buffer[0] = '\0';
+  if (size < 0) return 0;
+
+  // A copy, so that the helpers can take arguments through a reference on
+  // every platform's va_list.
+  va_list list;
+  va_copy(list, args);
+  Output out(buffer, size);
+  const char* cursor = format;
+  while (const char* percent = std::strchr(cursor, '%')) {
+    out.append(cursor, static_cast<std::size_t>(percent - cursor));
+    Spec spec;
+    const char* end = parse_spec(percent + 1, spec, list);
+    if (*end == '\0') {
+      // Unfinished at the end of the format: the rest is copied as it stands.
+      cursor = percent;
+      break;
+    }
+    if (spec.slots > 3) {
+      out.append(percent, static_cast<std::size_t>(end + 1 - percent));
+    } else {
+      render(out, spec, list);
+    }
+    cursor = end + 1;
+  }
+  va_end(list);
+  out.append(cursor, std::strlen(cursor));
+  out.terminate();
+  return size - out.remaining();
+}
+
+int text_format(char* buffer, int size, const char* format, ...) {
+  if (buffer == nullptr || format == nullptr || size == 0) return 0;
+  va_list args;
+  va_start(args, format);
+  int length = text_vformat(buffer, size, format, args);
+  va_end(args);
+  return length;
+}
+
+char* copy_bounded(char* destination, const char* source, int size) {
+  if (destination == nullptr || source == nullptr || size <= 0) return destination;
+  std::size_t length = strnlen(source, static_cast<std::size_t>(size - 1));
+  std::memcpy(destination, source, length);
+  destination[length] = '\0';
+  return destination;
+}
+
+}  // namespace vantorix

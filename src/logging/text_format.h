@@ -20,6 +20,19 @@ namespace vantorix {
 ///  - an unfinished specification at the end of the format, and one with more
 ///    than two '*', are copied literally;
 ///  - integer conversions always take 32 bits, floating ones 64 bits.
+/// Beyond the conversions the program's own formats use:
+///  - an integer, character or string conversion is shown in full, whatever
+///    its width or precision, cut only by the end of the buffer; a floating
+///    one shows at most its first 1999 characters, and a width or precision
+///    above 1999 counts as 1999;
+///  - an argument that a length letter makes wider than 32 bits (%ld, %lld,
+///    %zu, %jd, %td) is taken whole, so later arguments stay in step, and its
+///    low 32 bits are shown; %Lf takes a long double and shows it as a double;
+///  - a '0' before the width is the zero-padding flag, so %0*d takes its
+///    starred width like the C library;
+///  - %p takes a pointer and shows 0x and hexadecimal digits, "(nil)" for null;
+///  - %n takes its pointer and writes nothing through it;
+///  - %S, %ls, %C and %lc take wide characters and show those outside ASCII as '?'.
 int text_vformat(char* buffer, int size, const char* format, va_list args);
 
 /// `text_vformat` over its own arguments.
