@@ -1,0 +1,143 @@
+// The limit for the end-to-end benchmark: a minimal serial RADIUS client that
+// sends one prebuilt Access-Request per user and waits for its answer before
+// sending the next. No front end, no log, no user file: the best any client
+// that asks one question at a time can do against the same server.
+//
+//   raw_client PORT SECRET USERS [HOST]
+//
+// USERS holds one "name password" per line. All requests are built (hidden
+// passwords, fresh random authenticators) before the first one is sent. The
+// exit status is 0 when every user was accepted; a summary goes to standard
+// error.
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/system.h"
+#include "platform/udp_socket.h"
+#include "radius/radius_transport.h"
+#include "userstore/md5.h"
+
+namespace {
+
+using vantorix::Ipv4Endpoint;
+
+constexpr int kReplyWaitMilliseconds = 2000;
+constexpr std::size_t kMaxHiddenPassword = 128;
+
+struct Request {
+  std::vector<std::uint8_t> bytes;
+};
+
+void put_attribute(std::vector<std::uint8_t>& packet, std::uint8_t type, const std::uint8_t* value, std::size_t size) {
+  packet.push_back(type);
+  packet.push_back(static_cast<std::uint8_t>(size + 2));
+  packet.insert(packet.end(), value, value + size);
+}
+
+void put_number_attribute(std::vector<std::uint8_t>& packet, std::uint8_t type, std::uint32_t value) {
+  const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
+                                 static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
+  put_attribute(packet, type, bytes, sizeof bytes);
+}
+
+// An Access-Request as RFC 2865 has it: User-Name, User-Password hidden in
+// chained 16-byte blocks, NAS-Port, NAS-IP-Address.
+bool build_request(Request& request, std::uint8_t identifier, const std::string& name, const std::string& password,
+                   const std::string& secret, std::uint16_t port) {
+  if (name.size() > 253 || password.size() > kMaxHiddenPassword) return false;
+  std::array<std::uint8_t, 16> authenticator{};
+  if (!vantorix::random_bytes(authenticator)) return false;
+  auto& packet = request.bytes;
+  packet = {1, identifier, 0, 0};
+  packet.insert(packet.end(), authenticator.begin(), authenticator.end());
+  put_attribute(packet, 1, reinterpret_cast<const std::uint8_t*>(name.data()), name.size());
+
+  std::size_t padded = (password.size() + 15) / 16 * 16;
+  if (padded == 0) padded = 16;
+  std::vector<std::uint8_t> hidden(padded, 0);
+  std::memcpy(hidden.data(), password.data(), password.size());
+  std::vector<std::uint8_t> work(secret.begin(), secret.end());
+  const std::uint8_t* previous = authenticator.data();
+  for (std::size_t block = 0; block < padded; block += 16) {
+    work.resize(secret.size());
+    work.insert(work.end(), previous, previous + 16);
+    std::uint8_t pad[16];
+    vantorix::md5_digest(pad, work.data(), static_cast<std::int32_t>(work.size()));
+    for (int i = 0; i < 16; ++i) hidden[block + i] ^= pad[i];
+    previous = hidden.data() + block;
+  }
+  put_attribute(packet, 2, hidden.data(), hidden.size());
+  put_number_attribute(packet, 5, port);
+  put_number_attribute(packet, 4, 0x7F000001);
+  packet[2] = static_cast<std::uint8_t>(packet.size() >> 8);
+  packet[3] = static_cast<std::uint8_t>(packet.size() & 0xFF);
+  return true;
+}
+
+// Sends the request and waits for the answer with its identifier.
+// Returns the reply's code, or 0 when none came in time.
+int ask(vantorix::SocketHandle socket, const Request& request, Ipv4Endpoint server,
+        std::array<std::uint8_t, 8192>& reply) {
+  if (vantorix::udp_send_to(socket, request.bytes, server) <= 0) return 0;
+  for (;;) {
+    if (vantorix::udp_wait_readable(socket, kReplyWaitMilliseconds) != vantorix::WaitResult::readable) return 0;
+    Ipv4Endpoint from;
+    const int got = vantorix::udp_receive_from(socket, reply, &from);
+    if (got >= 20 && from == server && reply[1] == request.bytes[1]) return reply[0];
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4 || argc > 5) {
+    std::fprintf(stderr, "usage: raw_client PORT SECRET USERS [HOST]\n");
+    return 2;
+  }
+  const long port = std::strtol(argv[1], nullptr, 10);
+  const std::string secret = argv[2];
+  const char* host = argc == 5 ? argv[4] : "127.0.0.1";
+  if (port <= 0 || port > 65535 || !vantorix::is_dotted_quad(host)) {
+    std::fprintf(stderr, "raw_client: need a port (1-65535) and a dotted-quad host\n");
+    return 2;
+  }
+  const Ipv4Endpoint server{vantorix::parse_dotted_quad(host), static_cast<std::uint16_t>(port)};
+
+  std::ifstream users(argv[3]);
+  if (!users) {
+    std::fprintf(stderr, "raw_client: cannot read %s\n", argv[3]);
+    return 2;
+  }
+  std::vector<Request> requests;
+  std::string name;
+  std::string password;
+  while (users >> name >> password) {
+    Request request;
+    if (!build_request(request, static_cast<std::uint8_t>(requests.size()), name, password, secret,
+                       static_cast<std::uint16_t>(port))) {
+      std::fprintf(stderr, "raw_client: cannot build a request for %s\n", name.c_str());
+      return 2;
+    }
+    requests.push_back(std::move(request));
+  }
+
+  const vantorix::SocketHandle socket = vantorix::udp_socket_open();
+  if (socket == vantorix::kNoSocket) {
+    std::fprintf(stderr, "raw_client: no socket\n");
+    return 2;
+  }
+  std::array<std::uint8_t, 8192> reply{};
+  std::size_t accepted = 0;
+  for (const Request& request : requests) {
+    if (ask(socket, request, server, reply) == 2) ++accepted;
+  }
+  vantorix::udp_socket_close(socket);
+  std::fprintf(stderr, "raw_client: %zu requests, %zu accepted\n", requests.size(), accepted);
+  return accepted == requests.size() ? 0 : 1;
+}
