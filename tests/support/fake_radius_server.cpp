@@ -1,0 +1,179 @@
+#include "fake_radius_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "userstore/md5.h"
+
+namespace vantorix::testing {
+namespace {
+
+constexpr int kHeaderSize = 20;
+constexpr int kPollMilliseconds = 20;
+
+// A UDP socket bound to 127.0.0.1 at a port of the system's choosing.
+int open_loopback_socket(std::uint16_t& port) {
+  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  port = ntohs(address.sin_port);
+  return fd;
+}
+
+void send_datagram(int fd, std::uint16_t port, const std::vector<std::uint8_t>& bytes) {
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  to.sin_port = htons(port);
+  ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+}
+
+std::uint32_t read_u32(const std::uint8_t* p) {
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> radius_attribute(std::uint8_t type, std::string_view value) {
+  return radius_attribute_with_length(type, static_cast<std::uint8_t>(value.size() + 2), value);
+}
+
+std::vector<std::uint8_t> radius_attribute_with_length(std::uint8_t type, std::uint8_t length,
+                                                        std::string_view value) {
+  std::vector<std::uint8_t> bytes(2 + value.size());
+  bytes[0] = type;
+  bytes[1] = length;
+  std::copy(value.begin(), value.end(), bytes.begin() + 2);
+  return bytes;
+}
+
+std::array<std::uint8_t, 16> md5_of(std::string_view data) {
+  std::array<std::uint8_t, 16> digest{};
+  md5_digest(digest.data(), reinterpret_cast<const std::uint8_t*>(data.data()),
+             static_cast<std::int32_t>(data.size()));
+  return digest;
+}
+
+FakeRadiusServer::FakeRadiusServer(std::string secret, Handler handler)
+    : secret_(std::move(secret)), handler_(std::move(handler)) {
+  if (!handler_) {
+    handler_ = [](const RadiusRequest& request, const FakeRadiusServer& server) {
+      return server.answer(request, 2);
+    };
+  }
+  socket_ = open_loopback_socket(port_);
+  other_socket_ = open_loopback_socket(other_port_);
+  if (ready()) thread_ = std::thread([this] { serve(); });
+}
+
+FakeRadiusServer::~FakeRadiusServer() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+  if (socket_ >= 0) ::close(socket_);
+  if (other_socket_ >= 0) ::close(other_socket_);
+}
+
+std::vector<RadiusRequest> FakeRadiusServer::requests() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return requests_;
+}
+
+void FakeRadiusServer::serve() {
+  std::vector<std::uint8_t> buffer(65536);
+  while (!stop_) {
+    pollfd entry{socket_, POLLIN, 0};
+    if (::poll(&entry, 1, kPollMilliseconds) <= 0) continue;
+    sockaddr_in from{};
+    socklen_t from_size = sizeof from;
+    ssize_t got = ::recvfrom(socket_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &from_size);
+    if (got < kHeaderSize) continue;
+    RadiusRequest request = parse(buffer.data(), static_cast<std::size_t>(got));
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      requests_.push_back(request);
+    }
+    for (const FakeDatagram& datagram : handler_(request, *this)) {
+      send_to(ntohs(from.sin_port), datagram.bytes, datagram.from_other_port);
+    }
+  }
+}
+
+RadiusRequest FakeRadiusServer::parse(const std::uint8_t* data, std::size_t size) const {
+  RadiusRequest request;
+  request.bytes.assign(data, data + size);
+  request.code = data[0];
+  request.identifier = data[1];
+  std::copy(data + 4, data + kHeaderSize, request.authenticator.begin());
+  std::size_t at = kHeaderSize;
+  while (at + 2 <= size) {
+    const std::uint8_t type = data[at];
+    const std::size_t length = data[at + 1];
+    if (length < 2 || at + length > size) break;
+    const std::uint8_t* value = data + at + 2;
+    const std::size_t value_size = length - 2;
+    request.attribute_types.push_back(type);
+    if (type == 1) {
+      request.user_name.assign(reinterpret_cast<const char*>(value), value_size);
+    } else if (type == 2) {
+      // RFC 2865 section 5.2: b1 = MD5(S + RA), b(i) = MD5(S + c(i-1)).
+      request.hidden_password_size = value_size;
+      std::string previous(request.authenticator.begin(), request.authenticator.end());
+      for (std::size_t block = 0; block + 16 <= value_size; block += 16) {
+        std::array<std::uint8_t, 16> pad = md5_of(secret_ + previous);
+        for (std::size_t i = 0; i < 16; ++i) request.password.push_back(static_cast<char>(value[block + i] ^ pad[i]));
+        previous.assign(reinterpret_cast<const char*>(value + block), 16);
+      }
+      while (!request.password.empty() && request.password.back() == '\0') request.password.pop_back();
+    } else if (type == 4 && value_size == 4) {
+      request.nas_ip = read_u32(value);
+    } else if (type == 5 && value_size == 4) {
+      request.nas_port = read_u32(value);
+    }
+    at += length;
+  }
+  return request;
+}
+
+std::vector<std::uint8_t> FakeRadiusServer::make_reply(const RadiusRequest& request, const ReplySpec& spec) const {
+  std::vector<std::uint8_t> reply(kHeaderSize + spec.attributes.size());
+  reply[0] = spec.code;
+  reply[1] = spec.identifier.value_or(request.identifier);
+  std::copy(spec.attributes.begin(), spec.attributes.end(), reply.begin() + kHeaderSize);
+  const std::uint16_t length = spec.length_field.value_or(static_cast<std::uint16_t>(reply.size()));
+  reply[2] = static_cast<std::uint8_t>(length >> 8);
+  reply[3] = static_cast<std::uint8_t>(length & 0xFF);
+  // Response Authenticator = MD5(Code + ID + Length + Request Authenticator + Attributes + Secret).
+  std::copy(request.authenticator.begin(), request.authenticator.end(), reply.begin() + 4);
+  std::string signed_bytes(reply.begin(), reply.end());
+  std::array<std::uint8_t, 16> digest = md5_of(signed_bytes + secret_);
+  if (spec.wrong_authenticator) digest[0] ^= 0x5A;
+  std::copy(digest.begin(), digest.end(), reply.begin() + 4);
+  return reply;
+}
+
+std::vector<FakeDatagram> FakeRadiusServer::answer(const RadiusRequest& request, std::uint8_t code,
+                                                   std::vector<std::uint8_t> attributes) const {
+  ReplySpec spec;
+  spec.code = code;
+  spec.attributes = std::move(attributes);
+  return {FakeDatagram{make_reply(request, spec)}};
+}
+
+void FakeRadiusServer::send_to(std::uint16_t port, const std::vector<std::uint8_t>& bytes, bool from_other_port) const {
+  send_datagram(from_other_port ? other_socket_ : socket_, port, bytes);
+}
+
+}  // namespace vantorix::testing

@@ -1,0 +1,107 @@
+// A scriptable RADIUS server for tests, on 127.0.0.1 at a port of the
+// system's choosing. It answers each Access-Request with whatever datagrams
+// the test's handler returns: correct replies, replies with a wrong
+// authenticator, identifier or Length field, replies from another port, or
+// nothing at all. It runs on a thread of its own until destroyed.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace vantorix::testing {
+
+/// An Access-Request as the server received it, with its attributes read.
+struct RadiusRequest {
+  std::vector<std::uint8_t> bytes;
+  std::uint8_t code = 0;
+  std::uint8_t identifier = 0;
+  std::array<std::uint8_t, 16> authenticator{};
+  std::vector<int> attribute_types;  // in the order they stand in the packet
+  std::string user_name;
+  std::string password;              // User-Password revealed with the secret, zero fill removed
+  std::size_t hidden_password_size = 0;  // bytes of the User-Password value
+  std::uint32_t nas_port = 0;
+  std::uint32_t nas_ip = 0;          // host byte order
+};
+
+/// How to make one reply to a request.
+struct ReplySpec {
+  std::uint8_t code = 2;
+  std::optional<std::uint8_t> identifier;    // default: the request's
+  std::vector<std::uint8_t> attributes;      // raw attribute bytes, see radius_attribute
+  bool wrong_authenticator = false;          // spoil the Response Authenticator
+  std::optional<std::uint16_t> length_field; // default: the datagram's real size
+};
+
+/// One datagram to send back.
+struct FakeDatagram {
+  std::vector<std::uint8_t> bytes;
+  bool from_other_port = false;  // sent from a second socket of the server
+};
+
+/// One attribute: type, length (value size + 2) and the value bytes.
+std::vector<std::uint8_t> radius_attribute(std::uint8_t type, std::string_view value);
+/// The same with an explicit length byte, which may disagree with the value.
+std::vector<std::uint8_t> radius_attribute_with_length(std::uint8_t type, std::uint8_t length,
+                                                        std::string_view value);
+
+/// MD5 of `data`, from the program's own digest.
+std::array<std::uint8_t, 16> md5_of(std::string_view data);
+
+class FakeRadiusServer {
+ public:
+  using Handler = std::function<std::vector<FakeDatagram>(const RadiusRequest&, const FakeRadiusServer&)>;
+
+  /// Starts answering at once. Without a handler every request is accepted.
+  explicit FakeRadiusServer(std::string secret, Handler handler = {});
+  ~FakeRadiusServer();
+  FakeRadiusServer(const FakeRadiusServer&) = delete;
+  FakeRadiusServer& operator=(const FakeRadiusServer&) = delete;
+
+  /// The port the server listens on (127.0.0.1).
+  std::uint16_t port() const { return port_; }
+  /// The port that datagrams marked from_other_port come from.
+  std::uint16_t other_port() const { return other_port_; }
+  /// True when both sockets were set up.
+  bool ready() const { return socket_ >= 0 && other_socket_ >= 0; }
+
+  /// Every request received so far, oldest first.
+  std::vector<RadiusRequest> requests() const;
+
+  /// A reply to `request` built as `spec` says, with the Response
+  /// Authenticator of RFC 2865 over the secret (unless spoilt).
+  std::vector<std::uint8_t> make_reply(const RadiusRequest& request, const ReplySpec& spec) const;
+  /// One correct reply with `code` and `attributes`.
+  std::vector<FakeDatagram> answer(const RadiusRequest& request, std::uint8_t code,
+                                   std::vector<std::uint8_t> attributes = {}) const;
+
+  /// Sends `bytes` from the server's main socket to 127.0.0.1:`port`.
+  void send_to(std::uint16_t port, const std::vector<std::uint8_t>& bytes, bool from_other_port = false) const;
+
+  const std::string& secret() const { return secret_; }
+
+ private:
+  void serve();
+  RadiusRequest parse(const std::uint8_t* data, std::size_t size) const;
+
+  std::string secret_;
+  Handler handler_;
+  int socket_ = -1;
+  int other_socket_ = -1;
+  std::uint16_t port_ = 0;
+  std::uint16_t other_port_ = 0;
+  std::atomic<bool> stop_{false};
+  mutable std::mutex mutex_;
+  std::vector<RadiusRequest> requests_;
+  std::thread thread_;
+};
+
+}  // namespace vantorix::testing
