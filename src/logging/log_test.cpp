@@ -1,0 +1,342 @@
+#include "logging/log.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/console.h"
+#include "temp_dir.h"
+
+namespace vantorix {
+namespace {
+
+using testing::TempDir;
+
+// A log line "<pid> <20-character time> <message>", split into its parts.
+struct LogLine {
+  int process_id = -1;
+  std::string time;
+  std::string message;
+};
+
+const std::regex kTimeText(R"([A-Z][a-z]{2} \d{2} \d{2}:\d{2}:\d{2} \d{4})");
+
+LogLine parse_line(const std::string& line) {
+  LogLine parsed;
+  std::size_t blank = line.find(' ');
+  if (blank == std::string::npos || line.size() < blank + 22) return parsed;
+  parsed.process_id = std::stoi(line.substr(0, blank));
+  parsed.time = line.substr(blank + 1, 20);
+  parsed.message = line.substr(blank + 22);
+  return parsed;
+}
+
+// The messages of a log text, each line checked for its id and time.
+std::vector<std::string> messages_of(const std::string& text, int process_id) {
+  std::vector<std::string> messages;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    LogLine parsed = parse_line(line);
+    EXPECT_EQ(parsed.process_id, process_id) << line;
+    EXPECT_TRUE(std::regex_match(parsed.time, kTimeText)) << line;
+    messages.push_back(parsed.message);
+  }
+  return messages;
+}
+
+using Messages = std::vector<std::string>;
+
+class LogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    log_state() = {};
+    log_state().process_id = 4321;
+    log_state().log_path = dir_.file("vantorix.log");
+    console_capture(&console_);
+  }
+  void TearDown() override {
+    console_capture(nullptr);
+    log_state() = {};
+  }
+
+  std::string log_text() const { return dir_.read("vantorix.log"); }
+  Messages log_messages() const { return messages_of(log_text(), 4321); }
+  bool exists(const std::string& name) const { return std::filesystem::exists(dir_.file(name)); }
+
+  TempDir dir_;
+  std::string console_;
+};
+
+TEST_F(LogTest, MessageIsCutAtItsLastLineBreak) {
+  log_state().log_mode = true;
+  log_message("abc\n");
+  log_message("one\ntwo");
+  log_message("a\r\nb");
+  log_message("%s|%d", "x\ry", 5);
+  EXPECT_EQ(log_messages(), (Messages{"abc", "one", "a", "x"}));
+
+  // Only the last line feed goes: the rest of the message takes two lines.
+  std::filesystem::remove(dir_.file("vantorix.log"));
+  log_message("one\ntwo\n");
+  std::string text = log_text();
+  EXPECT_EQ(parse_line(text).process_id, 4321);
+  EXPECT_EQ(text.substr(26), "one\ntwo\n");
+}
+
+TEST_F(LogTest, LinesCarryProcessIdTimeAndErrorMark) {
+  log_state().log_mode = true;
+  log_message("checking %s", "joe");
+  log_error("socket %d failed", 3);
+  std::string text = log_text();
+  ASSERT_EQ(text.back(), '\n');
+  EXPECT_EQ(log_messages(), (Messages{"checking joe", "ERROR: socket 3 failed"}));
+  EXPECT_TRUE(std::regex_match(text, std::regex(R"(4321 [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4} checking joe
+4321 [^\n]{20} ERROR: socket 3 failed
+)")));
+}
+
+TEST_F(LogTest, WithoutAModeOnlyErrorsAreWritten) {
+  // Formatting this would read through a bad pointer: the gate must come first.
+  log_message("%s", reinterpret_cast<const char*>(1));
+  EXPECT_FALSE(exists("vantorix.log"));
+  log_error("lost %s", "server");
+  EXPECT_EQ(log_messages(), (Messages{"ERROR: lost server"}));
+  EXPECT_EQ(console_, "");
+}
+
+TEST_F(LogTest, DebugModeEchoesEveryLineOnStandardOutput) {
+  log_state().debug_mode = true;
+  log_message("hello");
+  log_error("bad");
+  EXPECT_EQ(messages_of(console_, 4321), (Messages{"hello", "ERROR: bad"}));
+  EXPECT_EQ(console_.back(), '\n');
+  EXPECT_EQ(log_messages(), (Messages{"hello", "ERROR: bad"}));
+
+  // Debug mode without a log path: standard output only.
+  console_.clear();
+  log_state().log_path.reset();
+  log_message("again");
+  EXPECT_EQ(messages_of(console_, 4321), (Messages{"again"}));
+}
+
+TEST_F(LogTest, LongMessagesAreCutByTheirBuffers) {
+  log_state().log_mode = true;
+  std::string long_text(5000, 'm');
+  log_message("%s", long_text.c_str());
+  log_error("%s", long_text.c_str());
+  Messages messages = log_messages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].size(), 4095u);
+  EXPECT_EQ(messages[1], "ERROR: " + std::string(4094, 'm'));
+
+  console_write("%s", long_text.c_str());
+  EXPECT_EQ(console_, std::string(4094, 'm'));
+}
+
+TEST_F(LogTest, ReplyGoesToStandardOutputAndIsEchoedIntoTheLog) {
+  log_state().log_mode = true;
+  reply_line("+OK%s", "\n");
+  EXPECT_EQ(console_, "+OK\n");
+  EXPECT_EQ(log_messages(), (Messages{"--> (+OK", "end is (4b)(0a)"}));
+}
+
+TEST_F(LogTest, ReplyEchoShowsHighBytesAsSignedAndSkipsShortTexts) {
+  log_state().log_mode = true;
+  reply_text("ab\xe9");
+  reply_text("ok");
+  reply_text(" ");
+  EXPECT_EQ(console_, "ab\xe9ok ");
+  EXPECT_EQ(log_messages(), (Messages{"--> (ab\xe9)", "end is (62)(ffffffe9)", "--> (ok)", "--> ( )"}));
+}
+
+TEST_F(LogTest, ReplyWithoutAModeWritesNoLog) {
+  reply_line("-ERR %s%s", "nope", "\n");
+  reply_text("\n");
+  EXPECT_EQ(console_, "-ERR nope\n\n");
+  EXPECT_FALSE(exists("vantorix.log"));
+}
+
+TEST_F(LogTest, UnopenableLogFileLosesTheLineQuietly) {
+  log_state().log_mode = true;
+  log_state().log_path = dir_.file("missing/dir/vantorix.log");
+  log_message("nowhere");
+  log_error("nowhere either");
+  EXPECT_EQ(log_state().log_path, dir_.file("missing/dir/vantorix.log"));
+  EXPECT_EQ(console_, "");
+}
+
+// Rotation. A line "4321 <time> <message>\n" takes 27 bytes plus the message.
+constexpr std::int64_t kLineOverhead = 27;
+
+class LogRotationTest : public LogTest {
+ protected:
+  void SetUp() override {
+    LogTest::SetUp();
+    log_state().log_mode = true;
+  }
+  void fill_log(std::int64_t bytes) {
+    std::ofstream out(dir_.file("vantorix.log"), std::ios::binary | std::ios::trunc);
+    out << std::string(static_cast<std::size_t>(bytes), 'x');
+  }
+  std::int64_t size_of(const std::string& name) const {
+    return static_cast<std::int64_t>(std::filesystem::file_size(dir_.file(name)));
+  }
+  // Makes the backup name a directory with content, so no rotation can succeed.
+  void block_backup() {
+    std::filesystem::create_directories(dir_.file("vantorix.log.1/inside"));
+  }
+};
+
+TEST_F(LogRotationTest, FileOfExactlyTheLimitStays) {
+  fill_log(kLogRotateSize - kLineOverhead - 4);
+  log_message("stay");
+  EXPECT_EQ(size_of("vantorix.log"), kLogRotateSize);
+  EXPECT_FALSE(exists("vantorix.log.1"));
+}
+
+TEST_F(LogRotationTest, LineThatPassesTheLimitGoesIntoTheBackup) {
+  dir_.write("vantorix.log.1", "older backup\n");
+  fill_log(kLogRotateSize - kLineOverhead - 4);
+  log_message("past!");
+  EXPECT_FALSE(exists("vantorix.log"));
+  EXPECT_EQ(size_of("vantorix.log.1"), kLogRotateSize + 1);
+  std::string backup = dir_.read("vantorix.log.1");
+  EXPECT_EQ(backup.substr(backup.size() - 6), "past!\n");
+
+  log_message("fresh");
+  EXPECT_EQ(log_messages(), (Messages{"fresh"}));
+}
+
+TEST_F(LogRotationTest, FailedRotationEndsFileLoggingOnlyPastTheHardLimit) {
+  block_backup();
+  fill_log(kLogGiveUpSize - kLineOverhead - 4);  // exactly 2,000,000 after the line
+  log_message("keep");
+  EXPECT_TRUE(log_state().log_path.has_value());
+  log_message("more");
+  EXPECT_FALSE(log_state().log_path.has_value());
+  EXPECT_EQ(size_of("vantorix.log"), kLogGiveUpSize + kLineOverhead + 4);
+
+  // File logging has ended for the run, errors included.
+  log_error("unwritten");
+  EXPECT_EQ(size_of("vantorix.log"), kLogGiveUpSize + kLineOverhead + 4);
+}
+
+TEST_F(LogRotationTest, RotateReportsWhetherTheFileMoved) {
+  dir_.write("a.log", "one\n");
+  dir_.write("a.log.1", "old\n");
+  EXPECT_EQ(log_rotate(dir_.file("a.log").c_str()), 0);
+  EXPECT_EQ(dir_.read("a.log.1"), "one\n");
+  EXPECT_EQ(log_rotate(dir_.file("a.log").c_str()), -1);
+  EXPECT_EQ(log_rotate(nullptr), -1);
+}
+
+// The start-up buffer.
+class StartupLogTest : public LogTest {
+ protected:
+  void SetUp() override {
+    LogTest::SetUp();
+    log_state().process_id = 0;
+    startup_log_begin();
+  }
+};
+
+TEST_F(StartupLogTest, HoldsEveryLineUntilTheDump) {
+  log_state().debug_mode = true;
+  log_message("first");
+  log_error("second");
+  EXPECT_EQ(console_, "");
+  EXPECT_FALSE(exists("vantorix.log"));
+
+  const StartupLog& startup = log_state().startup;
+  // Two entries of "0 <time> message\n": their lengths plus 2 each.
+  EXPECT_EQ(startup.count, (23 + 6) + 2 + (23 + 14) + 2);
+  EXPECT_TRUE(std::regex_match(startup.text, std::regex(R"(##0 [^#]{20} first##0 [^#]{20} ERROR: second)")))
+      << startup.text;
+}
+
+TEST_F(StartupLogTest, DumpReplaysEntriesSplitAtHashes) {
+  log_message("plain");
+  log_message("has#two##parts");
+  log_error("oops");
+  log_state().process_id = 4321;
+  log_state().log_mode = true;
+  startup_log_dump();
+
+  Messages messages = log_messages();
+  ASSERT_EQ(messages.size(), 7u);
+  EXPECT_EQ(messages[0], "Contents of Start Up log buffer {");
+  EXPECT_EQ(parse_line(messages[1]).process_id, 0);
+  EXPECT_EQ(parse_line(messages[1]).message, "plain");
+  EXPECT_EQ(parse_line(messages[2]).message, "has");
+  EXPECT_EQ(messages[3], "two");
+  EXPECT_EQ(messages[4], "parts");
+  EXPECT_EQ(parse_line(messages[5]).message, "ERROR: oops");
+  EXPECT_EQ(messages[6], "}");
+
+  const StartupLog& startup = log_state().startup;
+  EXPECT_FALSE(startup.active);
+  EXPECT_EQ(startup.count, 0);
+  EXPECT_EQ(startup.text, "");
+  log_message("after");
+  EXPECT_EQ(log_messages().back(), "after");
+}
+
+TEST_F(StartupLogTest, DumpWithoutAModeDiscardsEverythingErrorsIncluded) {
+  log_error("never seen");
+  startup_log_dump();
+  EXPECT_FALSE(exists("vantorix.log"));
+  EXPECT_EQ(console_, "");
+  EXPECT_EQ(log_state().startup.text, "");
+}
+
+TEST_F(StartupLogTest, FillsUpAtTheExactCount) {
+  const StartupLog& startup = log_state().startup;
+  std::string big(3000, 'b');
+  startup_log_add("%s", big.c_str());
+  EXPECT_EQ(startup.count, 3002);
+  // 3002 + 1092 = 4094: still below the limit, stored.
+  std::string fits(1092, 'f');
+  startup_log_add("%s", fits.c_str());
+  EXPECT_FALSE(startup.full);
+  EXPECT_EQ(startup.count, 4096);
+  EXPECT_EQ(startup.text, "##" + big + "##" + fits);
+
+  startup_log_add("x");
+  EXPECT_TRUE(startup.full);
+  EXPECT_EQ(startup.text.size(), 4096u);
+  startup_log_add("y");
+  EXPECT_EQ(startup.count, 4097);
+
+  // Reaching the limit exactly drops the entry that reached it.
+  startup_log_begin();
+  startup_log_add("%s", big.c_str());
+  std::string reaches(1093, 'r');
+  startup_log_add("%s", reaches.c_str());
+  EXPECT_TRUE(startup.full);
+  EXPECT_EQ(startup.text, "##" + big);
+}
+
+TEST_F(StartupLogTest, CountTakesTheLineBreakThatIsCut) {
+  startup_log_add("abc\n");
+  EXPECT_EQ(log_state().startup.count, 4 + 2);
+  EXPECT_EQ(log_state().startup.text, "##abc");
+  startup_log_dump();
+  // Inactive: nothing more is taken.
+  startup_log_add("late");
+  EXPECT_EQ(log_state().startup.text, "");
+}
+
+TEST(LogTime, TextHasTwentyCharactersWithATwoDigitDay) {
+  std::string time = log_time_text();
+  EXPECT_EQ(time.size(), 20u);
+  EXPECT_TRUE(std::regex_match(time, kTimeText)) << time;
+}
+
+}  // namespace
+}  // namespace vantorix
