@@ -1,0 +1,171 @@
+#include "userstore/md5.h"
+
+#include <cstring>
+
+namespace vantorix {
+namespace {
+
+constexpr int kMd5BlockSize = 64;
+
+// The running state of one digest computation; it never outlives the call.
+struct Md5Context {
+  std::uint32_t state[4];
+  std::uint32_t bits[2];  // message length in bits, low word first
+  std::uint8_t buffer[kMd5BlockSize];
+};
+
+inline std::uint32_t rotate_left(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
+
+inline std::uint32_t load_le32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+inline void store_le32(std::uint8_t* p, std::uint32_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+  p[2] = static_cast<std::uint8_t>(v >> 16);
+  p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+// The four round functions and their steps: a = b + ((a + f(b,c,d) + x + t) <<< s).
+inline std::uint32_t f1(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return z ^ (x & (y ^ z)); }
+inline std::uint32_t f2(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return y ^ (z & (x ^ y)); }
+inline std::uint32_t f3(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return x ^ y ^ z; }
+inline std::uint32_t f4(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return y ^ (x | ~z); }
+
+inline void step1(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d, std::uint32_t x,
+                  std::uint32_t t, int s) {
+  a = b + rotate_left(a + f1(b, c, d) + x + t, s);
+}
+inline void step2(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d, std::uint32_t x,
+                  std::uint32_t t, int s) {
+  a = b + rotate_left(a + f2(b, c, d) + x + t, s);
+}
+inline void step3(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d, std::uint32_t x,
+                  std::uint32_t t, int s) {
+  a = b + rotate_left(a + f3(b, c, d) + x + t, s);
+}
+inline void step4(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d, std::uint32_t x,
+                  std::uint32_t t, int s) {
+  a = b + rotate_left(a + f4(b, c, d) + x + t, s);
+}
+
+// The RFC 1321 compression function over one 64-byte block.
+void md5_block(std::uint32_t state[4], const std::uint8_t* block) {
+  std::uint32_t x[16];
+  for (int i = 0; i < 16; ++i) x[i] = load_le32(block + 4 * i);
+  std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+
+  step1(a, b, c, d, x[0], 0xd76aa478, 7);
+  step1(d, a, b, c, x[1], 0xe8c7b756, 12);
+  step1(c, d, a, b, x[2], 0x242070db, 17);
+  step1(b, c, d, a, x[3], 0xc1bdceee, 22);
+  step1(a, b, c, d, x[4], 0xf57c0faf, 7);
+  step1(d, a, b, c, x[5], 0x4787c62a, 12);
+  step1(c, d, a, b, x[6], 0xa8304613, 17);
+  step1(b, c, d, a, x[7], 0xfd469501, 22);
+  step1(a, b, c, d, x[8], 0x698098d8, 7);
+  step1(d, a, b, c, x[9], 0x8b44f7af, 12);
+  step1(c, d, a, b, x[10], 0xffff5bb1, 17);
+  step1(b, c, d, a, x[11], 0x895cd7be, 22);
+  step1(a, b, c, d, x[12], 0x6b901122, 7);
+  step1(d, a, b, c, x[13], 0xfd987193, 12);
+  step1(c, d, a, b, x[14], 0xa679438e, 17);
+  step1(b, c, d, a, x[15], 0x49b40821, 22);
+
+  step2(a, b, c, d, x[1], 0xf61e2562, 5);
+  step2(d, a, b, c, x[6], 0xc040b340, 9);
+  step2(c, d, a, b, x[11], 0x265e5a51, 14);
+  step2(b, c, d, a, x[0], 0xe9b6c7aa, 20);
+  step2(a, b, c, d, x[5], 0xd62f105d, 5);
+  step2(d, a, b, c, x[10], 0x02441453, 9);
+  step2(c, d, a, b, x[15], 0xd8a1e681, 14);
+  step2(b, c, d, a, x[4], 0xe7d3fbc8, 20);
+  step2(a, b, c, d, x[9], 0x21e1cde6, 5);
+  step2(d, a, b, c, x[14], 0xc33707d6, 9);
+  step2(c, d, a, b, x[3], 0xf4d50d87, 14);
+  step2(b, c, d, a, x[8], 0x455a14ed, 20);
+  step2(a, b, c, d, x[13], 0xa9e3e905, 5);
+  step2(d, a, b, c, x[2], 0xfcefa3f8, 9);
+  step2(c, d, a, b, x[7], 0x676f02d9, 14);
+  step2(b, c, d, a, x[12], 0x8d2a4c8a, 20);
+
+  step3(a, b, c, d, x[5], 0xfffa3942, 4);
+  step3(d, a, b, c, x[8], 0x8771f681, 11);
+  step3(c, d, a, b, x[11], 0x6d9d6122, 16);
+  step3(b, c, d, a, x[14], 0xfde5380c, 23);
+  step3(a, b, c, d, x[1], 0xa4beea44, 4);
+  step3(d, a, b, c, x[4], 0x4bdecfa9, 11);
+  step3(c, d, a, b, x[7], 0xf6bb4b60, 16);
+  step3(b, c, d, a, x[10], 0xbebfbc70, 23);
+  step3(a, b, c, d, x[13], 0x289b7ec6, 4);
+  step3(d, a, b, c, x[0], 0xeaa127fa, 11);
+  step3(c, d, a, b, x[3], 0xd4ef3085, 16);
+  step3(b, c, d, a, x[6], 0x04881d05, 23);
+  step3(a, b, c, d, x[9], 0xd9d4d039, 4);
+  step3(d, a, b, c, x[12], 0xe6db99e5, 11);
+  step3(c, d, a, b, x[15], 0x1fa27cf8, 16);
+  step3(b, c, d, a, x[2], 0xc4ac5665, 23);
+
+  step4(a, b, c, d, x[0], 0xf4292244, 6);
+  step4(d, a, b, c, x[7], 0x432aff97, 10);
+  step4(c, d, a, b, x[14], 0xab9423a7, 15);
+  step4(b, c, d, a, x[5], 0xfc93a039, 21);
+  step4(a, b, c, d, x[12], 0x655b59c3, 6);
+  step4(d, a, b, c, x[3], 0x8f0ccc92, 10);
+  step4(c, d, a, b, x[10], 0xffeff47d, 15);
+  step4(b, c, d, a, x[1], 0x85845dd1, 21);
+  step4(a, b, c, d, x[8], 0x6fa87e4f, 6);
+  step4(d, a, b, c, x[15], 0xfe2ce6e0, 10);
+  step4(c, d, a, b, x[6], 0xa3014314, 15);
+  step4(b, c, d, a, x[13], 0x4e0811a1, 21);
+  step4(a, b, c, d, x[4], 0xf7537e82, 6);
+  step4(d, a, b, c, x[11], 0xbd3af235, 10);
+  step4(c, d, a, b, x[2], 0x2ad7d2bb, 15);
+  step4(b, c, d, a, x[9], 0xeb86d391, 21);
+
+  state[0] += a;
+  state[1] += b;
+  state[2] += c;
+  state[3] += d;
+}
+
+}  // namespace
+
+void md5_digest(std::uint8_t* output, const std::uint8_t* input, std::int32_t length) {
+  Md5Context context;
+  context.state[0] = 0x67452301;
+  context.state[1] = 0xefcdab89;
+  context.state[2] = 0x98badcfe;
+  context.state[3] = 0x10325476;
+
+  // A negative count digests nothing rather than reading before the buffer.
+  std::uint32_t count = length > 0 ? static_cast<std::uint32_t>(length) : 0;
+  context.bits[0] = count << 3;
+  context.bits[1] = count >> 29;
+
+  // Whole blocks straight from the input; the buffer starts empty, so only
+  // the tail is ever copied.
+  std::uint32_t done = 0;
+  for (; count - done >= kMd5BlockSize; done += kMd5BlockSize) md5_block(context.state, input + done);
+  std::uint32_t rest = count - done;
+  if (rest > 0) std::memcpy(context.buffer, input + done, rest);
+
+  // One 0x80 byte, zeros up to byte 56 (of a second block when fewer than
+  // eight bytes remain), then the bit count, least significant word first.
+  context.buffer[rest++] = 0x80;
+  if (rest > kMd5BlockSize - 8) {
+    std::memset(context.buffer + rest, 0, kMd5BlockSize - rest);
+    md5_block(context.state, context.buffer);
+    rest = 0;
+  }
+  std::memset(context.buffer + rest, 0, kMd5BlockSize - 8 - rest);
+  store_le32(context.buffer + 56, context.bits[0]);
+  store_le32(context.buffer + 60, context.bits[1]);
+  md5_block(context.state, context.buffer);
+
+  for (int i = 0; i < 4; ++i) store_le32(output + 4 * i, context.state[i]);
+}
+
+}  // namespace vantorix

@@ -1,0 +1,89 @@
+#include "userstore/md5.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace vantorix {
+namespace {
+
+std::string hex_of(const std::uint8_t* digest) {
+  std::string text;
+  char pair[3];
+  for (int i = 0; i < kMd5DigestSize; ++i) {
+    std::snprintf(pair, sizeof pair, "%02x", digest[i]);
+    text += pair;
+  }
+  return text;
+}
+
+std::string md5_hex(const std::string& message) {
+  std::uint8_t digest[kMd5DigestSize];
+  md5_digest(digest, reinterpret_cast<const std::uint8_t*>(message.data()),
+             static_cast<std::int32_t>(message.size()));
+  return hex_of(digest);
+}
+
+struct Vector {
+  std::string message;
+  const char* digest;
+};
+
+TEST(Md5, Rfc1321Suite) {
+  const Vector vectors[] = {
+      {"", "d41d8cd98f00b204e9800998ecf8427e"},
+      {"a", "0cc175b9c0f1b6a831c399e269772661"},
+      {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+      {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+      {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+      {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
+      {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+       "57edf4a22be3c955ac49da2e2107b67a"},
+  };
+  for (const auto& v : vectors) EXPECT_EQ(md5_hex(v.message), v.digest) << '"' << v.message << '"';
+}
+
+// 55 bytes still fit the length in the same block, 56 need a second one; 64
+// fills a block exactly and 65 starts another.
+TEST(Md5, PaddingBoundaries) {
+  const Vector vectors[] = {
+      {std::string(55, 'a'), "ef1772b6dff9a122358552954ad0df65"},
+      {std::string(56, 'a'), "3b0c8ac703f828b04c6c197006d17218"},
+      {std::string(63, 'a'), "b06521f39153d618550606be297466d5"},
+      {std::string(64, 'a'), "014842d480b571495a4a0363793f7367"},
+      {std::string(65, 'a'), "c743a45e0d2e6a95cb859adae0248435"},
+      {std::string(119, 'a'), "8a7bd0732ed6a28ce75f6dabc90e1613"},
+      {std::string(120, 'a'), "5f61c0ccad4cac44c75ff505e1f1e537"},
+      {std::string(128, 'a'), "e510683b3f5ffe4093d021808bc6ff70"},
+  };
+  for (const auto& v : vectors) EXPECT_EQ(md5_hex(v.message), v.digest) << v.message.size() << " bytes";
+}
+
+TEST(Md5, DigestsZeroBytesOverTheWholeLength) {
+  EXPECT_EQ(md5_hex(std::string(1, '\0')), "93b885adfe0da089cdf634904fd59f71");
+  EXPECT_EQ(md5_hex(std::string("ab\0cd\0\0", 7)), "3949d41cc57c8288991cb6c229fefafd");
+  std::string all_bytes;
+  for (int i = 0; i < 256; ++i) all_bytes += static_cast<char>(i);
+  EXPECT_EQ(md5_hex(all_bytes), "e2c865db4162bed963bfaa9ef6ac18f0");
+}
+
+TEST(Md5, WritesExactlySixteenBytesAtAnyAlignment) {
+  std::vector<std::uint8_t> out(kMd5DigestSize + 3, 0xee);
+  const std::uint8_t input[] = {'a', 'b', 'c'};
+  md5_digest(out.data() + 1, input, 3);
+  EXPECT_EQ(out[0], 0xee);
+  EXPECT_EQ(out[kMd5DigestSize + 1], 0xee);
+  EXPECT_EQ(hex_of(out.data() + 1), "900150983cd24fb0d6963f7d28e17f72");
+}
+
+TEST(Md5, NegativeLengthDigestsNothing) {
+  std::uint8_t digest[kMd5DigestSize];
+  const std::uint8_t input[] = {'x'};
+  md5_digest(digest, input, -5);
+  EXPECT_EQ(hex_of(digest), "d41d8cd98f00b204e9800998ecf8427e");
+}
+
+}  // namespace
+}  // namespace vantorix
