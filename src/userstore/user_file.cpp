@@ -1,0 +1,242 @@
+#include "userstore/user_file.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "frontend/backend_ops.h"
+#include "logging/log.h"
+#include "userstore/scramble.h"
+#include "userstore/user_table.h"
+
+namespace vantorix {
+namespace {
+
+constexpr int kScrambleSeed = 1;
+constexpr std::size_t kReadChunk = 1 << 16;
+
+// Cuts the file into the pieces that reading line by line into a 512-byte
+// buffer gives: each piece ends after a line feed or after 511 bytes,
+// whichever comes first. Reads the file in large chunks of its own.
+class PieceReader {
+ public:
+  PieceReader(std::FILE* file, std::int64_t offset)
+      : file_(file), chunk_(std::make_unique<char[]>(kReadChunk)), offset_(offset) {}
+
+  /// The next piece, terminated, in `piece` (kUserFileLineSize bytes); its
+  /// length in bytes (zero bytes included) in `length`. False at the end of
+  /// the file or on a read error.
+  bool next(char* piece, std::size_t& length) {
+    length = 0;
+    while (length < kUserFileLineSize - 1) {
+      if (pos_ == end_) {
+        end_ = std::fread(chunk_.get(), 1, kReadChunk, file_);
+        pos_ = 0;
+        if (end_ == 0) {
+          if (std::ferror(file_)) failed_ = true;
+          break;
+        }
+      }
+      const char* start = chunk_.get() + pos_;
+      std::size_t count = std::min(end_ - pos_, kUserFileLineSize - 1 - length);
+      const void* line_feed = std::memchr(start, '\n', count);
+      if (line_feed != nullptr) count = static_cast<std::size_t>(static_cast<const char*>(line_feed) - start) + 1;
+      std::memcpy(piece + length, start, count);
+      length += count;
+      pos_ += count;
+      offset_ += static_cast<std::int64_t>(count);
+      if (line_feed != nullptr) break;
+    }
+    piece[length] = '\0';
+    return length > 0 && !failed_;
+  }
+
+  bool failed() const { return failed_; }
+  /// Offset in the file just past the last piece returned.
+  std::int64_t offset() const { return offset_; }
+
+ private:
+  std::FILE* file_;
+  std::unique_ptr<char[]> chunk_;
+  std::size_t pos_ = 0;
+  std::size_t end_ = 0;
+  std::int64_t offset_;
+  bool failed_ = false;
+};
+
+// One piece of the file: comments and empty lines are skipped, the line end
+// removed, the name ends at the first space and the rest is the scrambled form.
+void store_piece(char* piece, const char* key) {
+  std::size_t length = std::strlen(piece);  // a zero byte ends the line's text
+  if (length == 0 || piece[0] == '#' || piece[0] == '\r' || piece[0] == '\n') return;
+  while (length > 1 && (piece[length - 1] == '\r' || piece[length - 1] == '\n')) piece[--length] = '\0';
+  char* space = static_cast<char*>(std::memchr(piece, ' ', length));
+  if (space == nullptr) return;
+  *space = '\0';
+  user_table_lookup(piece, password_unscramble(key, space + 1, kScrambleSeed), kUserStoreMemory, nullptr);
+}
+
+bool same_file(const FileStatus& a, const FileStatus& b) { return a.device == b.device && a.inode == b.inode; }
+
+std::string last_bytes(std::string_view text) {
+  std::size_t keep = std::min<std::size_t>(text.size(), kUserFileTailSize);
+  return std::string(text.substr(text.size() - keep));
+}
+
+// True when the bytes just before the end of the last load are still there.
+bool tail_unchanged(std::FILE* file, const UserFileState& state) {
+  auto count = static_cast<std::int64_t>(state.tail.size());
+  if (state.read_end < count) return false;
+  if (count == 0) return true;
+  char bytes[kUserFileTailSize];
+  if (std::fseek(file, static_cast<long>(state.read_end - count), SEEK_SET) != 0) return false;
+  if (std::fread(bytes, 1, state.tail.size(), file) != state.tail.size()) return false;
+  return std::memcmp(bytes, state.tail.data(), state.tail.size()) == 0;
+}
+
+// The last `count` bytes before `end`, or "" when they cannot be read.
+std::string read_tail(std::FILE* file, std::int64_t end) {
+  auto count = std::min<std::int64_t>(end, kUserFileTailSize);
+  std::string tail(static_cast<std::size_t>(count), '\0');
+  if (count == 0) return tail;
+  if (std::fseek(file, static_cast<long>(end - count), SEEK_SET) != 0) return {};
+  if (std::fread(tail.data(), 1, tail.size(), file) != tail.size()) return {};
+  return tail;
+}
+
+// The table reflects the file exactly as `before` describes it.
+bool state_is_current(const UserFileState& state, const std::optional<FileStatus>& before) {
+  return state.loaded && before && *before == state.status && before->size == state.read_end;
+}
+
+// True when the file has content whose last byte is not a line feed, so that
+// a record appended as it stands would run on from its last line.
+bool ends_inside_a_line(const std::string& path, const std::optional<FileStatus>& before) {
+  if (!before || before->size == 0) return false;
+  const UserFileState& state = user_file_state();
+  if (state_is_current(state, before)) return state.line_start != state.read_end;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  int last = std::fseek(file, -1, SEEK_END) == 0 ? std::fgetc(file) : EOF;
+  std::fclose(file);
+  return last != EOF && last != '\n';
+}
+
+// After this process appended `record` to a file that the table reflected
+// exactly, and nothing else has touched the file in between, the table still
+// reflects it: remember the new end so that the next load reads nothing.
+void note_own_append(const std::string& path, const std::optional<FileStatus>& before, std::string_view record) {
+  UserFileState& state = user_file_state();
+  if (!state_is_current(state, before)) return;
+  auto after = file_status(path);
+  if (!after || !same_file(*after, *before) ||
+      after->size != before->size + static_cast<std::int64_t>(record.size())) {
+    return;
+  }
+  state.status = *after;
+  state.read_end = after->size;
+  state.line_start = after->size;
+  state.tail = last_bytes(state.tail + std::string(record));
+}
+
+}  // namespace
+
+UserFileState& user_file_state() {
+  static UserFileState state;
+  return state;
+}
+
+void user_file_load() {
+  const std::string& path = backend_ops().user_file_name;
+  if (path.empty()) return;
+  UserFileState& state = user_file_state();
+
+  auto current = file_status(path);
+  bool may_resume = false;
+  if (state.loaded && current) {
+    if (*current == state.status && current->size == state.read_end) return;
+    may_resume = same_file(*current, state.status) && current->size > state.read_end;
+  }
+
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    log_message("Failed to Load Userfile: {%s}", path.c_str());
+    return;
+  }
+  log_message("Loading Userfile again: {%s}", path.c_str());
+
+  // A file that has only grown is read from the start of the line the last
+  // load ended in; anything else is read whole. Either way the table ends up
+  // as a full read would leave it, because later lines win.
+  std::int64_t start = may_resume && tail_unchanged(file, state) ? state.line_start : 0;
+  if (std::fseek(file, static_cast<long>(start), SEEK_SET) != 0) start = -1;
+
+  PieceReader reader(file, start);
+  std::int64_t line_start = start;
+  if (start >= 0) {
+    const char* key = backend_ops().scramble_key.c_str();
+    char piece[kUserFileLineSize];
+    std::size_t length = 0;
+    while (reader.next(piece, length)) {
+      bool line_ended = piece[length - 1] == '\n';
+      store_piece(piece, key);
+      if (line_ended) line_start = reader.offset();
+    }
+  }
+  if (start < 0 || reader.failed()) {
+    std::fclose(file);
+    log_message("Failed to Load Userfile: {%s}", path.c_str());
+    return;
+  }
+  std::string tail = read_tail(file, reader.offset());
+  std::fclose(file);
+
+  state.loaded = true;
+  state.read_end = reader.offset();
+  state.line_start = line_start;
+  state.tail = std::move(tail);
+  if (auto after = file_status(path)) state.status = *after;
+  log_message("Finished Loading Userfile: {%s}", path.c_str());
+}
+
+bool user_file_append(const char* name, const char* password) {
+  const std::string& path = backend_ops().user_file_name;
+  if (name == nullptr || password == nullptr || path.empty()) return false;
+  if (std::strpbrk(name, " \r\n") != nullptr) {
+    log_error("User name {%s} cannot be stored in the Userfile; kept in memory only", name);
+    return false;
+  }
+  const char* form = password_scramble(backend_ops().scramble_key.c_str(), password, kScrambleSeed);
+  if (form == nullptr) {
+    log_error("Password of {%s} cannot be stored in the Userfile; kept in memory only", name);
+    return false;
+  }
+  std::size_t name_length = std::strlen(name);
+  std::size_t form_length = std::strlen(form);
+  // The loader reads a line whole only when it fits one piece; a longer record
+  // would come back as a different password.
+  if (name_length + 1 + form_length > kUserFileLineSize - 1) {
+    log_error("Record of {%s} is too long for the Userfile; kept in memory only", name);
+    return false;
+  }
+
+  auto before = file_status(path);
+  std::string record;
+  record.reserve(name_length + form_length + 3);
+  if (ends_inside_a_line(path, before)) record += '\n';
+  record.append(name, name_length).append(1, ' ').append(form, form_length).append(1, '\n');
+
+  for (int attempt = 0; attempt < kUserFileAppendAttempts; ++attempt) {
+    if (append_private(path, record)) {
+      note_own_append(path, before, record);
+      return true;
+    }
+    sleep_milliseconds(kUserFileAppendPauseMs);
+  }
+  log_message("Failed to append to Userfile: {%s}", path.c_str());
+  return false;
+}
+
+}  // namespace vantorix

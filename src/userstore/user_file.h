@@ -1,10 +1,50 @@
-// Loading the user file into the user table.
+// Loading the user file into the user table, and appending records to it.
 #pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/system.h"
 
 namespace vantorix {
 
+/// The loader reads the file in pieces of at most this many bytes less one;
+/// the rest of a longer line is read as a line of its own.
+inline constexpr int kUserFileLineSize = 512;
+/// How many bytes before the end of the last load are kept to recognise a
+/// file that has only grown since.
+inline constexpr int kUserFileTailSize = 64;
+/// Attempts to append a record, and the pause after each failed one.
+inline constexpr int kUserFileAppendAttempts = 3;
+inline constexpr int kUserFileAppendPauseMs = 2000;
+
+/// What the loader knows about the file as the table reflects it.
+struct UserFileState {
+  bool loaded = false;      // a load of the file has completed
+  FileStatus status;        // the file's status right after the last completed load
+  std::int64_t read_end = 0;    // bytes of the file that the table reflects
+  std::int64_t line_start = 0;  // start of the line that `read_end` falls in (== read_end after a line end)
+  std::string tail;         // the last (up to kUserFileTailSize) bytes before `read_end`
+};
+
+/// The process-wide loader state; tests reset it with `user_file_state() = {};`.
+UserFileState& user_file_state();
+
 /// Brings the user table up to date with the user file (`user_file_name` of
 /// the backend table). Called by every check and lookup once the socket is open.
+/// Reads nothing when the file is as the last load left it (or has only grown
+/// by records this process appended); reads only the new lines when the file
+/// has only grown; reads it whole otherwise. Logs "Loading Userfile again: {%s}"
+/// and "Finished Loading Userfile: {%s}" around every read, "Failed to Load
+/// Userfile: {%s}" when it cannot be read.
 void user_file_load();
+
+/// Appends the record "<name> <scrambled password>\n" to the user file with one
+/// write, creating the file with mode 0600. Tries three times, pausing two
+/// seconds after each failure. Returns true when the record was written.
+/// A name that would not read back as itself (one holding a space or a line
+/// end) or a record longer than a line the loader reads whole is not written
+/// and is logged as an error.
+bool user_file_append(const char* name, const char* password);
 
 }  // namespace vantorix
