@@ -1,0 +1,146 @@
+#include "frontend/help_info.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "config/core_settings.h"
+#include "frontend/backend_ops.h"
+#include "frontend/dispatcher.h"
+#include "logging/log.h"
+#include "platform/console.h"
+
+namespace vantorix {
+namespace {
+
+class HelpInfoTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    backend_ops() = {};
+    core_settings() = {};
+    log_state() = {};
+    console_capture(&out_);
+  }
+  void TearDown() override { console_capture(nullptr); }
+
+  std::string reply(std::string_view line) {
+    out_.clear();
+    dispatch_command(line);
+    return out_;
+  }
+
+  std::string out_;
+};
+
+int int_slot(CommandWords&) { return 1; }
+RecordResult record_slot(CommandWords&) { return RecordResult::none(); }
+
+TEST_F(HelpInfoTest, HelpListsOnlyFilledSlots) {
+  backend_ops().help = show_help;
+  EXPECT_EQ(reply("help\n"), "+DATA Valid commands\n+OK\n");
+
+  backend_ops().check = record_slot;
+  backend_ops().lookup = record_slot;
+  backend_ops().exit = int_slot;
+  EXPECT_EQ(reply("help\n"),
+            "+DATA Valid commands\n"
+            "+DATA     check <username> <password> [fromIPaddress]\n"
+            "+DATA     lookup <username>\n"
+            "+DATA     exit\n"
+            "+OK\n");
+  EXPECT_EQ(reply("check a b\n"), "-ERR a password wrong or not a valid user\n");
+}
+
+TEST_F(HelpInfoTest, HelpListsExtendedCommandsWhenAnyIsFilled) {
+  backend_ops().help = show_help;
+  backend_ops().mod = int_slot;
+  EXPECT_EQ(reply("help\n"),
+            "+DATA Valid commands\n"
+            "+DATA\n"
+            "+DATA Supported Extended Commands\n"
+            "+DATA     mod <username> [var=\"val\" ...]\n"
+            "+OK\n");
+  backend_ops().set = int_slot;
+  backend_ops().search = int_slot;
+  backend_ops().del = int_slot;
+  backend_ops().exit = int_slot;
+  EXPECT_EQ(reply("help\n"),
+            "+DATA Valid commands\n"
+            "+DATA     exit\n"
+            "+DATA\n"
+            "+DATA Supported Extended Commands\n"
+            "+DATA     set <username> [<password>|(NULL) [var=\"val\" ...]]\n"
+            "+DATA     mod <username> [var=\"val\" ...]\n"
+            "+DATA     search <string> [-from x] [-max y]\n"
+            "+DATA     del <username>\n"
+            "+OK\n");
+}
+
+TEST_F(HelpInfoTest, InfoShowsSettingsOnlyForTheRightPassword) {
+  const std::string banner = "+DATA External Authentication v2.4b (Vantorix)\n";
+  EXPECT_EQ(reply("info\n"), banner + "+OK\n");
+  EXPECT_EQ(reply("info secret\n"), banner + "+OK\n");  // no password configured
+  core_settings().info_pass = "Secret";
+  EXPECT_EQ(reply("info\n"), banner + "+OK\n");
+  EXPECT_EQ(reply("info secret\n"), banner + "+OK\n");  // letter case matters
+  log_state().log_path = "vantorix.log";
+  EXPECT_EQ(reply("info Secret\n"), banner +
+                                        "+DATA\n"
+                                        "+DATA       Domain = (NULL)\n"
+                                        "+DATA     Log Path = vantorix.log\n"
+                                        "+OK\n");
+  core_settings().default_domain = "example.org";
+  log_state().log_path.reset();
+  EXPECT_EQ(reply("info Secret\n"), banner +
+                                        "+DATA\n"
+                                        "+DATA       Domain = example.org\n"
+                                        "+DATA     Log Path = (NULL)\n"
+                                        "+OK\n");
+}
+
+TEST_F(HelpInfoTest, InfoMarksDebugMode) {
+  core_settings().info_pass = "pw";
+  log_state().debug_mode = true;
+  CommandWords words = split_command_line("info pw");
+  EXPECT_NE(show_info(words), 0);
+  EXPECT_NE(out_.find("+DATA (DEBUG MODE)\n"), std::string::npos);
+}
+
+TEST_F(HelpInfoTest, FilterReplacesOnlyWhenBothCharactersAreSet) {
+  const struct {
+    char from;
+    char to;
+    const char* name;
+    const char* result;
+  } cases[] = {
+      {'.', '_', "j.doe.x", "j_doe_x"},
+      {'.', ' ', "j.doe", "j doe"},
+      {'%', '@', "j.doe", "j.doe"},
+      {'.', 0, "j.doe", "j.doe"},
+      {0, '_', "j.doe", "j.doe"},
+  };
+  for (const auto& c : cases) {
+    core_settings().filter_from = c.from;
+    core_settings().filter_to = c.to;
+    std::string name = c.name;
+    filter_user_name(name);
+    EXPECT_EQ(name, c.result) << c.name << " " << c.from << c.to;
+  }
+}
+
+TEST_F(HelpInfoTest, FilterLogsBeforeAndAfter) {
+  log_state().debug_mode = true;  // log lines echo on standard output
+  core_settings().filter_from = '%';
+  core_settings().filter_to = '@';
+  std::string name = "j.doe";
+  filter_user_name(name);
+  EXPECT_NE(out_.find("filtername given (j.doe), (%) (@)"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("filtername result (j.doe)"), std::string::npos) << out_;
+  out_.clear();
+  core_settings().filter_to = 0;
+  filter_user_name(name);
+  EXPECT_EQ(out_, "");
+}
+
+}  // namespace
+}  // namespace vantorix

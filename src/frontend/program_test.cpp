@@ -1,0 +1,260 @@
+#include "frontend/program.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "config/core_settings.h"
+#include "frontend/backend_ops.h"
+#include "frontend/dispatcher.h"
+#include "logging/log.h"
+#include "platform/console.h"
+#include "temp_dir.h"
+
+namespace vantorix {
+namespace {
+
+// Every slot call of the test table, in order, with what it was given.
+std::vector<std::string> g_calls;
+int g_open_result = 1;
+
+std::string joined_words(const char* name, const CommandWords& words) {
+  std::string call = name;
+  for (const auto& word : words) call += "|" + word.value_or("-");
+  return call;
+}
+
+BackendOps recording_table() {
+  BackendOps ops;
+  ops.config = [](std::string_view key, std::string_view value) {
+    g_calls.push_back("config " + std::string(key) + "=" + std::string(value));
+  };
+  ops.init = [] { g_calls.push_back("init"); };
+  ops.free = [] { g_calls.push_back("free"); };
+  ops.open = [] {
+    g_calls.push_back("open");
+    return g_open_result;
+  };
+  ops.close = [] { g_calls.push_back("close"); };
+  ops.exit = [](CommandWords&) {
+    g_calls.push_back("exit");
+    return 1;
+  };
+  ops.check = [](CommandWords& w) {
+    g_calls.push_back(joined_words("check", w));
+    return RecordResult::none();
+  };
+  ops.set = [](CommandWords& w) {
+    g_calls.push_back(joined_words("set", w));
+    return 1;
+  };
+  ops.gen_file = [](std::FILE* file, int n) {
+    g_calls.push_back("gen_file " + std::to_string(n));
+    std::fputs("data\n", file);
+    return 3;
+  };
+  return ops;
+}
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reset();
+    dir_.write("vantorix.ini", "radius_host 127.0.0.1\ndomain example.org\n");
+    previous_directory_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.path());
+    console_capture(&out_);
+  }
+  void TearDown() override {
+    console_capture(nullptr);
+    std::filesystem::current_path(previous_directory_);
+    log_state() = {};
+    core_settings() = {};
+  }
+
+  static void reset() {
+    backend_ops() = recording_table();
+    core_settings() = {};
+    log_state() = {};
+    dispatch_state() = {};
+    g_calls.clear();
+    g_open_result = 1;
+  }
+
+  // Runs the program with `-path <temp dir>` first, then `arguments`.
+  int run(std::vector<std::string> arguments, const std::string& input = "", bool with_path = true) {
+    std::vector<std::string> all = {"vantorix"};
+    if (with_path) all.insert(all.end(), {"-path", dir_.path()});
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::FILE* file = std::tmpfile();
+    std::fwrite(input.data(), 1, input.size(), file);
+    std::rewind(file);
+    const int status = program_run(static_cast<int>(all.size()), argv.data(), file);
+    remaining_input_ = std::ftell(file) < static_cast<long>(input.size());
+    std::fclose(file);
+    return status;
+  }
+
+  testing::TempDir dir_;
+  std::filesystem::path previous_directory_;
+  std::string out_;
+  bool remaining_input_ = false;
+};
+
+using Calls = std::vector<std::string>;
+
+TEST_F(ProgramTest, ReadLoopRunsBetweenOpenAndTheExitPath) {
+  EXPECT_EQ(run({}, "check Bob pw\nexit\nhelp\n"), 0);
+  EXPECT_EQ(out_, "-ERR Bob password wrong or not a valid user\n+OK\n");
+  EXPECT_EQ(g_calls, (Calls{"init", "config radius_host=127.0.0.1", "open", "check|check|Bob|pw|-", "exit", "close",
+                            "free"}));
+  EXPECT_EQ(core_settings().default_domain, "example.org");
+  EXPECT_FALSE(log_state().log_path);
+}
+
+TEST_F(ProgramTest, EndOfInputAlsoRunsTheExitPath) {
+  EXPECT_EQ(run({"-log", "-debug"}, "version"), 0);
+  EXPECT_NE(out_.find("+OK Velkor's Vantorix Version External Authentication v2.4b\n+OK\n"), std::string::npos);
+  const std::size_t debug_banner = out_.find("Started in debug mode");
+  const std::size_t log_banner = out_.find("Started in logging mode");
+  ASSERT_NE(debug_banner, std::string::npos) << out_;
+  EXPECT_GT(log_banner, debug_banner);
+  EXPECT_EQ(g_calls.back(), "free");
+  EXPECT_EQ(g_calls[g_calls.size() - 2], "close");
+}
+
+TEST_F(ProgramTest, FailedOpenEndsBeforeAnyCommand) {
+  g_open_result = 0;
+  EXPECT_EQ(run({"-check", "alice", "secret"}, "exit\n"), 0);
+  EXPECT_EQ(out_, "");
+  EXPECT_EQ(g_calls, (Calls{"init", "config radius_host=127.0.0.1", "open"}));
+}
+
+TEST_F(ProgramTest, OneShotCommandsFormTheirLines) {
+  const struct {
+    std::vector<std::string> arguments;
+    std::string call;
+    std::string reply;
+  } cases[] = {
+      {{"-check", "alice", "secret", "10.1.2.3"}, "check|check|alice|secret|-",
+       "-ERR alice password wrong or not a valid user\n"},
+      {{"-log", "-filtername,.,_", "-check", "j.doe", "pw"}, "check|check|j_doe|pw|-",
+       "-ERR j.doe password wrong or not a valid user\n"},
+      {{"-mod", "bob", "x", "a=1", "b=2"}, "set|set|bob|(NULL)|a=1 b=2", "+OK 'bob' has been added to database\n"},
+      {{"-set", "bob", "pw"}, "set|set|bob|pw|-", "+OK 'bob' has been added to database\n"},
+      {{"-add", "bob", "pw", "k=v"}, "set|set|bob|pw|k=v", "+OK 'bob' has been added to database\n"},
+  };
+  for (const auto& c : cases) {
+    reset();
+    out_.clear();
+    EXPECT_EQ(run(c.arguments, "exit\n"), 0);
+    EXPECT_TRUE(remaining_input_) << "standard input must not be read";
+    EXPECT_EQ(out_, c.reply);
+    EXPECT_EQ(g_calls, (Calls{"init", "config radius_host=127.0.0.1", "open", c.call, "close", "free"}));
+  }
+}
+
+TEST_F(ProgramTest, SwitchErrorsEndWithStatusZero) {
+  EXPECT_EQ(run({"-check", "alice"}), 0);
+  EXPECT_EQ(out_, "Wrong number of paramters\n");
+  EXPECT_EQ(g_calls.back(), "free");
+
+  out_.clear();
+  EXPECT_EQ(run({"-bogus", "-check", "a", "b"}), 0);
+  EXPECT_EQ(out_, "-ERR: invalid switch {-bogus}\n");
+  EXPECT_EQ(g_calls.back(), "free");
+
+  // -Debug works in the first pass, whose switches ignore case, but not in the second.
+  out_.clear();
+  EXPECT_EQ(run({"-Debug"}), 0);
+  EXPECT_TRUE(log_state().debug_mode);
+  EXPECT_NE(out_.find("-ERR: invalid switch {-Debug}\n"), std::string::npos);
+}
+
+TEST_F(ProgramTest, VersionAndFilterErrorsEndBeforeStartUp) {
+  const struct {
+    std::vector<std::string> arguments;
+    std::string output;
+  } cases[] = {
+      {{"-VERSION", "-bogus"}, "Velkor's Vantorix Version External Authentication v2.4b\n+OK\n"},
+      {{"-filtername", "-version"}, "Invalid parameter to filtername\n"},
+      {{"-filtername,."}, "Invalid second parameter to filtername\n"},
+      {{"-FilterName,"}, "Invalid second parameter to filtername\n"},
+  };
+  for (const auto& c : cases) {
+    g_calls.clear();
+    out_.clear();
+    EXPECT_EQ(run(c.arguments), 0);
+    EXPECT_EQ(out_, c.output);
+    EXPECT_TRUE(g_calls.empty());
+  }
+}
+
+TEST_F(ProgramTest, FilterSwitchSetsThePair) {
+  const struct {
+    const char* argument;
+    char from;
+    char to;
+  } cases[] = {
+      {"-filtername,.,_", '.', '_'},
+      {"-filtername,.,", '.', ' '},
+      {"-FILTERNAMEx,,,%", ',', '%'},
+  };
+  for (const auto& c : cases) {
+    core_settings() = {};
+    EXPECT_EQ(run({c.argument}), 0);
+    EXPECT_EQ(core_settings().filter_from, c.from) << c.argument;
+    EXPECT_EQ(core_settings().filter_to, c.to) << c.argument;
+  }
+}
+
+TEST_F(ProgramTest, GenFileWritesTheNumberedFile) {
+  const struct {
+    std::vector<std::string> arguments;
+    const char* file;
+    int n;
+  } cases[] = {
+      {{"-gen_file"}, "zeauth_input.dat", 0},
+      {{"-gen_file", "1"}, "zeauth_base.txt", 1},
+      {{"-gen_file", "2x"}, "zeauth_script.bat", 2},
+      {{"-gen_file", "99999999999999"}, "zeauth_input.dat", 2147483647},
+  };
+  for (const auto& c : cases) {
+    g_calls.clear();
+    out_.clear();
+    EXPECT_EQ(run(c.arguments), 1);
+    EXPECT_EQ(out_, std::string("+OK Generate File Completed 3 items found - {") + c.file + "}\n");
+    EXPECT_EQ(dir_.read(c.file), "data\n");
+    EXPECT_EQ(g_calls.back(), "gen_file " + std::to_string(c.n));
+  }
+  backend_ops().gen_file = nullptr;
+  std::filesystem::remove(dir_.file("zeauth_input.dat"));
+  out_.clear();
+  EXPECT_EQ(run({"-gen_file"}), 1);
+  EXPECT_EQ(out_, "-ERR 'Generate File' is not supported\n");
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("zeauth_input.dat")));
+}
+
+TEST_F(ProgramTest, ConvertSwitchEndsWithStatusOneBeforeStartUp) {
+  EXPECT_EQ(run({"-convert_zeauth"}), 1);
+  EXPECT_EQ(run({"-convert_zeauth", dir_.path() + "/missing/"}), 1);
+  EXPECT_TRUE(g_calls.empty());
+}
+
+TEST(JoinArguments, EachArgumentFollowedByOneSpace) {
+  char a[] = "a", b[] = "b c", d[] = "";
+  char* argv[] = {a, b, d, nullptr};
+  EXPECT_EQ(join_arguments(argv, 0, 3), "a b c  ");
+  EXPECT_EQ(join_arguments(argv, 1, 2), "b c ");
+  EXPECT_EQ(join_arguments(argv, 3, 3), "");
+  EXPECT_EQ(join_arguments(argv, 5, 3), "");
+}
+
+}  // namespace
+}  // namespace vantorix
