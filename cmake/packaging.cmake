@@ -89,6 +89,5 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Vantorix developers <dev@vantorix.invalid>"
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "freeradius")
 
 include(CPack)
