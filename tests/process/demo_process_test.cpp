@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
 #include <string>
 
 #include "process_runner.h"
@@ -32,12 +31,16 @@ struct Announced {
   std::string server_pid;
 };
 
+// The text that follows `label` in `text` up to the next blank, ')' or line end.
+std::string word_after(const std::string& text, const std::string& label) {
+  const auto at = text.find(label);
+  if (at == std::string::npos) return {};
+  const auto begin = at + label.size();
+  return text.substr(begin, text.find_first_of(" )\n", begin) - begin);
+}
+
 Announced announced(const std::string& err) {
-  Announced found;
-  std::smatch match;
-  if (std::regex_search(err, match, std::regex("Temporary directory: (\\S+)"))) found.directory = match[1];
-  if (std::regex_search(err, match, std::regex("FreeRADIUS \\(pid ([0-9]+)\\)"))) found.server_pid = match[1];
-  return found;
+  return {word_after(err, "Temporary directory: "), word_after(err, "FreeRADIUS (pid ")};
 }
 
 void expect_cleaned_up(const ProcessResult& result) {
