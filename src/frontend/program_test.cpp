@@ -160,42 +160,6 @@ TEST_F(ProgramTest, OneShotCommandsFormTheirLines) {
   }
 }
 
-TEST_F(ProgramTest, SwitchErrorsEndWithStatusZero) {
-  EXPECT_EQ(run({"-check", "alice"}), 0);
-  EXPECT_EQ(out_, "Wrong number of paramters\n");
-  EXPECT_EQ(g_calls.back(), "free");
-
-  out_.clear();
-  EXPECT_EQ(run({"-bogus", "-check", "a", "b"}), 0);
-  EXPECT_EQ(out_, "-ERR: invalid switch {-bogus}\n");
-  EXPECT_EQ(g_calls.back(), "free");
-
-  // -Debug works in the first pass, whose switches ignore case, but not in the second.
-  out_.clear();
-  EXPECT_EQ(run({"-Debug"}), 0);
-  EXPECT_TRUE(log_state().debug_mode);
-  EXPECT_NE(out_.find("-ERR: invalid switch {-Debug}\n"), std::string::npos);
-}
-
-TEST_F(ProgramTest, VersionAndFilterErrorsEndBeforeStartUp) {
-  const struct {
-    std::vector<std::string> arguments;
-    std::string output;
-  } cases[] = {
-      {{"-VERSION", "-bogus"}, "Velkor's Vantorix Version External Authentication v2.4b\n+OK\n"},
-      {{"-filtername", "-version"}, "Invalid parameter to filtername\n"},
-      {{"-filtername,."}, "Invalid second parameter to filtername\n"},
-      {{"-FilterName,"}, "Invalid second parameter to filtername\n"},
-  };
-  for (const auto& c : cases) {
-    g_calls.clear();
-    out_.clear();
-    EXPECT_EQ(run(c.arguments), 0);
-    EXPECT_EQ(out_, c.output);
-    EXPECT_TRUE(g_calls.empty());
-  }
-}
-
 TEST_F(ProgramTest, FilterSwitchSetsThePair) {
   const struct {
     const char* argument;
@@ -239,21 +203,6 @@ TEST_F(ProgramTest, GenFileWritesTheNumberedFile) {
   EXPECT_EQ(run({"-gen_file"}), 1);
   EXPECT_EQ(out_, "-ERR 'Generate File' is not supported\n");
   EXPECT_FALSE(std::filesystem::exists(dir_.file("zeauth_input.dat")));
-}
-
-TEST_F(ProgramTest, ConvertSwitchEndsWithStatusOneBeforeStartUp) {
-  EXPECT_EQ(run({"-convert_zeauth"}), 1);
-  EXPECT_EQ(run({"-convert_zeauth", dir_.path() + "/missing/"}), 1);
-  EXPECT_TRUE(g_calls.empty());
-}
-
-TEST(JoinArguments, EachArgumentFollowedByOneSpace) {
-  char a[] = "a", b[] = "b c", d[] = "";
-  char* argv[] = {a, b, d, nullptr};
-  EXPECT_EQ(join_arguments(argv, 0, 3), "a b c  ");
-  EXPECT_EQ(join_arguments(argv, 1, 2), "b c ");
-  EXPECT_EQ(join_arguments(argv, 3, 3), "");
-  EXPECT_EQ(join_arguments(argv, 5, 3), "");
 }
 
 }  // namespace

@@ -126,36 +126,32 @@ TEST_F(FrontendProcessTest, NulByteEndsTheCommand) {
   EXPECT_EQ(result.out, kVersionReply + "-ERR Command not supported ''\n" + kVersionReply);
 }
 
-TEST_F(FrontendProcessTest, VersionSwitchAnswersAndEnds) {
-  const ProcessResult result = run("help\n", {"-Version", "-check"});
-  EXPECT_EQ(result.out, "Velkor's Vantorix Version External Authentication v2.4b\n+OK\n");
-  EXPECT_EQ(result.exit_status, 0);
-}
-
-TEST_F(FrontendProcessTest, OneShotSwitchErrors) {
-  ProcessResult result = run("help\n", {"-check", "alice"});
-  EXPECT_EQ(result.out, "Wrong number of paramters\n");
-  EXPECT_EQ(result.exit_status, 0);
-
-  result = run("help\n", {"-Debug"});
-  EXPECT_NE(result.out.find("-ERR: invalid switch {-Debug}\n"), std::string::npos) << result.out;
-  EXPECT_EQ(result.out.find("+DATA Valid commands"), std::string::npos);  // standard input is never read
-  EXPECT_EQ(result.exit_status, 0);
-
-  result = run("help\n", {"-filtername.x"});
-  EXPECT_EQ(result.out, "Invalid parameter to filtername\n");
-  EXPECT_EQ(result.exit_status, 0);
-}
-
-TEST_F(FrontendProcessTest, GenFileWithoutExportEndsWithStatusOne) {
-  const ProcessResult result = run("help\n", {"-gen_file", "2"});
-  EXPECT_EQ(result.out, "-ERR 'Generate File' is not supported\n");
-  EXPECT_EQ(result.exit_status, 1);
+TEST_F(FrontendProcessTest, SwitchesThatEndTheProgram) {
+  const struct {
+    std::vector<std::string> arguments;
+    std::string out;
+    int status;
+  } cases[] = {
+      {{"-Version", "-check"}, "Velkor's Vantorix Version External Authentication v2.4b\n+OK\n", 0},
+      {{"-check", "alice"}, "Wrong number of paramters\n", 0},
+      {{"-filtername.x"}, "Invalid parameter to filtername\n", 0},
+      {{"-filtername,.", "-version"}, "Invalid second parameter to filtername\n", 0},
+      {{"-gen_file", "2"}, "-ERR 'Generate File' is not supported\n", 1},
+      {{"-convert_zeauth"}, "", 1},
+  };
+  for (const auto& c : cases) {
+    const ProcessResult result = run("help\n", c.arguments);
+    EXPECT_EQ(result.out, c.out) << c.arguments[0];
+    EXPECT_EQ(result.exit_status, c.status) << c.arguments[0];
+  }
   EXPECT_EQ(dir_.read("zeauth_script.bat"), "");
 }
 
-TEST_F(FrontendProcessTest, ConvertSwitchEndsWithStatusOne) {
-  EXPECT_EQ(run("help\n", {"-convert_zeauth"}).exit_status, 1);
+TEST_F(FrontendProcessTest, SecondPassComparesSwitchesExactly) {
+  const ProcessResult result = run("help\n", {"-Debug"});
+  EXPECT_NE(result.out.find("-ERR: invalid switch {-Debug}\n"), std::string::npos) << result.out;
+  EXPECT_EQ(result.out.find("+DATA Valid commands"), std::string::npos);  // standard input is never read
+  EXPECT_EQ(result.exit_status, 0);
 }
 
 }  // namespace
