@@ -9,21 +9,29 @@ namespace {
 // the first 20 bytes stirred by the seed. It is as long as the longest
 // password, so every position beyond the defined 100 meets a zero key byte
 // both when scrambling and when unscrambling.
-struct WorkingKey {
-  std::uint8_t bytes[kMaxScrambledPassword] = {};
-};
-
-WorkingKey make_working_key(const char* key, int seed) {
-  WorkingKey working;
-  for (int i = 0; i < kWorkingKeySize - 1 && key[i] != '\0'; ++i) working.bytes[i] = static_cast<std::uint8_t>(key[i]);
+const std::uint8_t* working_key(const char* key, int seed) {
+  ScrambleBuffers& buffers = scramble_buffers();
+  if (buffers.working_key_ready && buffers.working_key_seed == seed &&
+      std::strncmp(buffers.working_key_source, key, kWorkingKeySize - 1) == 0) {
+    return buffers.working_key;
+  }
+  std::uint8_t* bytes = buffers.working_key;
+  std::memset(bytes, 0, sizeof buffers.working_key);
+  std::memset(buffers.working_key_source, 0, sizeof buffers.working_key_source);
+  for (int i = 0; i < kWorkingKeySize - 1 && key[i] != '\0'; ++i) {
+    bytes[i] = static_cast<std::uint8_t>(key[i]);
+    buffers.working_key_source[i] = key[i];
+  }
   // Unsigned arithmetic: only the low 8 bits of the running sum ever matter,
   // and it must not overflow whatever the seed.
   std::uint32_t s = static_cast<std::uint32_t>(seed);
   for (int i = 0; i < 20; ++i) {
-    working.bytes[i] = static_cast<std::uint8_t>(working.bytes[i] + s);
-    s += working.bytes[i];
+    bytes[i] = static_cast<std::uint8_t>(bytes[i] + s);
+    s += bytes[i];
   }
-  return working;
+  buffers.working_key_seed = seed;
+  buffers.working_key_ready = true;
+  return bytes;
 }
 
 inline int signed_byte(std::uint8_t byte) { return static_cast<std::int8_t>(byte); }
@@ -73,11 +81,11 @@ const char* password_scramble(const char* key, const char* password, int seed) {
   while (length <= kMaxScrambledPassword && password[length] != '\0') ++length;
   if (length > kMaxScrambledPassword) return nullptr;
 
-  WorkingKey working = make_working_key(key, seed);
+  const std::uint8_t* working = working_key(key, seed);
   std::uint8_t* scrambled = scramble_buffers().scrambled;
   for (std::size_t i = 0; i < length; ++i) {
     int c = signed_byte(static_cast<std::uint8_t>(password[i]));
-    scrambled[i] = static_cast<std::uint8_t>(scramble_mix(c, working.bytes[i]));
+    scrambled[i] = static_cast<std::uint8_t>(scramble_mix(c, working[i]));
   }
   scrambled[length] = 0;
   return hex_encode_bytes(scrambled, static_cast<int>(length) + 1);
@@ -92,10 +100,10 @@ const char* password_unscramble(const char* key, const char* hex_form, int seed)
   int length = count > 0 ? count - 1 : 0;
   if (length > kMaxScrambledPassword) length = kMaxScrambledPassword;
 
-  WorkingKey working = make_working_key(key, seed);
+  const std::uint8_t* working = working_key(key, seed);
   char* plain = scramble_buffers().plain;
   for (int i = 0; i < length; ++i) {
-    plain[i] = static_cast<char>(scramble_mix(signed_byte(decoded[i]), -static_cast<int>(working.bytes[i])));
+    plain[i] = static_cast<char>(scramble_mix(signed_byte(decoded[i]), -static_cast<int>(working[i])));
   }
   plain[length] = '\0';
   return plain;

@@ -22,6 +22,11 @@ struct ScrambleBuffers {
   char hex_text[kHexTextSize] = {};
   std::uint8_t decoded[kDecodedBytesSize] = {};
   char plain[kPlainPasswordSize] = {};
+  // The working key of the last key and seed used, made again only when they change.
+  std::uint8_t working_key[kMaxScrambledPassword] = {};
+  char working_key_source[kWorkingKeySize] = {};
+  int working_key_seed = 0;
+  bool working_key_ready = false;
 };
 
 /// The process-wide result buffers (reset for tests with `scramble_buffers() = {};`).

@@ -102,7 +102,7 @@ TEST_F(UserFileTest, LineRules) {
   EXPECT_EQ(password_of("#"), std::nullopt);
   EXPECT_EQ(password_of(long_name), std::nullopt);
   EXPECT_EQ(password_of(std::string(9, 'n')), "x");
-  EXPECT_EQ(user_table().users.size(), 8u);
+  EXPECT_EQ(user_table().size(), 8u);
 }
 
 TEST_F(UserFileTest, LoadsOnceAndAgainOnlyWhenTheFileChanges) {
@@ -152,7 +152,7 @@ TEST_F(UserFileTest, OwnAppendsNeedNoReload) {
   user_table_reset();
   user_file_state() = {};
   user_file_load();
-  EXPECT_EQ(user_table().users.size(), 21u);
+  EXPECT_EQ(user_table().size(), 21u);
   EXPECT_EQ(password_of("user19"), "pw");
 }
 
@@ -233,7 +233,7 @@ TEST_F(UserFileTest, RecordsThatWouldNotReadBackAreNotWritten) {
 
   user_file_load();
   EXPECT_EQ(password_of(fits), password);
-  EXPECT_EQ(user_table().users.size(), 1u);
+  EXPECT_EQ(user_table().size(), 1u);
 }
 
 }  // namespace

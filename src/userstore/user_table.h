@@ -2,11 +2,11 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 namespace vantorix {
 
@@ -17,16 +17,40 @@ enum UserTableMode : int {
   kUserStoreMemory = -1,  // loader: update or add, never the file
 };
 
-/// Hashes names as views, so that a lookup by a plain text allocates nothing.
-struct UserNameHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view name) const noexcept { return std::hash<std::string_view>{}(name); }
-};
-
 /// The remembered users: name (exact bytes, case matters) to plain password.
-/// Names are unique, so a lookup costs the same however many users there are.
-struct UserTable {
-  std::unordered_map<std::string, std::string, UserNameHash, std::equal_to<>> users;
+/// Names are unique. Names and passwords live side by side in one text, and
+/// an open-addressing index over their hashes finds a name with one or two
+/// probes, so a lookup costs the same with ten users as with millions, and
+/// loading a large user file allocates a handful of times, not per user.
+class UserTable {
+ public:
+  /// The password of `name`, or nothing. The view is valid until the table changes.
+  std::optional<std::string_view> find(std::string_view name) const;
+  /// Stores `password` for `name`; returns true when the name was new.
+  bool store(std::string_view name, std::string_view password);
+  /// Number of users.
+  std::size_t size() const { return entries_.size(); }
+
+ private:
+  struct Entry {
+    std::uint64_t hash;
+    std::size_t name;  // offsets into text_
+    std::size_t password;
+    std::uint32_t name_length;
+    std::uint32_t password_length;
+    std::uint32_t password_room;  // bytes reserved for the password in text_
+  };
+  struct Slot {
+    std::uint32_t tag = 0;    // high bits of the hash
+    std::uint32_t entry = 0;  // index + 1 into entries_; 0: free
+  };
+
+  std::size_t slot_of(std::string_view name, std::uint64_t hash) const;
+  void grow();
+
+  std::string text_;
+  std::vector<Entry> entries_;
+  std::vector<Slot> slots_;  // a power of two in size, at most half full
 };
 
 /// The process-wide table; `user_table_reset` empties it.

@@ -72,7 +72,7 @@ TEST_F(UserTableTest, FindMatchesNamesExactlyAndPasswordsIgnoringLetterCase) {
     EXPECT_EQ(holder_, c.holder) << c.name << " / " << (c.password ? c.password : "(null)");
   }
   EXPECT_EQ(user_table_lookup(nullptr, "x", kUserFind, &holder_), 0);
-  EXPECT_EQ(user_table().users.size(), 1u);
+  EXPECT_EQ(user_table().size(), 1u);
   EXPECT_EQ(file(), "");
 }
 
@@ -118,7 +118,7 @@ TEST_F(UserTableTest, FindNeverChangesAWrongPassword) {
   EXPECT_EQ(user_table_lookup("erin", "any", kUserFind, &holder_), 0);
   EXPECT_EQ(holder_, std::nullopt);
   EXPECT_EQ(user_table_lookup("erin", nullptr, kUserFindOrAppend, &holder_), 0);
-  EXPECT_EQ(user_table().users.count("erin"), 0u);
+  EXPECT_EQ(user_table().find("erin"), std::nullopt);
 }
 
 TEST_F(UserTableTest, MemoryStoreLogsOnlyWithAHolderAndNeverWritesTheFile) {
@@ -166,7 +166,7 @@ TEST_F(UserTableTest, PasswordsBeyond511CharactersAreRefused) {
   std::string too_long(kMaxScrambledPassword + 1, 'p');
   EXPECT_EQ(user_table_lookup("gina", too_long.c_str(), kUserFindOrAppend, &holder_), 0);
   EXPECT_EQ(user_table_lookup("gina", too_long.c_str(), kUserStoreMemory, nullptr), 0);
-  EXPECT_EQ(user_table().users.count("gina"), 0u);
+  EXPECT_EQ(user_table().find("gina"), std::nullopt);
   EXPECT_NE(log().find("ERROR: Password of {gina} is longer than 511 characters"), std::string::npos);
 
   EXPECT_EQ(user_table_lookup("gina", longest.c_str(), kUserStoreMemory, nullptr), -1);
@@ -176,6 +176,23 @@ TEST_F(UserTableTest, PasswordsBeyond511CharactersAreRefused) {
   EXPECT_EQ(file(), "");
 }
 
+TEST_F(UserTableTest, ManyUsersAreAllFoundThroughGrowthAndPasswordChanges) {
+  constexpr int kUsers = 20000;
+  auto name = [](int i) { return "u" + std::to_string(i); };
+  auto password = [](int i, int round) { return std::string(static_cast<std::size_t>(i % 7 + round * 3), 'a' + i % 26); };
+  for (int i = 0; i < kUsers; ++i) user_table_lookup(name(i).c_str(), password(i, 1).c_str(), kUserStoreMemory, nullptr);
+  // Longer, shorter and equal passwords replace the stored ones.
+  for (int i = 0; i < kUsers; i += 2) {
+    user_table_lookup(name(i).c_str(), password(i, i % 3).c_str(), kUserStoreMemory, nullptr);
+  }
+  ASSERT_EQ(user_table().size(), static_cast<std::size_t>(kUsers));
+  for (int i = 0; i < kUsers; ++i) {
+    ASSERT_EQ(user_table_lookup(name(i).c_str(), nullptr, kUserFind, &holder_), 1) << name(i);
+    ASSERT_EQ(holder_, password(i, i % 2 == 0 ? i % 3 : 1)) << name(i);
+  }
+  EXPECT_EQ(user_table_lookup("u20000", nullptr, kUserFind, nullptr), 0);
+}
+
 TEST_F(UserTableTest, ResetAndReleaseForgetEveryone) {
   user_table_lookup("a", "1", kUserStoreMemory, nullptr);
   user_table_lookup("b", "2", kUserStoreMemory, nullptr);
@@ -183,7 +200,7 @@ TEST_F(UserTableTest, ResetAndReleaseForgetEveryone) {
   EXPECT_EQ(user_table_lookup("a", nullptr, kUserFind, nullptr), 0);
   user_table_lookup("c", "3", kUserStoreMemory, nullptr);
   user_table_reset();
-  EXPECT_TRUE(user_table().users.empty());
+  EXPECT_EQ(user_table().size(), 0u);
 }
 
 }  // namespace
