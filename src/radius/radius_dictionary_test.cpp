@@ -34,22 +34,5 @@ TEST(RadiusDictionary, CodesWithoutRowAreNotFound) {
   }
 }
 
-TEST(RadiusDictionary, RowsStandInTheirFixedOrder) {
-  EXPECT_EQ(radius_dictionary.size(), 104u);
-  EXPECT_STREQ(radius_dictionary[0].name, "User-Name");
-  EXPECT_STREQ(radius_dictionary[16].name, "Reply-Message");
-  EXPECT_STREQ(radius_dictionary[54].name, "Connect-Info");
-  EXPECT_STREQ(radius_dictionary[84].name, "Auth-Type");
-  EXPECT_EQ(radius_dictionary[84].code, 1000);
-  EXPECT_STREQ(radius_dictionary[102].name, "Login-Time");
-  EXPECT_EQ(radius_dictionary[103].name, nullptr);
-  int by_type[4] = {};
-  for (int i = 0; i < kDictionaryRows; ++i) ++by_type[radius_dictionary[i].type];
-  EXPECT_EQ(by_type[ATTR_STRING], 41);
-  EXPECT_EQ(by_type[ATTR_INTEGER], 52);
-  EXPECT_EQ(by_type[ATTR_IPADDR], 9);
-  EXPECT_EQ(by_type[ATTR_DATE], 1);
-}
-
 }  // namespace
 }  // namespace vantorix

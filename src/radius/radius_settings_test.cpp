@@ -6,12 +6,8 @@
 #include <string>
 
 #include "frontend/backend_ops.h"
-#include "frontend/help_info.h"
 #include "logging/log.h"
 #include "platform/console.h"
-#include "radius/radius_backend.h"
-#include "radius/radius_check.h"
-#include "radius/radius_transport.h"
 
 namespace vantorix {
 namespace {
@@ -110,43 +106,6 @@ TEST_F(RadiusSettingsTest, OverlongSecretIsRefused) {
   EXPECT_EQ(radius_data().secret, longest);
   radius_config("radius_secret", longest + "t");
   EXPECT_EQ(radius_data().secret, longest);
-}
-
-TEST_F(RadiusSettingsTest, FreeReleasesTheTexts) {
-  radius_config("radius_attribute", "a");
-  radius_free();
-  EXPECT_FALSE(radius_data().host);
-  EXPECT_FALSE(radius_data().secret);
-  EXPECT_FALSE(radius_data().attribute);
-  radius_free();  // a second release is harmless
-}
-
-TEST_F(RadiusSettingsTest, ExitAnswersOkAndLeavesTheSocket) {
-  CommandWords words{"exit", std::nullopt, std::nullopt, std::nullopt};
-  radius_data().sock = 42;
-  EXPECT_EQ(radius_exit(words), 1);
-  EXPECT_EQ(radius_data().sock, 42);
-  radius_data().sock = kNoSocket;
-}
-
-TEST(RadiusBackendTable, FillsTheRadiusSlotsOnly) {
-  const BackendOps ops = radius_backend_ops();
-  EXPECT_EQ(ops.config, &radius_config);
-  EXPECT_EQ(ops.init, &radius_init);
-  EXPECT_EQ(ops.free, &radius_free);
-  EXPECT_EQ(ops.open, &radius_open);
-  EXPECT_NE(ops.close, nullptr);
-  EXPECT_EQ(ops.exit, &radius_exit);
-  EXPECT_EQ(ops.check, &radius_check);
-  EXPECT_EQ(ops.lookup, &radius_lookup);
-  EXPECT_EQ(ops.help, &show_help);
-  EXPECT_EQ(ops.set, nullptr);
-  EXPECT_EQ(ops.mod, nullptr);
-  EXPECT_EQ(ops.del, nullptr);
-  EXPECT_EQ(ops.search, nullptr);
-  EXPECT_EQ(ops.extended, nullptr);
-  EXPECT_EQ(ops.gen_file, nullptr);
-  EXPECT_EQ(ops.user_file_name, "radius_users.dat");
 }
 
 }  // namespace
