@@ -76,10 +76,9 @@ void write_line(bool error, char* message) {
   if (state.log_path) append_to_file(state, error, time, message);
 }
 
-void echo_reply(const char* text) {
+void echo_reply(const char* text, std::size_t length) {
   log_message("--> (%s)", text);
   const LogState& state = log_state();
-  std::size_t length = std::strlen(text);
   if ((state.log_mode || state.debug_mode) && length > 2) {
     // Signed, so that a byte of 0x80 or more shows as eight hex digits.
     log_message("end is (%02x)(%02x)", static_cast<int>(static_cast<signed char>(text[length - 2])),
@@ -118,25 +117,28 @@ void reply_line(const char* format, ...) {
   char text[kLineBuffer];
   va_list args;
   va_start(args, format);
-  int length = text_vformat(text, kTextSize, format, args);
+  text_vformat(text, kTextSize, format, args);
   va_end(args);
-  console_output(std::string_view(text, static_cast<std::size_t>(length)));
-  echo_reply(text);
+  // A reply is a C text: a NUL from a %c ends it here as it ends the echo.
+  std::size_t length = std::strlen(text);
+  console_output(std::string_view(text, length));
+  echo_reply(text, length);
 }
 
 void reply_text(const char* text) {
   if (text == nullptr) text = "";
-  console_output(text);
-  echo_reply(text);
+  std::size_t length = std::strlen(text);
+  console_output(std::string_view(text, length));
+  echo_reply(text, length);
 }
 
 void console_write(const char* format, ...) {
   char text[kLineBuffer];
   va_list args;
   va_start(args, format);
-  int length = text_vformat(text, kTextSize, format, args);
+  text_vformat(text, kTextSize, format, args);
   va_end(args);
-  console_output(std::string_view(text, static_cast<std::size_t>(length)));
+  console_output(text);
 }
 
 int log_rotate(const char* path) {
