@@ -44,17 +44,6 @@ TEST(Scramble, EveryPrintableAsciiPasswordRoundTrips) {
   EXPECT_EQ(unscramble(scramble(mixed)), mixed);
 }
 
-TEST(Scramble, FormIsLowerCaseWithLeadingDigitBelowEight) {
-  std::string form = scramble("Pass Word! 0123456789 ZZZ zzz");
-  for (std::size_t i = 0; i < form.size(); ++i) {
-    char c = form[i];
-    EXPECT_TRUE((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')) << form;
-    if (i % 2 == 0) {
-      EXPECT_LE(c, '7') << form;
-    }
-  }
-}
-
 TEST(Scramble, CharactersFrom127UpDoNotComeBack) {
   EXPECT_EQ(scramble("\x7f"), "7200");
   EXPECT_EQ(unscramble("7200"), "");  // 127 comes back as the terminator
