@@ -127,7 +127,10 @@ if wants e2e; then
   for ((round = 1; round <= rounds; round++)); do
     for client in "${clients[@]}"; do
       if [[ $client == raw ]]; then
-        { time "$raw_client" "$RADIUS_PORT" "$secret" "$work/users.txt" 2>"$work/raw.err"; } 2>"$work/time" || {
+        # The limit: only the raw client's exchanges are timed (it reports
+        # them itself), not its start-up nor the building of its requests.
+        { time "$raw_client" "$RADIUS_PORT" "$secret" "$work/users.txt" >"$work/raw.out" 2>"$work/raw.err"; } \
+          2>"$work/time" || {
           echo "bench: the raw client failed: $(cat "$work/raw.err")" >&2
           exit 1
         }
@@ -143,6 +146,7 @@ if wants e2e; then
         fi
       fi
       read -r real user sys <"$work/time"
+      [[ $client == raw ]] && real=$(<"$work/raw.out")
       echo "$real" >>"$work/times-$client"
       awk -v u="$user" -v s="$sys" 'BEGIN {printf "%.6f\n", u + s}' >>"$work/cpu-$client"
     done
@@ -155,8 +159,9 @@ if wants e2e; then
     awk -v name="${label[$client]}" -v m="$m" -v r="$raw_median" -v n="$users" -v cpu="$cpu" \
       'BEGIN {printf "%-36s %10.4f %10.0f %8.3f %14.1f\n", name, m, n / m, r / m, cpu * 1e6 / n}'
   done
-  echo "(ratio: the client's rate over the raw client's rate in the same run, target at least 0.95"
-  echo " with log off; CPU: the client process's user and system time, median, per check)"
+  echo "(vantorix: whole runs, start-up included; raw client: its exchanges only. ratio: the"
+  echo " client's rate over the raw client's rate in the same run, target at least 0.95 with log"
+  echo " off. CPU: the client process's user and system time, median, per check)"
 fi
 
 # --- 3. Instructions ---------------------------------------------------------
