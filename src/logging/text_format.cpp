@@ -62,8 +62,8 @@ class Output {
 
 enum class Length { kNone, kShort, kLong, kLongLong, kMax, kSize, kDiff, kLongDouble };
 
-// One conversion specification as parsed from the format.
-struct Spec {
+// One conversion directive as parsed from the format.
+struct Directive {
   bool minus = false;
   bool plus = false;
   bool space = false;
@@ -100,17 +100,17 @@ int read_number(const char*& p) {
   return static_cast<int>(value);
 }
 
-// Parses the specification that starts after the '%' at `p`, taking the
+// Parses the directive that starts after the '%' at `p`, taking the
 // arguments of its '*' as it goes. Returns the position of the conversion
 // character, or of the terminator when the format ended first.
-const char* parse_spec(const char* p, Spec& spec, va_list& args) {
+const char* parse_directive(const char* p, Directive& directive, va_list& args) {
   while (*p != '\0' && !is_conversion(*p)) {
     char c = *p;
     if (c == '*') {
-      ++spec.slots;
-      if (spec.width == -1 && spec.precision == -1) {
+      ++directive.slots;
+      if (directive.width == -1 && directive.precision == -1) {
         int value = va_arg(args, int);
-        spec.width = value < 0 ? 0 : value;
+        directive.width = value < 0 ? 0 : value;
       }
       ++p;
     } else if (c == '.') {
@@ -118,7 +118,7 @@ const char* parse_spec(const char* p, Spec& spec, va_list& args) {
       if (*p == '*') {
         // The '*' itself is counted when the loop reaches it.
         int value = va_arg(args, int);
-        spec.precision = value < 0 ? 0 : value;
+        directive.precision = value < 0 ? 0 : value;
       } else {
         bool negative = false;
         if (*p == '-' || *p == '+') {
@@ -126,46 +126,46 @@ const char* parse_spec(const char* p, Spec& spec, va_list& args) {
           ++p;
         }
         int value = read_number(p);
-        spec.precision = negative ? 0 : value;
+        directive.precision = negative ? 0 : value;
       }
-    } else if (c == '0' && spec.width == -1) {
+    } else if (c == '0' && directive.width == -1) {
       // A zero before the width is the padding flag, so that "%0*d" still
       // takes its starred width.
-      spec.zero = true;
+      directive.zero = true;
       ++p;
     } else if (is_digit(c)) {
-      if (spec.width == -1) {
-        spec.width = read_number(p);
+      if (directive.width == -1) {
+        directive.width = read_number(p);
       } else {
         ++p;
       }
     } else {
       switch (c) {
-        case '-': spec.minus = true; break;
-        case '+': spec.plus = true; break;
-        case ' ': spec.space = true; break;
-        case '#': spec.hash = true; break;
-        case 'h': spec.length = Length::kShort; break;
-        case 'l': spec.length = spec.length == Length::kLong ? Length::kLongLong : Length::kLong; break;
-        case 'q': spec.length = Length::kLongLong; break;
-        case 'j': spec.length = Length::kMax; break;
-        case 'z': spec.length = Length::kSize; break;
-        case 't': spec.length = Length::kDiff; break;
-        case 'L': spec.length = Length::kLongDouble; break;
+        case '-': directive.minus = true; break;
+        case '+': directive.plus = true; break;
+        case ' ': directive.space = true; break;
+        case '#': directive.hash = true; break;
+        case 'h': directive.length = Length::kShort; break;
+        case 'l': directive.length = directive.length == Length::kLong ? Length::kLongLong : Length::kLong; break;
+        case 'q': directive.length = Length::kLongLong; break;
+        case 'j': directive.length = Length::kMax; break;
+        case 'z': directive.length = Length::kSize; break;
+        case 't': directive.length = Length::kDiff; break;
+        case 'L': directive.length = Length::kLongDouble; break;
         default: break;
       }
       ++p;
     }
   }
-  spec.conversion = *p;
+  directive.conversion = *p;
   return p;
 }
 
 // Takes an argument of the integer class. The value always has 32 bits; an
 // argument that a length letter makes wider is still taken whole, so that the
 // arguments after it stay in step.
-std::uint32_t take_integer(const Spec& spec, va_list& args) {
-  switch (spec.length) {
+std::uint32_t take_integer(const Directive& directive, va_list& args) {
+  switch (directive.length) {
     case Length::kLong: return static_cast<std::uint32_t>(va_arg(args, long));
     case Length::kLongLong: return static_cast<std::uint32_t>(va_arg(args, long long));
     case Length::kMax: return static_cast<std::uint32_t>(va_arg(args, std::intmax_t));
@@ -175,20 +175,20 @@ std::uint32_t take_integer(const Spec& spec, va_list& args) {
   }
 }
 
-// Lays out [prefix][zeros][digits] in a field of the spec's width.
-void emit_number(Output& out, const Spec& spec, const char* prefix, std::size_t prefix_length,
+// Lays out [prefix][zeros][digits] in a field of the directive's width.
+void emit_number(Output& out, const Directive& directive, const char* prefix, std::size_t prefix_length,
                  const char* digits, std::size_t digit_count) {
-  std::int64_t zeros = spec.precision > static_cast<std::int64_t>(digit_count)
-                           ? spec.precision - static_cast<std::int64_t>(digit_count)
+  std::int64_t zeros = directive.precision > static_cast<std::int64_t>(digit_count)
+                           ? directive.precision - static_cast<std::int64_t>(digit_count)
                            : 0;
   std::int64_t body = static_cast<std::int64_t>(prefix_length + digit_count) + zeros;
-  std::int64_t pad = spec.width > body ? spec.width - body : 0;
-  if (spec.minus) {
+  std::int64_t pad = directive.width > body ? directive.width - body : 0;
+  if (directive.minus) {
     out.append(prefix, prefix_length);
     out.fill('0', zeros);
     out.append(digits, digit_count);
     out.fill(' ', pad);
-  } else if (spec.zero && spec.precision < 0) {
+  } else if (directive.zero && directive.precision < 0) {
     out.append(prefix, prefix_length);
     out.fill('0', pad + zeros);
     out.append(digits, digit_count);
@@ -200,13 +200,13 @@ void emit_number(Output& out, const Spec& spec, const char* prefix, std::size_t 
   }
 }
 
-void render_integer(Output& out, const Spec& spec, std::uint32_t bits) {
+void render_integer(Output& out, const Directive& directive, std::uint32_t bits) {
   char digits[24];
   char* end = digits + sizeof digits;
   char* start = end;
   char prefix[2];
   std::size_t prefix_length = 0;
-  char conversion = spec.conversion;
+  char conversion = directive.conversion;
 
   std::uint64_t magnitude = bits;
   if (conversion == 'd' || conversion == 'i') {
@@ -214,9 +214,9 @@ void render_integer(Output& out, const Spec& spec, std::uint32_t bits) {
     if (value < 0) {
       magnitude = static_cast<std::uint64_t>(-static_cast<std::int64_t>(value));
       prefix[prefix_length++] = '-';
-    } else if (spec.plus) {
+    } else if (directive.plus) {
       prefix[prefix_length++] = '+';
-    } else if (spec.space) {
+    } else if (directive.space) {
       prefix[prefix_length++] = ' ';
     }
   }
@@ -229,25 +229,25 @@ void render_integer(Output& out, const Spec& spec, std::uint32_t bits) {
     alphabet = "0123456789ABCDEF";
   }
   // Precision 0 shows the value 0 as no digits at all.
-  if (!(magnitude == 0 && spec.precision == 0)) {
+  if (!(magnitude == 0 && directive.precision == 0)) {
     do {
       *--start = alphabet[magnitude % base];
       magnitude /= base;
     } while (magnitude != 0);
   }
-  if (spec.hash && conversion == 'o' && (start == end || *start != '0') &&
-      spec.precision <= end - start) {
+  if (directive.hash && conversion == 'o' && (start == end || *start != '0') &&
+      directive.precision <= end - start) {
     *--start = '0';
   }
-  if (spec.hash && bits != 0 && (conversion == 'x' || conversion == 'X')) {
+  if (directive.hash && bits != 0 && (conversion == 'x' || conversion == 'X')) {
     prefix[prefix_length++] = '0';
     prefix[prefix_length++] = conversion;
   }
-  emit_number(out, spec, prefix, prefix_length, start, static_cast<std::size_t>(end - start));
+  emit_number(out, directive, prefix, prefix_length, start, static_cast<std::size_t>(end - start));
 }
 
 // Pointers show as 0x and lower-case hexadecimal digits, a null one as "(nil)".
-void render_pointer(Output& out, const Spec& spec, const void* pointer) {
+void render_pointer(Output& out, const Directive& directive, const void* pointer) {
   auto value = reinterpret_cast<std::uintptr_t>(pointer);
   char digits[2 * sizeof value + 3];
   char* end = digits + sizeof digits;
@@ -264,65 +264,65 @@ void render_pointer(Output& out, const Spec& spec, const void* pointer) {
     *--start = 'x';
     *--start = '0';
   }
-  Spec plain;
-  plain.width = spec.width;
-  plain.minus = spec.minus;
+  Directive plain;
+  plain.width = directive.width;
+  plain.minus = directive.minus;
   emit_number(out, plain, "", 0, start, static_cast<std::size_t>(end - start));
 }
 
 // Characters of a wide text outside ASCII show as '?'.
 char narrow(std::uint32_t c) { return c < 0x80 ? static_cast<char>(c) : '?'; }
 
-void pad_text(Output& out, const Spec& spec, std::size_t length, bool before) {
-  if (spec.width > 0 && static_cast<std::uint64_t>(spec.width) > length && spec.minus != before) {
-    out.fill(' ', spec.width - static_cast<std::int64_t>(length));
+void pad_text(Output& out, const Directive& directive, std::size_t length, bool before) {
+  if (directive.width > 0 && static_cast<std::uint64_t>(directive.width) > length && directive.minus != before) {
+    out.fill(' ', directive.width - static_cast<std::int64_t>(length));
   }
 }
 
-void render_string(Output& out, const Spec& spec, const char* text) {
-  std::size_t length = spec.precision >= 0 ? strnlen(text, static_cast<std::size_t>(spec.precision))
+void render_string(Output& out, const Directive& directive, const char* text) {
+  std::size_t length = directive.precision >= 0 ? strnlen(text, static_cast<std::size_t>(directive.precision))
                                            : std::strlen(text);
-  pad_text(out, spec, length, true);
+  pad_text(out, directive, length, true);
   out.append(text, length);
-  pad_text(out, spec, length, false);
+  pad_text(out, directive, length, false);
 }
 
-void render_wide_string(Output& out, const Spec& spec, const wchar_t* text) {
+void render_wide_string(Output& out, const Directive& directive, const wchar_t* text) {
   std::size_t length = 0;
   while (text[length] != L'\0' &&
-         (spec.precision < 0 || length < static_cast<std::size_t>(spec.precision))) {
+         (directive.precision < 0 || length < static_cast<std::size_t>(directive.precision))) {
     ++length;
   }
-  pad_text(out, spec, length, true);
+  pad_text(out, directive, length, true);
   for (std::size_t i = 0; i < length && !out.full(); ++i) {
     out.put(narrow(static_cast<std::uint32_t>(text[i])));
   }
-  pad_text(out, spec, length, false);
+  pad_text(out, directive, length, false);
 }
 
-void render_character(Output& out, const Spec& spec, char c) {
-  pad_text(out, spec, 1, true);
+void render_character(Output& out, const Directive& directive, char c) {
+  pad_text(out, directive, 1, true);
   out.put(c);
-  pad_text(out, spec, 1, false);
+  pad_text(out, directive, 1, false);
 }
 
 // Floating values go through the C library into a piece of kFloatPiece bytes.
 constexpr int kFloatPiece = 2000;
 
-void render_floating(Output& out, const Spec& spec, double value) {
+void render_floating(Output& out, const Directive& directive, double value) {
   char format[48];
   char* f = format;
   *f++ = '%';
-  if (spec.minus) *f++ = '-';
-  if (spec.plus) *f++ = '+';
-  if (spec.space) *f++ = ' ';
-  if (spec.hash) *f++ = '#';
-  if (spec.zero) *f++ = '0';
-  if (spec.width >= 0) f += std::snprintf(f, 12, "%d", spec.width < kFloatPiece ? spec.width : kFloatPiece - 1);
-  if (spec.precision >= 0) {
-    f += std::snprintf(f, 13, ".%d", spec.precision < kFloatPiece ? spec.precision : kFloatPiece - 1);
+  if (directive.minus) *f++ = '-';
+  if (directive.plus) *f++ = '+';
+  if (directive.space) *f++ = ' ';
+  if (directive.hash) *f++ = '#';
+  if (directive.zero) *f++ = '0';
+  if (directive.width >= 0) f += std::snprintf(f, 12, "%d", directive.width < kFloatPiece ? directive.width : kFloatPiece - 1);
+  if (directive.precision >= 0) {
+    f += std::snprintf(f, 13, ".%d", directive.precision < kFloatPiece ? directive.precision : kFloatPiece - 1);
   }
-  *f++ = spec.conversion;
+  *f++ = directive.conversion;
   *f = '\0';
   char piece[kFloatPiece];
 #pragma GCC diagnostic push
@@ -333,39 +333,39 @@ void render_floating(Output& out, const Spec& spec, double value) {
   out.append(piece, length < kFloatPiece ? static_cast<std::size_t>(length) : kFloatPiece - 1);
 }
 
-// Renders one parsed specification, taking the conversion's own argument.
-void render(Output& out, const Spec& spec, va_list& args) {
-  switch (spec.conversion) {
+// Renders one parsed directive, taking the conversion's own argument.
+void render(Output& out, const Directive& directive, va_list& args) {
+  switch (directive.conversion) {
     case '%':
       out.put('%');
       return;
     case 's':
     case 'S':
-      if (spec.conversion == 'S' || spec.length == Length::kLong) {
+      if (directive.conversion == 'S' || directive.length == Length::kLong) {
         const wchar_t* text = va_arg(args, const wchar_t*);
         if (text == nullptr) {
           out.append(kNullText, sizeof kNullText - 1);
         } else {
-          render_wide_string(out, spec, text);
+          render_wide_string(out, directive, text);
         }
       } else {
         const char* text = va_arg(args, const char*);
         if (text == nullptr) {
           out.append(kNullText, sizeof kNullText - 1);
         } else {
-          render_string(out, spec, text);
+          render_string(out, directive, text);
         }
       }
       return;
     case 'e': case 'E': case 'f': case 'g': case 'G':
-      if (spec.length == Length::kLongDouble) {
-        render_floating(out, spec, static_cast<double>(va_arg(args, long double)));
+      if (directive.length == Length::kLongDouble) {
+        render_floating(out, directive, static_cast<double>(va_arg(args, long double)));
       } else {
-        render_floating(out, spec, va_arg(args, double));
+        render_floating(out, directive, va_arg(args, double));
       }
       return;
     case 'p':
-      render_pointer(out, spec, va_arg(args, const void*));
+      render_pointer(out, directive, va_arg(args, const void*));
       return;
     case 'n':
       // Taken and ignored: a format never writes through an argument.
@@ -375,12 +375,12 @@ void render(Output& out, const Spec& spec, va_list& args) {
     case 'C': {
       // A character always arrives as an int (or the wint_t of %lc and %C).
       auto value = static_cast<std::uint32_t>(va_arg(args, int));
-      bool wide = spec.conversion == 'C' || spec.length == Length::kLong;
-      render_character(out, spec, wide ? narrow(value) : static_cast<char>(value));
+      bool wide = directive.conversion == 'C' || directive.length == Length::kLong;
+      render_character(out, directive, wide ? narrow(value) : static_cast<char>(value));
       return;
     }
     default:
-      render_integer(out, spec, take_integer(spec, args));
+      render_integer(out, directive, take_integer(directive, args));
       return;
   }
 }
@@ -400,17 +400,17 @@ int text_vformat(char* buffer, int size, const char* format, va_list args) {
   const char* cursor = format;
   while (const char* percent = std::strchr(cursor, '%')) {
     out.append(cursor, static_cast<std::size_t>(percent - cursor));
-    Spec spec;
-    const char* end = parse_spec(percent + 1, spec, list);
+    Directive directive;
+    const char* end = parse_directive(percent + 1, directive, list);
     if (*end == '\0') {
       // Unfinished at the end of the format: the rest is copied as it stands.
       cursor = percent;
       break;
     }
-    if (spec.slots > 3) {
+    if (directive.slots > 3) {
       out.append(percent, static_cast<std::size_t>(end + 1 - percent));
     } else {
-      render(out, spec, list);
+      render(out, directive, list);
     }
     cursor = end + 1;
   }

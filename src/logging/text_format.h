@@ -17,7 +17,7 @@ namespace vantorix {
 /// the length the whole output would have had. Differences from snprintf:
 ///  - a null string argument prints "(NULL)", neither padded nor cut;
 ///  - a negative width or precision taken from '*' counts as 0;
-///  - an unfinished specification at the end of the format, and one with more
+///  - an unfinished directive at the end of the format, and one with more
 ///    than two '*', are copied literally;
 ///  - integer conversions always take 32 bits, floating ones 64 bits.
 /// Beyond the conversions the program's own formats use:

@@ -17,7 +17,7 @@ struct Formatted {
 };
 
 // Formats without the compile-time format check, so that the tests can pass
-// the malformed specifications the formatter must survive.
+// the malformed directives the formatter must survive.
 Formatted format_into(int size, const char* format, ...) {
   std::vector<char> buffer(size > 0 ? size : 1, '\x7f');
   va_list args;
@@ -35,7 +35,7 @@ int unchecked(char* buffer, int size, const char* format, ...) {
   return result;
 }
 
-// The C library's rendering of the same specification, for comparison.
+// The C library's rendering of the same directive, for comparison.
 std::string c_library(const char* format, ...) {
   char buffer[4096];
   va_list args;
@@ -97,14 +97,14 @@ TEST(TextFormat, NullStringIsNeitherPaddedNorCut) {
   EXPECT_EQ(format_into(5, "%s", nullptr).text, "(NUL");
 }
 
-TEST(TextFormat, PercentSpecificationsTakeNoArgument) {
+TEST(TextFormat, PercentDirectivesTakeNoArgument) {
   EXPECT_EQ(format_into(64, "%%").text, "%");
   EXPECT_EQ(format_into(64, "%5%%d", 7).text, "%7");
   EXPECT_EQ(format_into(64, "%-3%|%s", "a").text, "%|a");
   EXPECT_EQ(format_into(64, "50%% of %d", 8).text, "50% of 8");
 }
 
-TEST(TextFormat, UnfinishedSpecificationAtTheEndIsCopied) {
+TEST(TextFormat, UnfinishedDirectiveAtTheEndIsCopied) {
   struct Case {
     const char* format;
     const char* expected;
