@@ -114,6 +114,9 @@ bool convert_zeauth_line(std::string_view line, std::string_view executable, std
   batch.append(" ").append(quoted).append("\n");
   input.append("set ").append(user).append(" ").append(password).append(" ");
   input.append(raw_information);
+  // A line without a line end (the last line of a file, or a piece of an
+  // over-long line) still ends its command, or the next one would be glued on.
+  if (!raw_information.ends_with('\n')) input.append("\n");
   return true;
 }
 

@@ -65,14 +65,15 @@ TEST(ConvertZeauthLine, WritesOneCommandPerAccount) {
       {"bob:pw:info\r\n", "vx -set bob pw \"info\"\n", "set bob pw info\r\n"},
       {"carl:(DeLeTe):\r\n", "vx -del carl\n", "del carl\n"},
       {"erin:*(DELETE):i\n", "vx -set erin (DELETE) \"i\"\n", "set erin (DELETE) i\n"},
-      {"last:pw:x", "vx -set last pw \"x\"\n", "set last pw x"},
+      // No line end (the last line of a file): the command still ends in one.
+      {"last:pw:x", "vx -set last pw \"x\"\n", "set last pw x\n"},
       {":pw:x\n", "vx -set  pw \"x\"\n", "set  pw x\n"},
       // Only one colon: the password ends before the line end, which then
       // takes the information's place.
       {"frank:pw\n", "vx -set frank pw \n", "set frank pw \n"},
       {"gina:*pw\r\n", "vx -set gina pw \n", "set gina pw \r\n"},
       {"hal:(DELETE)\r\n", "vx -del hal\n", "del hal\n"},
-      {"ivy:", "vx -set ivy  \n", "set ivy  "},
+      {"ivy:", "vx -set ivy  \n", "set ivy  \n"},
   };
   for (const auto& c : cases) {
     std::string batch, input;
@@ -108,7 +109,8 @@ TEST(ConvertZeauthFile, ReadsOverLongLinesInPieces) {
   std::FILE* batch = std::tmpfile();
   std::FILE* input = std::tmpfile();
   convert_zeauth_file(batch, input, "vx", dir.path().c_str(), "zeauth.txt");
-  EXPECT_EQ(contents(input), "set u p " + info + "set v q \n");
+  // The first piece has no line end of its own; its command still gets one.
+  EXPECT_EQ(contents(input), "set u p " + info + "\nset v q \n");
   EXPECT_EQ(contents(batch), "vx -set u p \"" + info + "\"\nvx -set v q \n");
   std::fclose(batch);
   std::fclose(input);
