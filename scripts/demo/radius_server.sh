@@ -5,13 +5,15 @@
 #       radiusd.conf.in, picks a free UDP port, starts the server in the
 #       foreground as a child of this shell and waits until it is ready.
 #       Sets RADIUS_PORT and RADIUS_PID; returns 1 (with the server's log on
-#       standard error) when it cannot be started.
+#       standard error) when it cannot be started. The array FREERADIUS_PREFIX,
+#       when set, is put before the server's command (for example nice).
 #   radius_server_stop
 #       Stops the server by its pid and waits (bounded) until it has gone.
 
 RADIUS_SERVER_TEMPLATE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/radiusd.conf.in"
 RADIUS_PORT=
 RADIUS_PID=
+[[ -v FREERADIUS_PREFIX ]] || FREERADIUS_PREFIX=()
 
 radius_server_binary() {
   local candidate
@@ -59,7 +61,7 @@ radius_server_start() {
         -e "s|@SECRET@|$secret|g" -e "s|@CLEANUP_DELAY@|$cleanup_delay|g" \
         "$RADIUS_SERVER_TEMPLATE" >"$dir/radiusd.conf"
     : >"$dir/radius.log"
-    "$binary" -f -d "$dir" -l "$dir/radius.log" "$@" </dev/null >>"$dir/radius.log" 2>&1 &
+    "${FREERADIUS_PREFIX[@]}" "$binary" -f -d "$dir" -l "$dir/radius.log" "$@" </dev/null >>"$dir/radius.log" 2>&1 &
     RADIUS_PID=$!
     for ((waited = 0; waited < 100; waited++)); do
       if grep -q "Ready to process requests" "$dir/radius.log"; then
