@@ -204,7 +204,9 @@ void user_file_load() {
 bool user_file_append(const char* name, const char* password) {
   const std::string& path = backend_ops().user_file_name;
   if (name == nullptr || password == nullptr || path.empty()) return false;
-  if (std::strpbrk(name, " \r\n") != nullptr) {
+  // A name holding a space or a line end would be cut short when read back,
+  // and one beginning with '#' would be read back as a comment.
+  if (std::strpbrk(name, " \r\n") != nullptr || name[0] == '#') {
     log_error("User name {%s} cannot be stored in the Userfile; kept in memory only", name);
     return false;
   }

@@ -43,8 +43,8 @@ void user_file_load();
 /// write, creating the file with mode 0600. Tries three times, pausing two
 /// seconds after each failure. Returns true when the record was written.
 /// A name that would not read back as itself (one holding a space or a line
-/// end) or a record longer than a line the loader reads whole is not written
-/// and is logged as an error.
+/// end, or beginning with '#', which marks a comment) or a record longer than
+/// a line the loader reads whole is not written and is logged as an error.
 bool user_file_append(const char* name, const char* password);
 
 }  // namespace vantorix

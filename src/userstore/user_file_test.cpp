@@ -223,6 +223,9 @@ TEST_F(UserFileTest, AppendAfterALineWithoutEndStartsANewLine) {
 TEST_F(UserFileTest, RecordsThatWouldNotReadBackAreNotWritten) {
   EXPECT_FALSE(user_file_append("two words", "pw"));
   EXPECT_FALSE(user_file_append("line\nbreak", "pw"));
+  // The loader skips lines beginning with '#' as comments.
+  EXPECT_FALSE(user_file_append("#hash", "pw"));
+  EXPECT_TRUE(user_file_append("mid#hash", "pw"));
   // name + space + 2n + 2 digits: 511 characters still fit one line, 512 do not.
   std::string password(200, 'p');
   std::string fits(511 - 1 - 402, 'f');
@@ -233,7 +236,8 @@ TEST_F(UserFileTest, RecordsThatWouldNotReadBackAreNotWritten) {
 
   user_file_load();
   EXPECT_EQ(password_of(fits), password);
-  EXPECT_EQ(user_table().size(), 1u);
+  EXPECT_EQ(password_of("mid#hash"), "pw");
+  EXPECT_EQ(user_table().size(), 2u);
 }
 
 }  // namespace
