@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::string> strings;
   strings.reserve(3);
   std::vector<Value> values;
-  bool comparable = true;  // no null string, no negative starred value, no unfinished spec
+  bool comparable = true;  // no null string, no negative starred value, no unfinished directive
   const int pieces = input.ConsumeIntegralInRange<int>(0, 3);
   for (int i = 0; i < pieces && values.size() < 2; ++i) {
     std::string literal = input.ConsumeRandomLengthString(24);

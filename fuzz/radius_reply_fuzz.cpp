@@ -1,0 +1,135 @@
+// Fuzzes the checking and reading of RADIUS replies: verify_reply and
+// decode_attributes over fuzzed datagrams, answering a request built with a
+// fixed authenticator. Most runs fix the Length field, the identifier and the
+// Response Authenticator, so that fuzzed attributes reach the attribute walk.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "logging/log.h"
+#include "platform/console.h"
+#include "platform/system.h"
+#include "radius/radius_data.h"
+#include "radius/radius_packet.h"
+#include "userstore/md5.h"
+
+namespace {
+
+using vantorix::kHeaderSize;
+using vantorix::kMaxDatagram;
+
+constexpr std::array<std::uint8_t, vantorix::kAuthenticatorSize> kRequestAuthenticator = {
+    0x0f, 0x40, 0x3f, 0x94, 0x73, 0x97, 0x80, 0x57, 0xbd, 0x83, 0xd5, 0xcb, 0x98, 0xf4, 0x22, 0x7a};
+
+constexpr std::string_view kDeadLine = "-DEAD Received invalid reply digest from server\n";
+
+const std::string& secret_of(int choice) {
+  static const std::string secrets[] = {"xyzzy5461", "", std::string(vantorix::kMaxSecret, 'k')};
+  return secrets[choice];
+}
+
+// Signs `reply` as the server would: MD5 over the reply with the request
+// authenticator in place of its own, followed by the secret.
+void sign(std::vector<std::uint8_t>& reply, const std::string& secret) {
+  std::vector<std::uint8_t> signed_part(reply);
+  std::copy(kRequestAuthenticator.begin(), kRequestAuthenticator.end(), signed_part.begin() + 4);
+  signed_part.insert(signed_part.end(), secret.begin(), secret.end());
+  std::uint8_t digest[vantorix::kMd5DigestSize];
+  vantorix::md5_digest(digest, signed_part.data(), static_cast<std::int32_t>(signed_part.size()));
+  std::copy(digest, digest + vantorix::kAuthenticatorSize, reply.begin() + 4);
+}
+
+void reset_state() {
+  vantorix::log_state() = {};
+  vantorix::platform_hooks() = {};
+  vantorix::radius_data() = vantorix::RadiusData{};
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzedDataProvider input(data, size);
+  reset_state();
+  vantorix::log_state().process_id = 4242;
+
+  const std::uint8_t control = input.ConsumeIntegral<std::uint8_t>();
+  const std::string& secret = secret_of(input.ConsumeIntegralInRange<int>(0, 2));
+  vantorix::RadiusData& radius = vantorix::radius_data();
+  radius.secret = secret;
+  radius.collect_code = (control & 0x08) ? input.ConsumeIntegral<std::uint8_t>() : vantorix::kVendorSpecific;
+  radius.request_counter = input.ConsumeIntegral<std::uint8_t>();
+  // Log lines go to the captured output in debug mode, so the formatting of
+  // every message the walk logs runs too; the output is then not checked.
+  vantorix::log_state().debug_mode = (control & 0x10) != 0;
+  vantorix::platform_hooks().random = [](std::span<std::uint8_t> out) {
+    std::copy_n(kRequestAuthenticator.begin(), std::min(out.size(), kRequestAuthenticator.size()), out.begin());
+    return true;
+  };
+  if (vantorix::build_access_request("nemo", "arctangent") != 1) __builtin_trap();
+
+  // The datagram: the rest of the input, at most what one receive gives.
+  std::vector<std::uint8_t> reply = input.ConsumeRemainingBytes<std::uint8_t>();
+  if (reply.size() > static_cast<std::size_t>(kMaxDatagram)) reply.resize(kMaxDatagram);
+  // Mode 0-4 fixes every field, 5-7 each leave one as fuzzed. A reply too
+  // short for a header is always left as it is.
+  const int mode = control & 0x07;
+  const bool whole_header = reply.size() >= static_cast<std::size_t>(kHeaderSize);
+  if (whole_header && mode != 5) {
+    reply[2] = static_cast<std::uint8_t>(reply.size() >> 8);
+    reply[3] = static_cast<std::uint8_t>(reply.size());
+  }
+  if (whole_header && mode != 6) reply[1] = static_cast<std::uint8_t>(radius.last_identifier);
+  if (whole_header && mode != 7) sign(reply, secret);
+  std::copy(reply.begin(), reply.end(), radius.recv_buf.begin());
+  radius.recv_len = static_cast<std::int32_t>(reply.size());
+  if ((control & 0xe0) == 0xe0) radius.recv_len = -1;  // a failed receive
+
+  std::string output;
+  vantorix::console_capture(&output);
+  vantorix::UserRecord record;
+  record.user_name = "nemo";
+  const int result = vantorix::verify_reply(&record);
+  vantorix::console_capture(nullptr);
+
+  const bool signed_and_sound = whole_header && mode < 5 && radius.recv_len >= 0;
+  switch (result) {
+    case vantorix::kReplyAccepted:
+      if (reply[0] != vantorix::kAccessAccept && reply[0] != vantorix::kAccountingResponse) __builtin_trap();
+      if (record.user_name != "nemo") __builtin_trap();
+      // Collected texts end at their first zero byte.
+      if (record.extra && record.extra->find('\0') != std::string::npos) __builtin_trap();
+      break;
+    case vantorix::kReplyRefused:
+    case vantorix::kReplyOtherRequest:
+      break;
+    case vantorix::kReplyBadDigest:
+      if (signed_and_sound) __builtin_trap();
+      break;
+    default:
+      __builtin_trap();
+  }
+  // A correctly signed reply of its own request is never taken for another.
+  if (signed_and_sound && (result == vantorix::kReplyOtherRequest || result == vantorix::kReplyBadDigest))
+    __builtin_trap();
+  if (signed_and_sound && result != vantorix::kReplyAccepted &&
+      (reply[0] == vantorix::kAccessAccept || reply[0] == vantorix::kAccountingResponse))
+    __builtin_trap();
+  if (!vantorix::log_state().debug_mode) {
+    // Outside debug mode only the digest failure writes to standard output.
+    if (result == vantorix::kReplyBadDigest ? output != kDeadLine : !output.empty()) __builtin_trap();
+  }
+
+  // The walk on its own, without a record, over the same bytes.
+  vantorix::console_capture(&output);
+  vantorix::decode_attributes(nullptr);
+  vantorix::console_capture(nullptr);
+  reset_state();
+  return 0;
+}

@@ -1,0 +1,138 @@
+// Fuzzes the user-file loader: a fuzzed file is loaded, then grown by an
+// outside append, replaced, or grown by a record this process appends, and
+// loaded again. However the file changed, the table must end up as a fresh
+// load of the final file leaves it.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "frontend/backend_ops.h"
+#include "logging/log.h"
+#include "platform/console.h"
+#include "platform/system.h"
+#include "userstore/user_file.h"
+#include "userstore/user_table.h"
+
+namespace {
+
+const std::string& work_directory() {
+  static const std::string directory = [] {
+    char pattern[] = "/tmp/vantorix-fuzz-userfile-XXXXXX";
+    return std::string(::mkdtemp(pattern));
+  }();
+  return directory;
+}
+
+void write_file(const std::string& path, std::string_view bytes, const char* mode) {
+  if (std::FILE* file = std::fopen(path.c_str(), mode)) {
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+  }
+}
+
+// Bytes with the given ones left out, as a text the loader could have stored.
+std::string without(std::string text, std::string_view unwanted) {
+  std::erase_if(text, [&](char c) { return unwanted.find(c) != std::string_view::npos; });
+  return text;
+}
+
+void reset_state() {
+  vantorix::log_state() = {};
+  vantorix::user_table_reset();
+  vantorix::user_file_state() = {};
+  vantorix::platform_hooks() = {};
+  vantorix::backend_ops() = {};
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzedDataProvider input(data, size);
+  reset_state();
+  const std::string path = work_directory() + "/radius_users.dat";
+  std::remove(path.c_str());
+  vantorix::backend_ops().user_file_name = path;
+  vantorix::platform_hooks().sleep = [](int) {};  // failed appends do not pause
+
+  const int change = input.ConsumeIntegralInRange<int>(0, 3);
+  const bool debug = input.ConsumeBool();
+  std::string name = without(input.ConsumeRandomLengthString(40), std::string_view(" \r\n\0", 4));
+  std::string password = input.ConsumeRandomLengthString(40);
+  // Passwords outside 1-126 cannot be scrambled and read back as they were.
+  std::erase_if(password, [](char c) { return c < 1 || c > 126; });
+  const std::string first = input.ConsumeRandomLengthString(size);
+  const std::string second = input.ConsumeRemainingBytesAsString();
+
+  // Debug mode formats every log line (into the captured output).
+  std::string output;
+  vantorix::log_state().debug_mode = debug;
+  vantorix::console_capture(&output);
+
+  write_file(path, first, "wb");
+  vantorix::user_file_load();
+  bool memory_only = false;
+  switch (change) {
+    case 0:  // another process appended to the file
+      write_file(path, second, "ab");
+      break;
+    case 1: {  // the file was replaced by a new one
+      const std::string fresh = path + ".new";
+      write_file(fresh, second, "wb");
+      std::rename(fresh.c_str(), path.c_str());
+      break;
+    }
+    case 2: {  // a check accepted a user, who is remembered in the file too
+      const auto before = vantorix::file_status(path);
+      const int stored =
+          vantorix::user_table_lookup(name.c_str(), password.c_str(), vantorix::kUserFindOrAppend, nullptr);
+      const auto after = vantorix::file_status(path);
+      // A name the file cannot hold is kept in memory only.
+      memory_only = stored == -1 && (before ? before->size : -1) == (after ? after->size : -1);
+      break;
+    }
+    default:  // nothing changed
+      break;
+  }
+  vantorix::user_file_load();
+  const vantorix::UserTable resumed = vantorix::user_table();
+
+  vantorix::user_table_reset();
+  vantorix::user_file_state() = {};
+  vantorix::user_file_load();
+  const vantorix::UserTable& fresh = vantorix::user_table();
+  if (memory_only) {
+    if (!resumed.find(name) || fresh.find(name) || fresh.size() + 1 != resumed.size()) __builtin_trap();
+  } else if (fresh.size() != resumed.size()) {
+    __builtin_trap();
+  }
+  const auto same = [&](std::string_view who) {
+    if (memory_only && who == name) return;
+    const std::optional<std::string_view> a = fresh.find(who);
+    const std::optional<std::string_view> b = resumed.find(who);
+    if (a.has_value() != b.has_value() || (a && *a != *b)) __builtin_trap();
+  };
+  same(name);
+  // Every name the final file could hold: the text before the first space of each line.
+  std::string final_text;
+  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) final_text.append(chunk, n);
+    std::fclose(file);
+  }
+  for (std::string_view rest = final_text; !rest.empty();) {
+    const std::string_view line = rest.substr(0, rest.find('\n'));
+    rest.remove_prefix(std::min(rest.size(), line.size() + 1));
+    same(line.substr(0, line.find(' ')));
+  }
+
+  vantorix::console_capture(nullptr);
+  reset_state();
+  return 0;
+}
