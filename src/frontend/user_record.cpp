@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <string_view>
 
 #include "config/core_settings.h"
@@ -75,8 +76,28 @@ void display_user(UserRecord& record, const char* status, const char* typed_name
                            record.user_name ? std::string_view(*record.user_name) : std::string_view());
     path = hashed.c_str();
   }
-  reply_line("%s %s %s %d", status != nullptr ? status : "-ERR", typed_name != nullptr ? typed_name : "unknown", path,
-             record.number);
+  // "%s %s %s %d" built by hand: this line is written for every accepted user,
+  // and copying three texts and one number costs far less than the formatter.
+  // Like every formatted reply it is cut at kMaxReplyText characters.
+  constexpr std::size_t kLimit = kMaxReplyText;
+  std::array<char, kLimit + 1> line;
+  std::size_t length = 0;
+  auto append = [&](std::string_view text) {
+    const std::size_t n = std::min(text.size(), kLimit - length);
+    text.copy(line.data() + length, n);
+    length += n;
+  };
+  append(status != nullptr ? status : "-ERR");
+  append(" ");
+  append(typed_name != nullptr ? typed_name : "unknown");
+  append(" ");
+  append(path);
+  append(" ");
+  char number[16];
+  const auto converted = std::to_chars(number, number + sizeof number, record.number);
+  append(std::string_view(number, static_cast<std::size_t>(converted.ptr - number)));
+  line[length] = '\0';
+  reply_text(line.data());
   if (record.extra) {
     reply_text(" ");
     reply_text(record.extra->c_str());

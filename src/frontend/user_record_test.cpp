@@ -91,6 +91,14 @@ TEST_F(UserRecordTest, LongNamesAndBasesAreCutAtTheWorkArea) {
   EXPECT_EQ(show(named(long_user.c_str())), "+OK typed " + path.substr(0, 255) + " 0\n");
 }
 
+TEST_F(UserRecordTest, LineIsCutLikeEveryFormattedReply) {
+  // A typed name of 5000 characters: the four fields stop at 4094 characters,
+  // the line feed still follows.
+  const std::string typed(5000, 't');
+  const std::string line = show(named("u"), typed.c_str());
+  EXPECT_EQ(line, "+OK " + typed.substr(0, 4090) + "\n");
+}
+
 TEST_F(UserRecordTest, RecordWithoutUserNameStillShowsALine) {
   hash("/m", 2, 1);
   EXPECT_EQ(show(UserRecord{}), "+OK typed /m/__/ 0\n");

@@ -16,6 +16,8 @@ inline constexpr std::int64_t kLogRotateSize = 1000000;
 inline constexpr std::int64_t kLogGiveUpSize = 2000000;
 /// The start-up buffer takes no more entries once its count reaches this.
 inline constexpr int kStartupLogLimit = 4095;
+/// The longest reply line `reply_line` writes (its 4095-byte buffer, terminator counted).
+inline constexpr int kMaxReplyText = 4094;
 
 /// Log lines kept in memory from the first step of start-up until the
 /// configuration has said whether and where to log.
