@@ -10,16 +10,10 @@
 namespace vantorix {
 namespace {
 
-using testing::ProcessOptions;
+using testing::in_directory;
 using testing::run_process;
 using testing::TempDir;
 using testing::vantorix_binary;
-
-ProcessOptions in_directory(const std::string& directory) {
-  ProcessOptions options;
-  options.working_directory = directory;
-  return options;
-}
 
 constexpr const char* kVersionReply = "+OK Velkor's Vantorix Version External Authentication v2.4b\n+OK\n";
 

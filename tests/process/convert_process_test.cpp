@@ -13,16 +13,10 @@
 namespace vantorix {
 namespace {
 
-using testing::ProcessOptions;
+using testing::in_directory;
 using testing::run_process;
 using testing::TempDir;
 using testing::vantorix_binary;
-
-ProcessOptions in_directory(const std::string& directory) {
-  ProcessOptions options;
-  options.working_directory = directory;
-  return options;
-}
 
 std::string data_dir() { return testing::source_dir() + "/tests/data/convert"; }
 

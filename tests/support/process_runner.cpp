@@ -17,6 +17,12 @@ void set_nonblocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NON
 
 }  // namespace
 
+ProcessOptions in_directory(const std::string& directory) {
+  ProcessOptions options;
+  options.working_directory = directory;
+  return options;
+}
+
 ProcessResult run_process(const std::vector<std::string>& argv, const std::string& input,
                           const ProcessOptions& options) {
   ProcessResult result;

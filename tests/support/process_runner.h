@@ -23,6 +23,9 @@ struct ProcessOptions {
   std::chrono::milliseconds timeout{20000};
 };
 
+/// Options that run the child in `directory` and change nothing else.
+ProcessOptions in_directory(const std::string& directory);
+
 /// Runs `argv` (argv[0] is the path of the program), writes `input` to its
 /// standard input and closes it, and waits until it ends or the time-out
 /// passes (then it is killed).
