@@ -1,7 +1,4 @@
 // Fuzzes the configuration loader with arbitrary file contents.
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -12,6 +9,7 @@
 #include "frontend/backend_ops.h"
 #include "logging/log.h"
 #include "platform/console.h"
+#include "scratch_directory.h"
 
 namespace {
 
@@ -21,18 +19,10 @@ void count_backend_key(std::string_view key, std::string_view value) {
   g_backend_bytes += key.size() + value.size();
 }
 
-const std::string& work_directory() {
-  static const std::string directory = [] {
-    char pattern[] = "/tmp/vantorix-fuzz-config-XXXXXX";
-    return std::string(::mkdtemp(pattern));
-  }();
-  return directory;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string path = work_directory() + "/fuzz.ini";
+  const std::string path = vantorix::fuzz::scratch_directory("config") + "/fuzz.ini";
   if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
     std::fwrite(data, 1, size, file);
     std::fclose(file);
@@ -46,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Everything logged while loading stays in the start-up buffer, which is
   // dropped below: a fuzzed "log_path" must never make the loader write a file.
   vantorix::startup_log_begin();
-  vantorix::config_load(work_directory().c_str(), "fuzz");
+  vantorix::config_load(vantorix::fuzz::scratch_directory("config").c_str(), "fuzz");
   vantorix::log_state() = {};
   vantorix::core_settings() = {};
   vantorix::console_capture(nullptr);

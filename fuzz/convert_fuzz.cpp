@@ -1,6 +1,5 @@
 // Fuzzes the account-file conversion: the input is split into the two account
-// files and converted in a scratch working directory.
-#include <stdlib.h>
+// files and converted in a scratch working directory. Sanitizers are the check.
 #include <unistd.h>
 
 #include <cstdint>
@@ -8,18 +7,9 @@
 #include <string>
 
 #include "convert/zeauth_convert.h"
+#include "scratch_directory.h"
 
 namespace {
-
-const std::string& work_directory() {
-  static const std::string directory = [] {
-    char pattern[] = "/tmp/vantorix-fuzz-convert-XXXXXX";
-    std::string made(::mkdtemp(pattern));
-    if (::chdir(made.c_str()) != 0) __builtin_trap();
-    return made;
-  }();
-  return directory;
-}
 
 void write_file(const std::string& path, const std::uint8_t* data, std::size_t size) {
   if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
@@ -31,10 +21,17 @@ void write_file(const std::string& path, const std::uint8_t* data, std::size_t s
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string& directory = work_directory();
-  std::size_t split = size == 0 ? 0 : data[0] % (size + 1);
-  write_file(directory + "/zeauth.txt", data, split);
-  write_file(directory + "/zeauth.add", data + split, size - split);
+  const std::string& directory = vantorix::fuzz::scratch_directory("convert");
+  // The outputs go to the working directory.
+  static const bool moved = ::chdir(directory.c_str()) == 0;
+  if (!moved) __builtin_trap();
+  // The first byte says where the two files part, as a fraction of the rest.
+  if (size == 0) return 0;
+  const std::uint8_t* files = data + 1;
+  const std::size_t length = size - 1;
+  const std::size_t split = length * data[0] / 255;
+  write_file(directory + "/zeauth.txt", files, split);
+  write_file(directory + "/zeauth.add", files + split, length - split);
   vantorix::convert_zeauth(directory.c_str(), "vantorix");
   return 0;
 }
