@@ -109,7 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (memory_only && who == name) return;
     const std::optional<std::string_view> a = fresh.find(who);
     const std::optional<std::string_view> b = resumed.find(who);
-    if (a.has_value() != b.has_value() || (a && *a != *b)) __builtin_trap();
+    // After a replacement the table may still know a name the new file does not store.
+    if (a ? !b || *a != *b : b && change != 1) __builtin_trap();
   };
   same(name);
   // Every name the final file could hold: the text before the first space of each line.
