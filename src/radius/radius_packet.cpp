@@ -120,17 +120,19 @@ std::size_t hide_password(std::string_view password, std::string_view secret,
   return blocks * kPasswordBlock;
 }
 
+// The collected texts end up inside the one success line that answers the
+// check, so a line feed in a server's text would split that answer in two and
+// put every later reply out of step: it becomes a blank.
 void collect_text(std::optional<std::string>& extra, std::string_view text) {
-  if (!extra) {
-    extra.emplace(text);
-    return;
-  }
-  // Later attributes go in front, so the texts end up in reverse order of arrival.
   std::string joined;
-  joined.reserve(text.size() + 1 + extra->size());
+  joined.reserve(text.size() + (extra ? 1 + extra->size() : 0));
   joined.append(text);
-  joined.push_back(' ');
-  joined.append(*extra);
+  std::replace(joined.begin(), joined.end(), '\n', ' ');
+  // Later attributes go in front, so the texts end up in reverse order of arrival.
+  if (extra) {
+    joined.push_back(' ');
+    joined.append(*extra);
+  }
   extra = std::move(joined);
 }
 

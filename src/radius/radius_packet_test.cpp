@@ -366,6 +366,8 @@ TEST_F(RadiusDecodeTest, CollectsVendorTextsLatestFirst) {
       {attribute(26, hex("00 41 42")) + attribute(26, bytes("x")), "x "},  // text stops at a zero byte
       {attribute(26, bytes("ab") + hex("00") + bytes("cd")), "ab"},
       {attribute(26, Bytes(127, 'v')), std::string(127, 'v')},
+      // A line feed would split the success line in two.
+      {attribute(26, bytes("two\nlines")) + attribute(26, bytes("x\n")), "x  two lines"},
       {attribute(6, hex("00000001")) + attribute(8, hex("0a000001")), std::nullopt},
       {{}, std::nullopt},
   };
