@@ -1,4 +1,6 @@
-// Fuzzes the configuration loader with arbitrary file contents.
+// Fuzzes the configuration loader with arbitrary file contents, the keys it
+// does not own going to the RADIUS backend's settings as in the program.
+// Checks the bounds that the settings promise.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -9,36 +11,48 @@
 #include "frontend/backend_ops.h"
 #include "logging/log.h"
 #include "platform/console.h"
+#include "radius/radius_data.h"
+#include "radius/radius_settings.h"
 #include "scratch_directory.h"
 
 namespace {
 
-std::size_t g_backend_bytes = 0;
-
-void count_backend_key(std::string_view key, std::string_view value) {
-  g_backend_bytes += key.size() + value.size();
+void reset_state() {
+  vantorix::log_state() = {};
+  vantorix::core_settings() = {};
+  vantorix::backend_ops() = {};
+  vantorix::radius_data() = vantorix::RadiusData{};
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string path = vantorix::fuzz::scratch_directory("config") + "/fuzz.ini";
+  const std::string& directory = vantorix::fuzz::scratch_directory("config");
+  const std::string path = directory + "/fuzz.ini";
   if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
     std::fwrite(data, 1, size, file);
     std::fclose(file);
   }
   std::string console;
   vantorix::console_capture(&console);
-  vantorix::log_state() = {};
-  vantorix::core_settings() = {};
-  vantorix::backend_ops() = {};
-  vantorix::backend_ops().config = count_backend_key;
+  reset_state();
+  vantorix::backend_ops().config = vantorix::radius_config;
   // Everything logged while loading stays in the start-up buffer, which is
   // dropped below: a fuzzed "log_path" must never make the loader write a file.
   vantorix::startup_log_begin();
-  vantorix::config_load(vantorix::fuzz::scratch_directory("config").c_str(), "fuzz");
-  vantorix::log_state() = {};
-  vantorix::core_settings() = {};
+  vantorix::radius_init();
+  if (vantorix::config_load(directory.c_str(), "fuzz") != 1) __builtin_trap();
+
+  const vantorix::CoreSettings& settings = vantorix::core_settings();
+  if (settings.dir_hash_base.size() > vantorix::kMaxDirHashBase) __builtin_trap();
+  if (settings.dir_hash_chars < 1 || settings.dir_hash_chars > 5) __builtin_trap();
+  if (settings.dir_hash_depth < 1 || settings.dir_hash_depth > 5) __builtin_trap();
+  const vantorix::RadiusData& radius = vantorix::radius_data();
+  if (radius.secret && radius.secret->size() > static_cast<std::size_t>(vantorix::kMaxSecret)) __builtin_trap();
+  if (vantorix::log_state().startup.text.size() > 4096) __builtin_trap();
+
+  vantorix::radius_free();
+  reset_state();
   vantorix::console_capture(nullptr);
   return 0;
 }
