@@ -21,7 +21,7 @@ constexpr std::size_t kLongestReply = kReply.size() + 20 + 1;
 // First letters of the command words. A command word must begin with its own
 // letter in lower case, so no line that begins otherwise can reach the
 // backend (a check would wait for the server) or end the program.
-constexpr std::string_view kCommandInitials = "hecl smdiqv";
+constexpr std::string_view kCommandInitials = "heclsmdiqv";
 
 struct RandomInput {
   std::string text;
