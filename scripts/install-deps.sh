@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, whatever the build and the tests need and
-# this machine lacks. Needs root when something is missing.
+# this machine lacks. Needs root when something is missing. Further package
+# names given as arguments are installed the same way (the fuzz targets need
+# clang and its runtime libraries).
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev valgrind
-          freeradius freeradius-utils groff-base man-db file dpkg-dev)
+          freeradius freeradius-utils groff-base man-db file dpkg-dev
+          "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
