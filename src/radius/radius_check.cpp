@@ -69,8 +69,9 @@ RecordResult radius_check(CommandWords& words) {
     if (debug) log_message("rad_decode response: %d\n", verdict);
     switch (verdict) {
       case kReplyAccepted:
-        // The user table adds an unknown user and appends it to the user
-        // file; a known user keeps the password it has.
+        // The user table adds an unknown user, or takes the new password of a
+        // known one, and appends the record to the user file; a known user
+        // with the same password changes nothing.
         user_table_lookup(user, password, kUserFindOrAppend, nullptr);
         return RecordResult::accepted(std::move(record));
       case kReplyOtherRequest:
