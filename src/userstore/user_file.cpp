@@ -210,7 +210,15 @@ bool user_file_append(const char* name, const char* password) {
     log_error("User name {%s} cannot be stored in the Userfile; kept in memory only", name);
     return false;
   }
-  const char* form = password_scramble(backend_ops().scramble_key.c_str(), password, kScrambleSeed);
+  // The scrambled form keeps only characters 1 to 126: any other byte (a
+  // UTF-8 password, say) would read back as another password, which a later
+  // load would then put in place of the right one.
+  const bool keeps_password = std::all_of(password, password + std::strlen(password), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 1 && byte <= 126;
+  });
+  const char* form =
+      keeps_password ? password_scramble(backend_ops().scramble_key.c_str(), password, kScrambleSeed) : nullptr;
   if (form == nullptr) {
     log_error("Password of {%s} cannot be stored in the Userfile; kept in memory only", name);
     return false;

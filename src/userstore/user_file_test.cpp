@@ -226,6 +226,10 @@ TEST_F(UserFileTest, RecordsThatWouldNotReadBackAreNotWritten) {
   // The loader skips lines beginning with '#' as comments.
   EXPECT_FALSE(user_file_append("#hash", "pw"));
   EXPECT_TRUE(user_file_append("mid#hash", "pw"));
+  // Bytes the scrambling cannot carry: the password would read back wrong.
+  EXPECT_FALSE(user_file_append("utf8", "caf\xc3\xa9"));
+  EXPECT_FALSE(user_file_append("del", "a\x7f"));
+  EXPECT_NE(log().find("ERROR: Password of {utf8} cannot be stored"), std::string::npos);
   // name + space + 2n + 2 digits: 511 characters still fit one line, 512 do not.
   std::string password(200, 'p');
   std::string fits(511 - 1 - 402, 'f');
