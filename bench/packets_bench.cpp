@@ -6,39 +6,45 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "radius/radius_data.h"
 #include "radius/radius_packet.h"
-#include "radius/radius_settings.h"
 #include "userstore/md5.h"
 
 namespace {
 
-using vantorix::radius_data;
-
 constexpr const char* kSecret = "bench-shared-secret";
+constexpr std::uint32_t kNasPort = 1812;
+constexpr std::uint32_t kNasIp = 0x7F000001;
 
-void set_up_backend() {
-  vantorix::radius_init();
-  vantorix::radius_config("radius_secret", kSecret);
-  radius_data().server_port = 1812;
-  radius_data().nas_ip = 0x7F000001;
-  radius_data().collect_code = vantorix::kVendorSpecific;
+// The request buffer of a check, and what its last request is answered against.
+struct Exchange {
+  std::array<std::uint8_t, vantorix::kMaxDatagram> send{};
+  std::int32_t length = 0;
+  vantorix::PendingRequest request;
+};
+
+bool build(Exchange& exchange, std::string_view user, std::string_view password) {
+  const std::optional<vantorix::PendingRequest> request =
+      vantorix::build_access_request({user, password, kNasPort, kNasIp}, kSecret, 7, exchange.send, exchange.length);
+  if (request) exchange.request = *request;
+  return request.has_value();
 }
 
 // An Access-Accept for the request last built, with `attributes` (already
 // encoded) after the header and a Response Authenticator made with the secret.
-std::vector<std::uint8_t> make_accept(const std::vector<std::uint8_t>& attributes) {
-  const auto& data = radius_data();
+std::vector<std::uint8_t> make_accept(const vantorix::PendingRequest& request,
+                                      const std::vector<std::uint8_t>& attributes) {
   std::vector<std::uint8_t> packet(vantorix::kHeaderSize);
   packet[0] = vantorix::kAccessAccept;
-  packet[1] = static_cast<std::uint8_t>(data.last_identifier);
+  packet[1] = request.identifier;
   const std::size_t length = vantorix::kHeaderSize + attributes.size();
   packet[2] = static_cast<std::uint8_t>(length >> 8);
   packet[3] = static_cast<std::uint8_t>(length & 0xFF);
-  std::copy(data.request_authenticator.begin(), data.request_authenticator.end(), packet.begin() + 4);
+  std::copy(request.authenticator.begin(), request.authenticator.end(), packet.begin() + 4);
   packet.insert(packet.end(), attributes.begin(), attributes.end());
   std::vector<std::uint8_t> digested = packet;
   digested.insert(digested.end(), kSecret, kSecret + std::strlen(kSecret));
@@ -53,48 +59,47 @@ void append_text_attribute(std::vector<std::uint8_t>& out, std::uint8_t type, co
 }
 
 void BM_BuildAccessRequest(benchmark::State& state) {
-  set_up_backend();
+  Exchange exchange;
   for (auto _ : state) {
-    int built = vantorix::build_access_request("alice@example.com", "wonderland");
+    bool built = build(exchange, "alice@example.com", "wonderland");
     benchmark::DoNotOptimize(built);
     benchmark::ClobberMemory();
   }
-  if (radius_data().send_len == 0) state.SkipWithError("no request was built");
+  if (exchange.length == 0) state.SkipWithError("no request was built");
 }
 BENCHMARK(BM_BuildAccessRequest);
 
 void BM_BuildAccessRequestLongPassword(benchmark::State& state) {
-  set_up_backend();
+  Exchange exchange;
   const std::string password(40, 'p');
   for (auto _ : state) {
-    int built = vantorix::build_access_request("alice@example.com", password.c_str());
+    bool built = build(exchange, "alice@example.com", password);
     benchmark::DoNotOptimize(built);
     benchmark::ClobberMemory();
   }
-  if (radius_data().send_len == 0) state.SkipWithError("no request was built");
+  if (exchange.length == 0) state.SkipWithError("no request was built");
 }
 BENCHMARK(BM_BuildAccessRequestLongPassword);
 
-// Verifies one reply over and over; the reply is copied back into the receive
-// buffer before every call, as a receive would.
+// Verifies one reply over and over, from a receive buffer as a receive fills it.
 void verify_loop(benchmark::State& state, const std::vector<std::uint8_t>& attributes) {
-  set_up_backend();
-  if (vantorix::build_access_request("alice", "wonderland") != 1) {
+  Exchange exchange;
+  if (!build(exchange, "alice", "wonderland")) {
     state.SkipWithError("no request was built");
     return;
   }
-  const std::vector<std::uint8_t> reply = make_accept(attributes);
-  auto& data = radius_data();
+  const std::vector<std::uint8_t> reply = make_accept(exchange.request, attributes);
+  std::array<std::uint8_t, vantorix::kMaxDatagram> received{};
+  std::memcpy(received.data(), reply.data(), reply.size());
   vantorix::UserRecord record;
-  int result = 0;
+  vantorix::ReplyVerdict result = vantorix::ReplyVerdict::refused;
   for (auto _ : state) {
-    std::memcpy(data.recv_buf.data(), reply.data(), reply.size());
-    data.recv_len = static_cast<std::int32_t>(reply.size());
-    result = vantorix::verify_reply(&record);
+    result = vantorix::verify_reply(received, static_cast<int>(reply.size()), exchange.request, kSecret,
+                                    vantorix::kVendorSpecific, &record);
     benchmark::DoNotOptimize(result);
     record.extra.reset();
   }
-  if (result != vantorix::kReplyAccepted) state.SkipWithError("the reply was not accepted");
+  if (result != vantorix::ReplyVerdict::accepted) state.SkipWithError("the reply was not accepted");
 }
 
 void BM_VerifyAccessAccept(benchmark::State& state) { verify_loop(state, {}); }

@@ -9,11 +9,9 @@
 #include <optional>
 #include <string>
 
-#include "frontend/backend_ops.h"
 #include "logging/log.h"
 #include "userstore/scramble.h"
-#include "userstore/user_file.h"
-#include "userstore/user_table.h"
+#include "userstore/user_store.h"
 
 namespace {
 
@@ -28,70 +26,71 @@ std::string make_user_file(std::int64_t count) {
               ("vantorix-bench-users-" + std::to_string(::getpid()) + "-" + std::to_string(count) + ".dat");
   if (std::filesystem::exists(path)) return path.string();
   std::FILE* file = std::fopen(path.c_str(), "wb");
-  const char* key = backend_ops().scramble_key.c_str();
+  const ScrambleKey key = scramble_key_schedule(UserFileSettings{}.scramble_key, 1);
   for (std::int64_t i = 0; i < count; ++i) {
-    std::fprintf(file, "%s %s\n", user_name(i).c_str(), password_scramble(key, user_password(i).c_str(), 1));
+    std::fprintf(file, "%s %s\n", user_name(i).c_str(), scramble_with(key, user_password(i))->c_str());
   }
   std::fclose(file);
   return path.string();
 }
 
-void fresh_state(const std::string& path) {
+// A store that has read nothing yet, on the user file at `path`.
+UserStore fresh_store(const std::string& path) {
   log_state() = LogState{};
-  backend_ops() = BackendOps{};
-  backend_ops().user_file_name = path;
-  user_table_reset();
-  user_file_state() = {};
+  UserStore store;
+  store.settings.file_name = path;
+  return store;
 }
+
+void load(UserStore& store) { user_file_load(store.settings, store.file, store.table); }
 
 // A whole load from nothing: what the first check of a run pays.
 void BM_UserFileLoad(benchmark::State& state) {
   std::string path = make_user_file(state.range(0));
+  std::size_t users = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    fresh_state(path);
+    UserStore store = fresh_store(path);
     state.ResumeTiming();
-    user_file_load();
+    load(store);
+    users = store.table.size();
+    state.PauseTiming();  // the table is released outside the timing
+    store = {};
+    state.ResumeTiming();
   }
-  state.counters["users"] = static_cast<double>(user_table().size());
+  state.counters["users"] = static_cast<double>(users);
   std::filesystem::remove(path);
-  fresh_state("");
 }
 BENCHMARK(BM_UserFileLoad)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // What every check pays to remember an accepted user that the table already
-// holds: one lookup with the accepted password and a holder.
+// holds: one lookup with the accepted password.
 void BM_UserTableCheck(benchmark::State& state) {
-  fresh_state("");
+  UserStore store = fresh_store("");
   const std::int64_t count = state.range(0);
-  for (std::int64_t i = 0; i < count; ++i) {
-    user_table_lookup(user_name(i).c_str(), user_password(i).c_str(), kUserStoreMemory, nullptr);
-  }
+  for (std::int64_t i = 0; i < count; ++i) store.table.store(user_name(i), user_password(i));
   // Ten users asked in turn, spread over the whole table.
   std::string names[10], passwords[10];
   for (int k = 0; k < 10; ++k) {
     names[k] = user_name(count * k / 10);
     passwords[k] = user_password(count * k / 10);
   }
-  std::optional<std::string> holder;
   int k = 0;
   for (auto _ : state) {
-    int result = user_table_lookup(names[k].c_str(), passwords[k].c_str(), kUserFindOrAppend, &holder);
+    Remembered result = user_store_remember(store, names[k], passwords[k]);
     benchmark::DoNotOptimize(result);
     k = k == 9 ? 0 : k + 1;
   }
-  fresh_state("");
 }
 BENCHMARK(BM_UserTableCheck)->Arg(10)->Arg(1000000);
 
 // The load that every check and lookup makes when the file has not changed.
 void BM_UserFileUnchanged(benchmark::State& state) {
   std::string path = make_user_file(100);
-  fresh_state(path);
-  user_file_load();
-  for (auto _ : state) user_file_load();
+  UserStore store = fresh_store(path);
+  load(store);
+  for (auto _ : state) load(store);
   std::filesystem::remove(path);
-  fresh_state("");
 }
 BENCHMARK(BM_UserFileUnchanged);
 

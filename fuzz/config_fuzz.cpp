@@ -8,23 +8,12 @@
 
 #include "config/config_file.h"
 #include "config/core_settings.h"
-#include "frontend/backend_ops.h"
 #include "logging/log.h"
 #include "platform/console.h"
+#include "process_state.h"
 #include "radius/radius_data.h"
 #include "radius/radius_settings.h"
 #include "scratch_directory.h"
-
-namespace {
-
-void reset_state() {
-  vantorix::log_state() = {};
-  vantorix::core_settings() = {};
-  vantorix::backend_ops() = {};
-  vantorix::radius_data() = vantorix::RadiusData{};
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string& directory = vantorix::fuzz::scratch_directory("config");
@@ -33,26 +22,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fwrite(data, 1, size, file);
     std::fclose(file);
   }
+  vantorix::testing::reset_process_state();
   std::string console;
   vantorix::console_capture(&console);
-  reset_state();
-  vantorix::backend_ops().config = vantorix::radius_config;
   // Everything logged while loading stays in the start-up buffer, which is
   // dropped below: a fuzzed "log_path" must never make the loader write a file.
   vantorix::startup_log_begin();
   vantorix::radius_init();
-  if (vantorix::config_load(directory.c_str(), "fuzz") != 1) __builtin_trap();
+  if (!vantorix::config_load(directory.c_str(), "fuzz",
+                             {vantorix::core_settings(), vantorix::log_state(), vantorix::radius_config})) {
+    __builtin_trap();
+  }
 
   const vantorix::CoreSettings& settings = vantorix::core_settings();
   if (settings.dir_hash_base.size() > vantorix::kMaxDirHashBase) __builtin_trap();
   if (settings.dir_hash_chars < 1 || settings.dir_hash_chars > 5) __builtin_trap();
   if (settings.dir_hash_depth < 1 || settings.dir_hash_depth > 5) __builtin_trap();
-  const vantorix::RadiusData& radius = vantorix::radius_data();
+  const vantorix::RadiusSettings& radius = vantorix::radius_data().settings;
   if (radius.secret && radius.secret->size() > static_cast<std::size_t>(vantorix::kMaxSecret)) __builtin_trap();
   if (vantorix::log_state().startup.text.size() > 4096) __builtin_trap();
 
   vantorix::radius_free();
-  reset_state();
-  vantorix::console_capture(nullptr);
+  vantorix::testing::reset_process_state();
   return 0;
 }

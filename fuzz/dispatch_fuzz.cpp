@@ -19,6 +19,7 @@
 #include "frontend/line_reader.h"
 #include "logging/log.h"
 #include "platform/console.h"
+#include "process_state.h"
 
 namespace {
 
@@ -74,11 +75,11 @@ RecordResult record_slot(CommandWords& words) {
   }
 }
 
-int integer_slot(CommandWords&) {
+vantorix::SlotResult integer_slot(CommandWords&) {
   switch (g_backend.next_choice()) {
-    case 0: return 0;
-    case 1: answer_dead(); return -1;
-    default: return 1 + (g_backend.number & 3);
+    case 0: return vantorix::kSlotNegative;
+    case 1: answer_dead(); return vantorix::kSlotAnswered;
+    default: return static_cast<vantorix::SlotResult>(1 + (g_backend.number & 3));
   }
 }
 
@@ -91,11 +92,11 @@ int search_slot(CommandWords&) {
   return choice * 1000;
 }
 
-int extended_slot(CommandWords& words) {
-  if (g_backend.next_choice() != 3) return 0;
+vantorix::SlotResult extended_slot(CommandWords& words) {
+  if (g_backend.next_choice() != 3) return vantorix::kSlotNegative;
   // Handled: the slot writes its own reply.
   vantorix::reply_line("+OK extended %d%s", words[1] ? 1 : 0, vantorix::kLineEnd);
-  return 1;
+  return vantorix::kSlotSuccess;
 }
 
 bool starts_reply(std::string_view line) {
@@ -130,10 +131,7 @@ std::string one_line(std::string text) {
 char not_line_feed(char c) { return c == '\n' ? ' ' : c; }
 
 void reset_state() {
-  vantorix::log_state() = {};
-  vantorix::core_settings() = {};
-  vantorix::dispatch_state() = {};
-  vantorix::backend_ops() = {};
+  vantorix::testing::reset_process_state();
   g_backend = {};
 }
 
@@ -198,7 +196,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!debug_before && !vantorix::log_state().debug_mode) check_replies(output);
     if (result != 0) break;
   }
-  vantorix::console_capture(nullptr);
   std::fclose(stream);
   reset_state();
   return 0;

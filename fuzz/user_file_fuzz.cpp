@@ -11,13 +11,13 @@
 #include <string>
 #include <string_view>
 
-#include "frontend/backend_ops.h"
 #include "logging/log.h"
 #include "platform/console.h"
+#include "platform/platform_state.h"
 #include "platform/system.h"
-#include "userstore/user_file.h"
-#include "userstore/user_table.h"
+#include "process_state.h"
 #include "scratch_directory.h"
+#include "userstore/user_store.h"
 
 namespace {
 
@@ -34,22 +34,17 @@ std::string without(std::string text, std::string_view unwanted) {
   return text;
 }
 
-void reset_state() {
-  vantorix::log_state() = {};
-  vantorix::user_table_reset();
-  vantorix::user_file_state() = {};
-  vantorix::platform_hooks() = {};
-  vantorix::backend_ops() = {};
-}
+void load(vantorix::UserStore& store) { vantorix::user_file_load(store.settings, store.file, store.table); }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider input(data, size);
-  reset_state();
+  vantorix::testing::reset_process_state();
   const std::string path = vantorix::fuzz::scratch_directory("userfile") + "/radius_users.dat";
   std::remove(path.c_str());
-  vantorix::backend_ops().user_file_name = path;
+  vantorix::UserStore store;
+  store.settings.file_name = path;
   vantorix::platform_hooks().sleep = [](int) {};  // failed appends do not pause
 
   const int change = input.ConsumeIntegralInRange<int>(0, 3);
@@ -67,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   vantorix::console_capture(&output);
 
   write_file(path, first, "wb");
-  vantorix::user_file_load();
+  load(store);
   bool memory_only = false;
   switch (change) {
     case 0:  // another process appended to the file
@@ -80,24 +75,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       break;
     }
     case 2: {  // a check accepted a user, who is remembered in the file too
-      const auto before = vantorix::file_status(path);
-      const int stored =
-          vantorix::user_table_lookup(name.c_str(), password.c_str(), vantorix::kUserFindOrAppend, nullptr);
-      const auto after = vantorix::file_status(path);
       // A name the file cannot hold is kept in memory only.
-      memory_only = stored == -1 && (before ? before->size : -1) == (after ? after->size : -1);
+      memory_only = vantorix::user_store_remember(store, name, password) == vantorix::Remembered::memory_only;
       break;
     }
     default:  // nothing changed
       break;
   }
-  vantorix::user_file_load();
-  const vantorix::UserTable resumed = vantorix::user_table();
+  load(store);
+  const vantorix::UserTable& resumed = store.table;
 
-  vantorix::user_table_reset();
-  vantorix::user_file_state() = {};
-  vantorix::user_file_load();
-  const vantorix::UserTable& fresh = vantorix::user_table();
+  vantorix::UserStore fresh_store;
+  fresh_store.settings = store.settings;
+  load(fresh_store);
+  const vantorix::UserTable& fresh = fresh_store.table;
   if (memory_only) {
     if (!resumed.find(name) || fresh.find(name) || fresh.size() + 1 != resumed.size()) __builtin_trap();
   } else if (change == 1 ? fresh.size() > resumed.size() : fresh.size() != resumed.size()) {
@@ -126,7 +117,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     same(line.substr(0, line.find(' ')));
   }
 
-  vantorix::console_capture(nullptr);
-  reset_state();
+  vantorix::testing::reset_process_state();
   return 0;
 }

@@ -5,6 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "config/core_settings.h"
+#include "logging/log.h"
+
 namespace vantorix {
 
 /// Longest configuration file name, candidate path or system directory; longer
@@ -16,17 +19,21 @@ inline constexpr int kMaxConfigLine = 4094;
 /// Longest "dir_hash" base; a longer one is cut.
 inline constexpr std::size_t kMaxDirHashBase = 255;
 
-/// Finds the configuration file (in `directory`, or beside `program_path`;
-/// then in the system directory; then in the current directory), applies the
-/// keys the front end owns and hands every other key to the backend's config
-/// slot, in file order. Returns 1 when a file was read, 0 when none was found
-/// (after writing the "-DEAD Unable to open(...) or (...)" line).
-int config_load(const char* directory, const char* program_path);
+/// Where the keys of the configuration file go: the front end's settings, the
+/// logging state ("log", "log_path") and, for every other key, the backend's
+/// config slot (none: ignored).
+struct ConfigTargets {
+  CoreSettings& settings;
+  LogState& log;
+  void (*backend)(std::string_view key, std::string_view value) = nullptr;
+};
 
-/// Compares at most `n` characters with ASCII letters folded to lower case and
-/// other bytes as unsigned values: 0 when they agree (or both texts end
-/// together within them), else the difference of the first differing pair.
-int compare_prefix_nocase(const char* first, const char* second, int n);
+/// Finds the configuration file (in `directory`, or beside `program_path`;
+/// then in the system directory; then in the current directory) and applies
+/// its lines to `targets` in file order. Returns true when a file was read,
+/// false when none was found (after writing the "-DEAD Unable to open(...) or
+/// (...)" line).
+bool config_load(const char* directory, const char* program_path, const ConfigTargets& targets);
 
 /// The places `config_load` tries, in order. Both '/' and '\' separate
 /// directories in `program_path`.
@@ -39,7 +46,7 @@ ConfigPaths config_paths(const char* directory, const char* program_path);
 
 /// Applies one configuration line (its line end may still be there): skips
 /// comments and empty lines, splits key and value, logs them and applies the
-/// key to the settings or hands it to the backend.
-void config_apply_line(std::string_view line);
+/// key to `targets`.
+void config_apply_line(std::string_view line, const ConfigTargets& targets);
 
 }  // namespace vantorix

@@ -2,25 +2,15 @@
 
 #include <cstring>
 
+#include "logging/text_helpers.h"
+#include "platform/system.h"
+
 namespace vantorix {
 namespace {
 
 constexpr const char* kBatchFile = "ze_convert.bat";
 constexpr const char* kInputFile = "ze_input.dat";
 constexpr const char* kAccountFiles[] = {"zeauth.txt", "zeauth.add"};
-constexpr char kPathSeparator = '/';
-
-bool equals_nocase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // The line end of an account line: "\r\n", "\n", or nothing for the last
 // line of a file (or a piece of an over-long line).
@@ -124,7 +114,7 @@ void convert_zeauth_file(std::FILE* batch, std::FILE* input, const char* executa
                          const char* directory, const char* file_name) {
   if (batch == nullptr || executable == nullptr || directory == nullptr || file_name == nullptr) return;
   std::string path = directory;
-  path += kPathSeparator;
+  path += path_separator();
   path += file_name;
   // A path that would not fit the program's path area is not cut short (that
   // could name another file): the file counts as missing.

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdio>
-#include <string>
 #include <string_view>
 
 #include "frontend/command_words.h"
@@ -10,8 +9,8 @@
 
 namespace vantorix {
 
-/// Integer slot results: above 0 success, 0 a negative answer that the
-/// dispatcher reports, below 0 the slot has answered (or failed) on its own.
+/// Results of the integer slots: above 0 success, 0 a negative answer that
+/// the dispatcher reports, below 0 the slot has answered (or failed) on its own.
 enum SlotResult : int {
   kSlotAnswered = -1,
   kSlotNegative = 0,
@@ -34,34 +33,32 @@ struct RecordResult {
   static RecordResult accepted(UserRecord record) { return {RecordKind::accepted, std::move(record)}; }
 };
 
-/// Optional slots framed by two data members that belong to the backend.
-/// An empty slot is never called.
+/// The backend's optional slots. An empty slot is never called.
 struct BackendOps {
-  std::string user_file_name = "radius_users.dat";
   /// Every configuration key the loader does not own, in file order; both
   /// texts are valid only during the call.
   void (*config)(std::string_view key, std::string_view value) = nullptr;
   void (*init)() = nullptr;
   void (*free)() = nullptr;
-  /// Nonzero: ready. 0 ends the program at once with status 0.
-  int (*open)() = nullptr;
+  /// kSlotNegative ends the program at once with status 0; anything else goes on.
+  SlotResult (*open)() = nullptr;
   void (*close)() = nullptr;
   /// Above 0 gives "+OK", anything else "-ERR Failed Exit".
-  int (*exit)(CommandWords& words) = nullptr;
+  SlotResult (*exit)(CommandWords& words) = nullptr;
   RecordResult (*check)(CommandWords& words) = nullptr;
   RecordResult (*lookup)(CommandWords& words) = nullptr;
   /// Writes its own "+DATA" lines.
   void (*help)(CommandWords& words) = nullptr;
-  int (*set)(CommandWords& words) = nullptr;
-  int (*mod)(CommandWords& words) = nullptr;  // only listed by help, never called
-  int (*del)(CommandWords& words) = nullptr;
+  /// Above 0 added, 0 refused (the dispatcher answers both), below 0 answered.
+  SlotResult (*set)(CommandWords& words) = nullptr;
+  SlotResult (*mod)(CommandWords& words) = nullptr;  // only listed by help, never called
+  SlotResult (*del)(CommandWords& words) = nullptr;  // as set
   /// 0 or more: number of items searched.
   int (*search)(CommandWords& words) = nullptr;
-  /// Nonzero: handled (the slot wrote its own reply); 0: unknown command.
-  int (*extended)(CommandWords& words) = nullptr;
+  /// kSlotNegative: unknown command; anything else: handled (the slot wrote its own reply).
+  SlotResult (*extended)(CommandWords& words) = nullptr;
   /// 0 or more: items written; below 0: failed. The caller closes the file.
   int (*gen_file)(std::FILE* file, int n) = nullptr;
-  std::string scramble_key = "quietlyturnbrasskeysunderoldbridges";
 };
 
 /// The process-wide table. Start-up binds the program's table; tests assign

@@ -9,8 +9,10 @@
 #include "frontend/command_words.h"
 #include "frontend/help_info.h"
 #include "frontend/product.h"
+#include "frontend/replies.h"
 #include "frontend/user_record.h"
 #include "logging/log.h"
+#include "logging/text_helpers.h"
 #include "platform/console.h"
 
 namespace vantorix {
@@ -21,27 +23,21 @@ constexpr std::array<std::string_view, kCommandCount> kCommandNames = {
     "del",  "search", "info", "debug", "quit", "version",
 };
 
-char to_lower_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-void lower_case(std::string& text) {
-  for (char& c : text) c = to_lower_ascii(c);
-}
-
 bool has_star(const std::string& text) { return text.find('*') != std::string::npos; }
 
 // The user name as the slot should see it: lower-cased when configured, then
 // filtered. The caller has already kept the name as typed for its replies.
-void prepare_user_name(std::string& name, bool lower) {
-  if (lower) lower_case(name);
-  filter_user_name(name);
+void prepare_user_name(std::string& name, bool lower, const CoreSettings& settings) {
+  if (lower) ascii_lower_in_place(name);
+  filter_user_name(name, settings);
 }
 
-// Shows an accepted record, or answers `none_reply` for none; "failed" means
-// the slot has answered already. The record is released either way.
-void answer_record(RecordResult& result, const std::string& typed) {
+// Shows an accepted record; "failed" means the slot has answered already and
+// none has been answered by the caller. The record is released either way.
+void answer_record(RecordResult& result, const std::string& typed, const CoreSettings& settings) {
   switch (result.kind) {
     case RecordKind::accepted:
-      display_user(result.record, "+OK", typed.c_str());
+      display_user(result.record, reply::kSuccessStatus, typed.c_str(), settings);
       free_user_record(&result.record);
       break;
     case RecordKind::failed:
@@ -51,127 +47,109 @@ void answer_record(RecordResult& result, const std::string& typed) {
   }
 }
 
-void do_help(CommandWords& words) {
-  const BackendOps& ops = backend_ops();
+void do_help(const BackendOps& ops, CommandWords& words) {
   if (ops.help == nullptr) {
-    reply_line("-ERR 'help' is not supported%s", kLineEnd);
+    reply_line(reply::kNotSupported, "help", kLineEnd);
     return;
   }
   ops.help(words);
   if (ops.extended != nullptr) ops.extended(words);
-  reply_line("+OK%s", kLineEnd);
+  reply_line(reply::kOk, kLineEnd);
 }
 
-void do_exit(CommandWords& words) {
-  const BackendOps& ops = backend_ops();
+void do_exit(const BackendOps& ops, CommandWords& words) {
   if (ops.exit == nullptr) {
-    reply_line("-ERR 'exit' is not supported%s", kLineEnd);
+    reply_line(reply::kNotSupported, "exit", kLineEnd);
   } else if (ops.exit(words) > 0) {
-    reply_line("+OK%s", kLineEnd);
+    reply_line(reply::kOk, kLineEnd);
   } else {
-    reply_line("-ERR Failed Exit%s", kLineEnd);
+    reply_line(reply::kFailedExit, kLineEnd);
   }
 }
 
-void do_check(CommandWords& words) {
-  const BackendOps& ops = backend_ops();
+// Entry 1 is present and holds no '*'; otherwise answers and returns false.
+bool usable_user_name(const CommandWords& words, const char* missing, const char* starred) {
+  if (!words[1]) {
+    reply_line(missing, kLineEnd);
+    return false;
+  }
+  if (has_star(*words[1])) {
+    reply_line(starred, kLineEnd);
+    return false;
+  }
+  return true;
+}
+
+void do_check(const BackendOps& ops, const CoreSettings& settings, DispatchState& state, CommandWords& words) {
   if (ops.check == nullptr) {
-    reply_line("-ERR 'check' is not supported%s", kLineEnd);
+    reply_line(reply::kNotSupported, "check", kLineEnd);
     return;
   }
   if (!words[1] || !words[2]) {
-    reply_line("-ERR No username/password provided%s", kLineEnd);
+    reply_line(reply::kNoUserOrPassword, kLineEnd);
     return;
   }
-  if (has_star(*words[1])) {
-    reply_line("-ERR Not allow '*' in user names%s", kLineEnd);
-    return;
-  }
+  if (!usable_user_name(words, reply::kNoUserOrPassword, reply::kStarInName)) return;
   const std::string typed = *words[1];
-  prepare_user_name(*words[1], core_settings().lowercase_username);
-  dispatch_state().password_expired = false;
+  prepare_user_name(*words[1], settings.lowercase_username, settings);
+  state.password_expired = false;
   RecordResult result = ops.check(words);
   if (result.kind == RecordKind::none) {
-    if (dispatch_state().password_expired) {
-      reply_line("-ERR %s password expired%s", typed.c_str(), kLineEnd);
-    } else {
-      reply_line("-ERR %s password wrong or not a valid user%s", typed.c_str(), kLineEnd);
-    }
+    reply_line(state.password_expired ? reply::kPasswordExpired : reply::kPasswordWrong, typed.c_str(), kLineEnd);
   }
-  answer_record(result, typed);
+  answer_record(result, typed, settings);
 }
 
-void do_lookup(CommandWords& words) {
-  const BackendOps& ops = backend_ops();
+void do_lookup(const BackendOps& ops, const CoreSettings& settings, CommandWords& words) {
   if (ops.lookup == nullptr) {
-    reply_line("-ERR 'lookup' is not supported%s", kLineEnd);
+    reply_line(reply::kNotSupported, "lookup", kLineEnd);
     return;
   }
-  if (!words[1]) {
-    reply_line("-ERR No username/password provided%s", kLineEnd);
-    return;
-  }
-  if (has_star(*words[1])) {
-    reply_line("-ERR Not allow '*' in user names%s", kLineEnd);
-    return;
-  }
+  if (!usable_user_name(words, reply::kNoUserOrPassword, reply::kStarInName)) return;
   const std::string typed = *words[1];
-  prepare_user_name(*words[1], core_settings().lowercase_username);
+  prepare_user_name(*words[1], settings.lowercase_username, settings);
   RecordResult result = ops.lookup(words);
-  if (result.kind == RecordKind::none) reply_line("-ERR %s Not Located%s", typed.c_str(), kLineEnd);
-  answer_record(result, typed);
+  if (result.kind == RecordKind::none) reply_line(reply::kNotLocated, typed.c_str(), kLineEnd);
+  answer_record(result, typed, settings);
 }
 
-void do_set(CommandWords& words) {
-  const BackendOps& ops = backend_ops();
+void do_set(const BackendOps& ops, const CoreSettings& settings, CommandWords& words) {
   if (ops.set == nullptr) {
-    reply_line("-ERR 'set' is not supported%s", kLineEnd);
+    reply_line(reply::kNotSupported, "set", kLineEnd);
     return;
   }
   if (!words[1]) {
-    reply_line("-ERR No username provided%s", kLineEnd);
+    reply_line(reply::kNoUser, kLineEnd);
     return;
   }
   if (!words[2]) {
-    reply_line("-ERR No password provided%s", kLineEnd);
+    reply_line(reply::kNoPassword, kLineEnd);
     return;
   }
-  if (has_star(*words[1])) {
-    reply_line("-ERR Sorry not allowed '*' in user names%s", kLineEnd);
-    return;
-  }
+  if (!usable_user_name(words, reply::kNoUser, reply::kStarInNameSet)) return;
   const std::string typed = *words[1];
-  const CoreSettings& settings = core_settings();
-  prepare_user_name(*words[1], settings.lowercase_username || settings.lowercase_username_set);
+  prepare_user_name(*words[1], settings.lowercase_username || settings.lowercase_username_set, settings);
   const int result = ops.set(words);
   if (result > 0) {
-    reply_line("+OK '%s' has been added to database%s", typed.c_str(), kLineEnd);
+    reply_line(reply::kAdded, typed.c_str(), kLineEnd);
   } else if (result == 0) {
-    reply_line("-ERR '%s' Failed to add (check database for fields match)%s", typed.c_str(), kLineEnd);
+    reply_line(reply::kNotAdded, typed.c_str(), kLineEnd);
   }
 }
 
-void do_del(CommandWords& words) {
-  const BackendOps& ops = backend_ops();
+void do_del(const BackendOps& ops, const CoreSettings& settings, CommandWords& words) {
   if (ops.del == nullptr) {
-    reply_line("-ERR 'del' is not supported%s", kLineEnd);
+    reply_line(reply::kNotSupported, "del", kLineEnd);
     return;
   }
-  if (!words[1]) {
-    reply_line("-ERR No username provided%s", kLineEnd);
-    return;
-  }
-  if (has_star(*words[1])) {
-    reply_line("-ERR Not allow '*' in user names%s", kLineEnd);
-    return;
-  }
+  if (!usable_user_name(words, reply::kNoUser, reply::kStarInName)) return;
   const std::string typed = *words[1];
-  prepare_user_name(*words[1], core_settings().lowercase_username);
+  prepare_user_name(*words[1], settings.lowercase_username, settings);
   const int result = ops.del(words);
   if (result > 0) {
-    reply_line("+OK '%s' has been deleted%s", typed.c_str(), kLineEnd);
+    reply_line(reply::kDeleted, typed.c_str(), kLineEnd);
   } else if (result == 0) {
-    reply_line("-ERR '%s' is not a valid user%s", typed.c_str(), kLineEnd);
+    reply_line(reply::kNotAUser, typed.c_str(), kLineEnd);
   }
 }
 
@@ -182,43 +160,40 @@ int significant_characters(const std::string& text) {
   return static_cast<int>(std::count_if(local.begin(), local.end(), [](char c) { return c != '*'; }));
 }
 
-void do_search(CommandWords& words) {
-  const BackendOps& ops = backend_ops();
+void do_search(const BackendOps& ops, const CoreSettings& settings, CommandWords& words) {
   if (ops.search == nullptr) {
-    reply_line("-ERR 'search' is not supported%s", kLineEnd);
+    reply_line(reply::kNotSupported, "search", kLineEnd);
     return;
   }
   if (!words[1]) {
-    reply_line("-ERR No search field provided%s", kLineEnd);
+    reply_line(reply::kNoSearchField, kLineEnd);
     return;
   }
-  const int minimum = core_settings().search_min;
-  if (minimum > 0 && significant_characters(*words[1]) < minimum) {
-    reply_line("-ERR Search Field to short%s", kLineEnd);
+  if (settings.search_min > 0 && significant_characters(*words[1]) < settings.search_min) {
+    reply_line(reply::kSearchTooShort, kLineEnd);
     return;
   }
   const int result = ops.search(words);
-  if (result >= 0) reply_line("+OK Search Completed (out of %d items)%s", result, kLineEnd);
+  if (result >= 0) reply_line(reply::kSearchDone, result, kLineEnd);
 }
 
-void do_info(CommandWords& words) {
-  if (show_info(words) != 0) {
-    reply_line("+OK%s", kLineEnd);
+void do_info(const CoreSettings& settings, CommandWords& words) {
+  if (show_info(words, settings, log_state())) {
+    reply_line(reply::kOk, kLineEnd);
   } else {
-    reply_line("+ERR Info Display Failed%s", kLineEnd);
+    reply_line(reply::kInfoFailed, kLineEnd);
   }
 }
 
 void do_debug() {
   LogState& log = log_state();
   log.debug_mode = !log.debug_mode;
-  reply_line(log.debug_mode ? "+OK Debug Turned ON%s" : "+OK Debug Turned OFF%s", kLineEnd);
+  reply_line(log.debug_mode ? reply::kDebugOn : reply::kDebugOff, kLineEnd);
 }
 
-void do_unknown(CommandWords& words) {
-  const BackendOps& ops = backend_ops();
-  if (ops.extended != nullptr && ops.extended(words) != 0) return;
-  reply_line("-ERR Command not supported '%.20s'%s", words[0]->c_str(), kLineEnd);
+void do_unknown(const BackendOps& ops, CommandWords& words) {
+  if (ops.extended != nullptr && ops.extended(words) != kSlotNegative) return;
+  reply_line(reply::kUnknownCommand, words[0]->c_str(), kLineEnd);
 }
 
 }  // namespace
@@ -228,7 +203,7 @@ Command find_command(std::string_view word) {
     const std::string_view name = kCommandNames[i];
     if (word.size() != name.size() || word.empty() || word[0] != name[0]) continue;
     if (std::equal(word.begin(), word.end(), name.begin(),
-                   [](char a, char b) { return to_lower_ascii(a) == b; })) {
+                   [](char a, char b) { return ascii_lower(a) == b; })) {
       return static_cast<Command>(i);
     }
   }
@@ -241,45 +216,51 @@ DispatchState& dispatch_state() {
 }
 
 int dispatch_command(std::string_view line) {
+  return dispatch_command(backend_ops(), core_settings(), dispatch_state(), line);
+}
+
+int dispatch_command(const BackendOps& ops, const CoreSettings& settings, DispatchState& state,
+                     std::string_view line) {
   line = line.substr(0, line.find('\0'));
   CommandWords words = split_command_line(line);
   switch (find_command(*words[0])) {
     case Command::exit:
     case Command::quit:
-      do_exit(words);
+      do_exit(ops, words);
       return 1;
     case Command::help:
-      do_help(words);
+      do_help(ops, words);
       break;
     case Command::check:
-      do_check(words);
+      do_check(ops, settings, state, words);
       break;
     case Command::lookup:
-      do_lookup(words);
+      do_lookup(ops, settings, words);
       break;
     case Command::set:
-      do_set(words);
+      do_set(ops, settings, words);
       break;
     case Command::mod:
-      reply_line("-ERR 'mod' is not supported%s", kLineEnd);
+      reply_line(reply::kNotSupported, "mod", kLineEnd);
       break;
     case Command::del:
-      do_del(words);
+      do_del(ops, settings, words);
       break;
     case Command::search:
-      do_search(words);
+      do_search(ops, settings, words);
       break;
     case Command::info:
-      do_info(words);
+      do_info(settings, words);
       break;
     case Command::debug:
       do_debug();
       break;
     case Command::version:
-      console_write("+OK Velkor's %s Version %s\n+OK\n", kProductName, kVersionText);
+      console_write(reply::kVersion, kProductName, kVersionText, kLineEnd);
+      console_write(reply::kOk, kLineEnd);
       break;
     case Command::unknown:
-      do_unknown(words);
+      do_unknown(ops, words);
       break;
   }
   console_flush();

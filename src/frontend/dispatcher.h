@@ -3,6 +3,9 @@
 
 #include <string_view>
 
+#include "config/core_settings.h"
+#include "frontend/backend_ops.h"
+
 namespace vantorix {
 
 /// The commands of the line protocol; the values index the command table.
@@ -24,9 +27,6 @@ enum class Command : int {
 
 inline constexpr int kCommandCount = 12;
 
-/// The line terminator that ends every reply line.
-inline constexpr const char* kLineEnd = "\n";
-
 /// Finds a command word in the table. A name matches when its first character
 /// agrees exactly and the rest without regard to ASCII letter case, so "cHECK"
 /// is check while "CHECK" is unknown.
@@ -43,9 +43,14 @@ struct DispatchState {
 DispatchState& dispatch_state();
 
 /// Answers one command line (possibly ending in a line feed; it ends at its
-/// first NUL byte, as a C text would). Writes the reply lines, flushes
-/// standard output (except after exit and quit) and returns 1 after exit or
-/// quit, whatever the exit slot answered, and 0 after every other command.
+/// first NUL byte, as a C text would) with the slots of `ops` and the
+/// settings. Writes the reply lines, flushes standard output (except after
+/// exit and quit) and returns 1 after exit or quit, whatever the exit slot
+/// answered, and 0 after every other command.
+int dispatch_command(const BackendOps& ops, const CoreSettings& settings, DispatchState& state,
+                     std::string_view line);
+
+/// `dispatch_command` with the process-wide table, settings and state.
 int dispatch_command(std::string_view line);
 
 }  // namespace vantorix

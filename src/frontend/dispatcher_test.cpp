@@ -10,6 +10,7 @@
 #include "frontend/help_info.h"
 #include "logging/log.h"
 #include "platform/console.h"
+#include "process_state.h"
 
 namespace vantorix {
 namespace {
@@ -28,6 +29,10 @@ int record_int(const char* name, CommandWords& words) {
   g_slots.calls.push_back(name);
   g_slots.words = words;
   return g_slots.result;
+}
+
+SlotResult record_slot(const char* name, CommandWords& words) {
+  return static_cast<SlotResult>(record_int(name, words));
 }
 
 RecordResult record_user(const char* name, CommandWords& words) {
@@ -52,13 +57,13 @@ RecordResult record_user(const char* name, CommandWords& words) {
 
 BackendOps full_table() {
   BackendOps ops;
-  ops.exit = [](CommandWords& w) { return record_int("exit", w); };
+  ops.exit = [](CommandWords& w) { return record_slot("exit", w); };
   ops.check = [](CommandWords& w) { return record_user("check", w); };
   ops.lookup = [](CommandWords& w) { return record_user("lookup", w); };
   ops.help = show_help;
-  ops.set = [](CommandWords& w) { return record_int("set", w); };
-  ops.mod = [](CommandWords& w) { return record_int("mod", w); };
-  ops.del = [](CommandWords& w) { return record_int("del", w); };
+  ops.set = [](CommandWords& w) { return record_slot("set", w); };
+  ops.mod = [](CommandWords& w) { return record_slot("mod", w); };
+  ops.del = [](CommandWords& w) { return record_slot("del", w); };
   ops.search = [](CommandWords& w) { return record_int("search", w); };
   return ops;
 }
@@ -66,14 +71,12 @@ BackendOps full_table() {
 class DispatcherTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    testing::reset_process_state();
     backend_ops() = full_table();
-    core_settings() = {};
-    log_state() = {};
-    dispatch_state() = {};
     g_slots = {};
     console_capture(&out_);
   }
-  void TearDown() override { console_capture(nullptr); }
+  void TearDown() override { testing::reset_process_state(); }
 
   // The reply to one line, and the dispatcher's result in `result_`.
   std::string reply(std::string_view line) {
@@ -229,7 +232,7 @@ TEST_F(DispatcherTest, ExtendedSlotAnswersUnknownCommandsAndFollowsHelp) {
   ops.help = [](CommandWords&) { reply_text("+DATA from help\n"); };
   ops.extended = [](CommandWords& w) {
     reply_text("+DATA extended\n");
-    return *w[0] == "known" ? 1 : 0;
+    return *w[0] == "known" ? kSlotSuccess : kSlotNegative;
   };
   backend_ops() = ops;
   EXPECT_EQ(reply("help\n"), "+DATA from help\n+DATA extended\n+OK\n");

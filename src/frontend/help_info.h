@@ -3,20 +3,26 @@
 
 #include <string>
 
+#include "config/core_settings.h"
+#include "frontend/backend_ops.h"
 #include "frontend/command_words.h"
+#include "logging/log.h"
 
 namespace vantorix {
 
-/// Writes "+DATA Valid commands" and a line for each command whose slot the
-/// backend table fills. The dispatcher writes the closing "+OK".
+/// Writes "+DATA Valid commands" and a line for each command whose slot
+/// `ops` fills. The dispatcher writes the closing "+OK".
+void show_help(const BackendOps& ops);
+
+/// The help slot: `show_help` with the process-wide table.
 void show_help(CommandWords& words);
 
 /// Writes the identity line and, when entry 1 equals the info password, the
-/// settings. Always succeeds (nonzero).
-int show_info(CommandWords& words);
+/// settings. Always succeeds (true).
+bool show_info(CommandWords& words, const CoreSettings& settings, const LogState& log);
 
 /// Replaces every `filter_from` character of `name` by `filter_to`, in place,
 /// when both are set.
-void filter_user_name(std::string& name);
+void filter_user_name(std::string& name, const CoreSettings& settings);
 
 }  // namespace vantorix

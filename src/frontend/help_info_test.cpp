@@ -9,6 +9,7 @@
 #include "frontend/dispatcher.h"
 #include "logging/log.h"
 #include "platform/console.h"
+#include "process_state.h"
 
 namespace vantorix {
 namespace {
@@ -16,12 +17,10 @@ namespace {
 class HelpInfoTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    backend_ops() = {};
-    core_settings() = {};
-    log_state() = {};
+    testing::reset_process_state();
     console_capture(&out_);
   }
-  void TearDown() override { console_capture(nullptr); }
+  void TearDown() override { testing::reset_process_state(); }
 
   std::string reply(std::string_view line) {
     out_.clear();
@@ -32,7 +31,8 @@ class HelpInfoTest : public ::testing::Test {
   std::string out_;
 };
 
-int int_slot(CommandWords&) { return 1; }
+SlotResult int_slot(CommandWords&) { return kSlotSuccess; }
+int search_slot(CommandWords&) { return 1; }
 RecordResult record_slot(CommandWords&) { return RecordResult::none(); }
 
 TEST_F(HelpInfoTest, HelpListsOnlyFilledSlots) {
@@ -61,7 +61,7 @@ TEST_F(HelpInfoTest, HelpListsExtendedCommandsWhenAnyIsFilled) {
             "+DATA     mod <username> [var=\"val\" ...]\n"
             "+OK\n");
   backend_ops().set = int_slot;
-  backend_ops().search = int_slot;
+  backend_ops().search = search_slot;
   backend_ops().del = int_slot;
   backend_ops().exit = int_slot;
   EXPECT_EQ(reply("help\n"),
@@ -102,7 +102,7 @@ TEST_F(HelpInfoTest, InfoMarksDebugMode) {
   core_settings().info_pass = "pw";
   log_state().debug_mode = true;
   CommandWords words = split_command_line("info pw");
-  EXPECT_NE(show_info(words), 0);
+  EXPECT_TRUE(show_info(words, core_settings(), log_state()));
   EXPECT_NE(out_.find("+DATA (DEBUG MODE)\n"), std::string::npos);
 }
 
@@ -123,7 +123,7 @@ TEST_F(HelpInfoTest, FilterReplacesOnlyWhenBothCharactersAreSet) {
     core_settings().filter_from = c.from;
     core_settings().filter_to = c.to;
     std::string name = c.name;
-    filter_user_name(name);
+    filter_user_name(name, core_settings());
     EXPECT_EQ(name, c.result) << c.name << " " << c.from << c.to;
   }
 }
@@ -133,12 +133,12 @@ TEST_F(HelpInfoTest, FilterLogsBeforeAndAfter) {
   core_settings().filter_from = '%';
   core_settings().filter_to = '@';
   std::string name = "j.doe";
-  filter_user_name(name);
+  filter_user_name(name, core_settings());
   EXPECT_NE(out_.find("filtername given (j.doe), (%) (@)"), std::string::npos) << out_;
   EXPECT_NE(out_.find("filtername result (j.doe)"), std::string::npos) << out_;
   out_.clear();
   core_settings().filter_to = 0;
-  filter_user_name(name);
+  filter_user_name(name, core_settings());
   EXPECT_EQ(out_, "");
 }
 

@@ -1,7 +1,6 @@
 #include "frontend/program.h"
 
 #include <array>
-#include <climits>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -13,8 +12,10 @@
 #include "frontend/dispatcher.h"
 #include "frontend/line_reader.h"
 #include "frontend/product.h"
+#include "frontend/replies.h"
 #include "logging/log.h"
 #include "logging/text_format.h"
+#include "logging/text_helpers.h"
 #include "platform/console.h"
 #include "platform/system.h"
 
@@ -31,19 +32,15 @@ struct FirstPass {
   const char* config_file = nullptr;
 };
 
-bool equals_nocase(const char* argument, const char* name) {
-  return compare_prefix_nocase(argument, name, INT_MAX) == 0;
-}
-
 bool is_filter_switch(const char* argument) { return compare_prefix_nocase(argument, "-filtername", 11) == 0; }
 
 // "-filtername,<from>,<to>": the character after the first comma is replaced
 // by the one after the next comma (a space when that comma ends the text).
 // Returns false after writing why the switch is refused.
-bool apply_filter_switch(const char* argument) {
+bool apply_filter_switch(const char* argument, CoreSettings& settings) {
   const char* first = std::strchr(argument, ',');
   if (first == nullptr) {
-    console_write("Invalid parameter to filtername\n");
+    console_write(reply::kFilterInvalid, kLineEnd);
     return false;
   }
   const char from = first[1];
@@ -51,10 +48,9 @@ bool apply_filter_switch(const char* argument) {
   // and no second comma can follow.
   const char* second = from == '\0' ? nullptr : std::strchr(first + 2, ',');
   if (second == nullptr) {
-    console_write("Invalid second parameter to filtername\n");
+    console_write(reply::kFilterInvalidSecond, kLineEnd);
     return false;
   }
-  CoreSettings& settings = core_settings();
   settings.filter_from = from;
   settings.filter_to = second[1] == '\0' ? ' ' : second[1];
   return true;
@@ -78,28 +74,28 @@ int run_conversion(int argc, char** argv, int i) {
   return 1;
 }
 
-FirstPass first_pass(int argc, char** argv) {
+FirstPass first_pass(int argc, char** argv, LogState& log, CoreSettings& settings) {
   FirstPass pass;
-  LogState& log = log_state();
   for (int i = 1; i < argc; ++i) {
     const char* argument = argv[i];
-    log_message("*** %d - %s ***", i, argument);
+    log_message(reply::kArgumentLog, i, argument);
     if (equals_nocase(argument, "-debug")) {
       log.debug_mode = true;
     } else if (equals_nocase(argument, "-path") || equals_nocase(argument, "-ini")) {
       const bool is_path = equals_nocase(argument, "-path");
       if (++i < argc) {
-        log_message("*** %d - %s ***", i, argv[i]);
+        log_message(reply::kArgumentLog, i, argv[i]);
         (is_path ? pass.config_directory : pass.config_file) = argv[i];
       }
     } else if (equals_nocase(argument, "-log")) {
       log.log_mode = true;
     } else if (equals_nocase(argument, "-version")) {
-      console_write("Velkor's %s Version %s\n+OK\n", kProductName, kVersionText);
+      console_write(reply::kVersionSwitch, kProductName, kVersionText, kLineEnd);
+      console_write(reply::kOk, kLineEnd);
       pass.exit_status = 0;
       return pass;
     } else if (is_filter_switch(argument)) {
-      if (!apply_filter_switch(argument)) {
+      if (!apply_filter_switch(argument, settings)) {
         pass.exit_status = 0;
         return pass;
       }
@@ -111,39 +107,21 @@ FirstPass first_pass(int argc, char** argv) {
   return pass;
 }
 
-// The decimal number at the start of a text, as the C library's atoi reads
-// it, but held to the range of int instead of overflowing.
-int leading_number(const char* text) {
-  if (text == nullptr) return 0;
-  while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
-  const bool negative = *text == '-';
-  if (*text == '-' || *text == '+') ++text;
-  long long value = 0;
-  for (; *text >= '0' && *text <= '9'; ++text) {
-    value = value * 10 + (*text - '0');
-    if (value > INT_MAX) value = static_cast<long long>(INT_MAX) + 1;
-  }
-  if (negative) value = -value;
-  if (value > INT_MAX) return INT_MAX;
-  return static_cast<int>(value);
-}
-
-int generate_file(const char* number) {
-  const int n = leading_number(number);
-  const BackendOps& ops = backend_ops();
+int generate_file(const BackendOps& ops, const char* number) {
+  const int n = leading_number(number != nullptr ? number : "");
   if (ops.gen_file == nullptr) {
-    reply_line("-ERR 'Generate File' is not supported%s", kLineEnd);
+    reply_line(reply::kNotSupported, "Generate File", kLineEnd);
   } else {
     const char* name = n == 1 ? "zeauth_base.txt" : n == 2 ? "zeauth_script.bat" : "zeauth_input.dat";
     std::FILE* file = std::fopen(name, "wb");
     if (file == nullptr) {
-      reply_line("-ERR Failed to 'Generate File' {%s}%s", name, kLineEnd);
+      reply_line(reply::kGenFileFailed, name, kLineEnd);
     } else {
       const int items = ops.gen_file(file, n);
       if (items < 0) {
-        reply_line("-ERR Failed to connect to LDAP server%s", kLineEnd);
+        reply_line(reply::kGenFileNoServer, kLineEnd);
       } else {
-        reply_line("+OK Generate File Completed %d items found - {%s}%s", items, name, kLineEnd);
+        reply_line(reply::kGenFileDone, items, name, kLineEnd);
       }
       std::fclose(file);
     }
@@ -193,10 +171,10 @@ OneShot form_one_shot(int argc, char** argv, int j, std::array<char, kCommandLin
 
 // Runs the first one-shot command of the command line. Returns nothing when
 // every argument was an option switch, so that the read loop runs instead.
-std::optional<int> second_pass(int argc, char** argv) {
+std::optional<int> second_pass(int argc, char** argv, const BackendOps& ops) {
   int j = 1;
   while (j < argc) {
-    log_message("***Detected command line command***\n");
+    log_message(reply::kCommandLineCommand);
     const std::string_view argument = argv[j];
     if (argument == "-log" || argument == "-debug" || is_filter_switch(argv[j])) {
       j += 1;
@@ -206,17 +184,17 @@ std::optional<int> second_pass(int argc, char** argv) {
       j += 2;
       continue;
     }
-    if (argument == "-gen_file") return generate_file(j + 1 < argc ? argv[j + 1] : nullptr);
+    if (argument == "-gen_file") return generate_file(ops, j + 1 < argc ? argv[j + 1] : nullptr);
 
     std::array<char, kCommandLineSize> line{};
     const OneShot shot = form_one_shot(argc, argv, j, line);
     if (!shot.known) {
-      log_error("-ERR: invalid switch {%s}\n", argv[j]);
-      console_write("-ERR: invalid switch {%s}\n", argv[j]);
+      log_error(reply::kInvalidSwitch, argv[j], kLineEnd);
+      console_write(reply::kInvalidSwitch, argv[j], kLineEnd);
       return finish(0);
     }
     if (!shot.complete) {
-      console_write("Wrong number of paramters\n");
+      console_write(reply::kWrongParameterCount, kLineEnd);
       return finish(0);
     }
     dispatch_command(std::string_view(line.data()));
@@ -226,7 +204,7 @@ std::optional<int> second_pass(int argc, char** argv) {
 }
 
 int read_loop(std::FILE* input) {
-  log_message("***Waiting for command***\n");
+  log_message(reply::kWaitingForCommand);
   LineReader reader(input);
   int done = 0;
   while (done == 0) {
@@ -234,7 +212,7 @@ int read_loop(std::FILE* input) {
     if (!line) break;
     done = dispatch_command(*line);
   }
-  log_message("***Exiting***\n");
+  log_message(reply::kExiting);
   return finish(0);
 }
 
@@ -252,7 +230,7 @@ std::string join_arguments(char** argv, int first, int count) {
 void shutdown_backend() {
   const BackendOps& ops = backend_ops();
   if (ops.close != nullptr) {
-    log_message("Closing Connection");
+    log_message(reply::kClosingConnection);
     ops.close();
   }
   if (ops.free != nullptr) ops.free();
@@ -260,35 +238,32 @@ void shutdown_backend() {
 }
 
 int program_run(int argc, char** argv, std::FILE* input) {
+  LogState& log = log_state();
+  CoreSettings& settings = core_settings();
+  const BackendOps& ops = backend_ops();
+
   startup_log_begin();
-  log_message("***Entered Argument***");
-  const FirstPass pass = first_pass(argc, argv);
+  log_message(reply::kEnteredArgument);
+  const FirstPass pass = first_pass(argc, argv, log, settings);
   if (pass.exit_status) {
     console_flush();
     return *pass.exit_status;
   }
 
-  LogState& log = log_state();
   log.process_id = current_process_id();
-  log.log_path = "vantorix.log";
-  const BackendOps& ops = backend_ops();
   if (ops.init != nullptr) ops.init();
-  config_load(pass.config_directory, pass.config_file != nullptr ? pass.config_file : argv[0]);
+  config_load(pass.config_directory, pass.config_file != nullptr ? pass.config_file : argv[0],
+              {settings, log, ops.config});
   startup_log_dump();
-  if (log.debug_mode) {
-    log_message("**%s %s Started in debug mode, pid=%d,exe/log_path={%s}\n", kProductName, kVersionText,
-                log.process_id, log.log_path ? log.log_path->c_str() : nullptr);
-  }
-  if (log.log_mode) {
-    log_message("**%s %s Started in logging mode, pid=%d,exe/log_path={%s}\n", kProductName, kVersionText,
-                log.process_id, log.log_path ? log.log_path->c_str() : nullptr);
-  }
-  if (ops.open != nullptr && ops.open() == 0) {
+  const char* log_path = log.log_path ? log.log_path->c_str() : nullptr;
+  if (log.debug_mode) log_message(reply::kStartedDebug, kProductName, kVersionText, log.process_id, log_path);
+  if (log.log_mode) log_message(reply::kStartedLogging, kProductName, kVersionText, log.process_id, log_path);
+  if (ops.open != nullptr && ops.open() == kSlotNegative) {
     console_flush();
     return 0;
   }
   if (argc > 1) {
-    if (const std::optional<int> status = second_pass(argc, argv)) return *status;
+    if (const std::optional<int> status = second_pass(argc, argv, ops)) return *status;
   }
   return read_loop(input);
 }

@@ -12,6 +12,7 @@
 #include "frontend/dispatcher.h"
 #include "logging/log.h"
 #include "platform/console.h"
+#include "process_state.h"
 #include "temp_dir.h"
 
 namespace vantorix {
@@ -19,7 +20,7 @@ namespace {
 
 // Every slot call of the test table, in order, with what it was given.
 std::vector<std::string> g_calls;
-int g_open_result = 1;
+SlotResult g_open_result = kSlotSuccess;
 
 std::string joined_words(const char* name, const CommandWords& words) {
   std::string call = name;
@@ -41,7 +42,7 @@ BackendOps recording_table() {
   ops.close = [] { g_calls.push_back("close"); };
   ops.exit = [](CommandWords&) {
     g_calls.push_back("exit");
-    return 1;
+    return kSlotSuccess;
   };
   ops.check = [](CommandWords& w) {
     g_calls.push_back(joined_words("check", w));
@@ -49,7 +50,7 @@ BackendOps recording_table() {
   };
   ops.set = [](CommandWords& w) {
     g_calls.push_back(joined_words("set", w));
-    return 1;
+    return kSlotSuccess;
   };
   ops.gen_file = [](std::FILE* file, int n) {
     g_calls.push_back("gen_file " + std::to_string(n));
@@ -66,22 +67,18 @@ class ProgramTest : public ::testing::Test {
     dir_.write("vantorix.ini", "radius_host 127.0.0.1\ndomain example.org\n");
     previous_directory_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_.path());
-    console_capture(&out_);
   }
   void TearDown() override {
-    console_capture(nullptr);
     std::filesystem::current_path(previous_directory_);
-    log_state() = {};
-    core_settings() = {};
+    testing::reset_process_state();
   }
 
-  static void reset() {
+  void reset() {
+    testing::reset_process_state();
     backend_ops() = recording_table();
-    core_settings() = {};
-    log_state() = {};
-    dispatch_state() = {};
+    console_capture(&out_);
     g_calls.clear();
-    g_open_result = 1;
+    g_open_result = kSlotSuccess;
   }
 
   // Runs the program with `-path <temp dir>` first, then `arguments`.
@@ -130,7 +127,7 @@ TEST_F(ProgramTest, EndOfInputAlsoRunsTheExitPath) {
 }
 
 TEST_F(ProgramTest, FailedOpenEndsBeforeAnyCommand) {
-  g_open_result = 0;
+  g_open_result = kSlotNegative;
   EXPECT_EQ(run({"-check", "alice", "secret"}, "exit\n"), 0);
   EXPECT_EQ(out_, "");
   EXPECT_EQ(g_calls, (Calls{"init", "config radius_host=127.0.0.1", "open"}));

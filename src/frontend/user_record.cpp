@@ -5,8 +5,9 @@
 #include <charconv>
 #include <string_view>
 
-#include "config/core_settings.h"
+#include "frontend/replies.h"
 #include "logging/log.h"
+#include "logging/text_helpers.h"
 
 namespace vantorix {
 namespace {
@@ -15,26 +16,10 @@ namespace {
 // would run past it is cut.
 constexpr std::size_t kMaxPath = 255;
 
-// A path that never grows past kMaxPath characters and needs no allocation.
-class PathBuilder {
- public:
-  void append(std::string_view text) {
-    const std::size_t n = std::min(text.size(), kMaxPath - size_);
-    text.copy(buffer_.data() + size_, n);
-    size_ += n;
-    buffer_[size_] = '\0';
-  }
-  const char* c_str() const { return buffer_.data(); }
-
- private:
-  std::array<char, kMaxPath + 1> buffer_{};
-  std::size_t size_ = 0;
-};
-
 // The directory of a user whose record names none: the base, then one level
 // per depth made of the next `chars` characters of the name before its last
 // at sign (padded with underscores), then the whole name.
-void build_hashed_directory(PathBuilder& path, const CoreSettings& settings, std::string_view user_name) {
+void build_hashed_directory(TextBuilder& path, const CoreSettings& settings, std::string_view user_name) {
   const std::string_view local = user_name.substr(0, std::min(user_name.rfind('@'), user_name.size()));
   const std::size_t chars = static_cast<std::size_t>(std::clamp(settings.dir_hash_chars, 1, 5));
   const std::size_t depth = static_cast<std::size_t>(std::clamp(settings.dir_hash_depth, 1, 5));
@@ -65,11 +50,11 @@ void free_user_record(UserRecord* record) {
   }
 }
 
-void display_user(UserRecord& record, const char* status, const char* typed_name) {
-  log_message("...Displaying User");
-  const CoreSettings& settings = core_settings();
+void display_user(UserRecord& record, const char* status, const char* typed_name, const CoreSettings& settings) {
+  log_message(reply::kDisplayingUser);
   const bool computed = !record.directory || *record.directory == "config";
-  PathBuilder hashed;
+  std::array<char, kMaxPath + 1> hashed_area;
+  TextBuilder hashed(hashed_area);
   const char* path = record.directory ? record.directory->c_str() : "config";
   if (computed && !settings.dir_hash_base.empty()) {
     build_hashed_directory(hashed, settings,
@@ -79,30 +64,23 @@ void display_user(UserRecord& record, const char* status, const char* typed_name
   // "%s %s %s %d" built by hand: this line is written for every accepted user,
   // and copying three texts and one number costs far less than the formatter.
   // Like every formatted reply it is cut at kMaxReplyText characters.
-  constexpr std::size_t kLimit = kMaxReplyText;
-  std::array<char, kLimit + 1> line;
-  std::size_t length = 0;
-  auto append = [&](std::string_view text) {
-    const std::size_t n = std::min(text.size(), kLimit - length);
-    text.copy(line.data() + length, n);
-    length += n;
-  };
-  append(status != nullptr ? status : "-ERR");
-  append(" ");
-  append(typed_name != nullptr ? typed_name : "unknown");
-  append(" ");
-  append(path);
-  append(" ");
+  std::array<char, kMaxReplyText + 1> line_area;
+  TextBuilder line(line_area);
+  line.append(status != nullptr ? status : "-ERR");
+  line.append(" ");
+  line.append(typed_name != nullptr ? typed_name : "unknown");
+  line.append(" ");
+  line.append(path);
+  line.append(" ");
   char number[16];
   const auto converted = std::to_chars(number, number + sizeof number, record.number);
-  append(std::string_view(number, static_cast<std::size_t>(converted.ptr - number)));
-  line[length] = '\0';
-  reply_text(line.data());
+  line.append(std::string_view(number, static_cast<std::size_t>(converted.ptr - number)));
+  reply_text(line.c_str());
   if (record.extra) {
     reply_text(" ");
     reply_text(record.extra->c_str());
   }
-  reply_text("\n");
+  reply_text(kLineEnd);
   free_user_record(&record);
 }
 

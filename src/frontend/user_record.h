@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "config/core_settings.h"
+
 namespace vantorix {
 
 /// Eleven members in a fixed order; texts are owned and may be absent.
@@ -27,9 +29,10 @@ struct UserRecord {
 void free_user_record(UserRecord* record);
 
 /// Writes the success line "%s %s %s %d" (status, typed name, directory,
-/// number), then " " and `extra` when present, then "\n", through the reply
-/// writers; then releases the record's texts. A null `status` shows "-ERR",
-/// a null `typed_name` shows "unknown".
-void display_user(UserRecord& record, const char* status, const char* typed_name);
+/// number), then " " and `extra` when present, then the line end, through the
+/// reply writers; then releases the record's texts. A record without a
+/// directory (or with "config") gets one computed from the dir_hash settings.
+/// A null `status` shows "-ERR", a null `typed_name` shows "unknown".
+void display_user(UserRecord& record, const char* status, const char* typed_name, const CoreSettings& settings);
 
 }  // namespace vantorix

@@ -7,6 +7,7 @@
 #include "config/core_settings.h"
 #include "logging/log.h"
 #include "platform/console.h"
+#include "process_state.h"
 
 namespace vantorix {
 namespace {
@@ -14,11 +15,10 @@ namespace {
 class UserRecordTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    core_settings() = {};
-    log_state() = {};
+    testing::reset_process_state();
     console_capture(&out_);
   }
-  void TearDown() override { console_capture(nullptr); }
+  void TearDown() override { testing::reset_process_state(); }
 
   void hash(const std::string& base, int chars, int depth) {
     core_settings().dir_hash_base = base;
@@ -28,7 +28,7 @@ class UserRecordTest : public ::testing::Test {
 
   std::string show(UserRecord record, const char* typed = "typed", const char* status = "+OK") {
     out_.clear();
-    display_user(record, status, typed);
+    display_user(record, status, typed, core_settings());
     EXPECT_FALSE(record.user_name || record.directory || record.extra);
     return out_;
   }

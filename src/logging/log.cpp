@@ -54,7 +54,7 @@ void append_to_file(LogState& state, bool error, const char* time, const char* m
   if (!status) return;
   if (status->size > kLogGiveUpSize) {
     // A file this large that cannot be moved aside would grow without end.
-    if (log_rotate(path.c_str()) != 0) state.log_path.reset();
+    if (!log_rotate(path.c_str())) state.log_path.reset();
   } else if (status->size > kLogRotateSize) {
     log_rotate(path.c_str());
   }
@@ -120,9 +120,7 @@ void reply_line(const char* format, ...) {
   text_vformat(text, kTextSize, format, args);
   va_end(args);
   // A reply is a C text: a NUL from a %c ends it here as it ends the echo.
-  std::size_t length = std::strlen(text);
-  console_output(std::string_view(text, length));
-  echo_reply(text, length);
+  reply_text(text);
 }
 
 void reply_text(const char* text) {
@@ -141,12 +139,12 @@ void console_write(const char* format, ...) {
   console_output(text);
 }
 
-int log_rotate(const char* path) {
-  if (path == nullptr) return -1;
+bool log_rotate(const char* path) {
+  if (path == nullptr) return false;
   char backup[kBackupNameSize];
   text_format(backup, kBackupNameSize, "%s.1", path);
   std::remove(backup);  // there is one generation of backup; none yet is fine
-  return std::rename(path, backup) == 0 ? 0 : -1;
+  return std::rename(path, backup) == 0;
 }
 
 void startup_log_begin() {

@@ -18,6 +18,11 @@ inline constexpr std::int64_t kLogGiveUpSize = 2000000;
 inline constexpr int kStartupLogLimit = 4095;
 /// The longest reply line `reply_line` writes (its 4095-byte buffer, terminator counted).
 inline constexpr int kMaxReplyText = 4094;
+/// The line terminator that ends every reply line and every line written to
+/// standard output.
+inline constexpr const char* kLineEnd = "\n";
+/// The log file of a process whose configuration names none.
+inline constexpr const char* kDefaultLogPath = "vantorix.log";
 
 /// Log lines kept in memory from the first step of start-up until the
 /// configuration has said whether and where to log.
@@ -32,7 +37,7 @@ struct StartupLog {
 struct LogState {
   bool debug_mode = false;  // log lines echoed on standard output
   bool log_mode = false;    // log lines written to the log file
-  std::optional<std::string> log_path;  // the log file; absent: no file logging
+  std::optional<std::string> log_path = kDefaultLogPath;  // the log file; absent: no file logging
   int process_id = 0;       // head of every log line; 0 until start-up sets it
   StartupLog startup;
 };
@@ -61,8 +66,8 @@ void reply_text(const char* text);
 void console_write(const char* format, ...) VANTORIX_PRINTF(1, 2);
 
 /// Moves the log file at `path` to "<path>.1", replacing an older backup.
-/// Returns 0 when moved, -1 when not.
-int log_rotate(const char* path);
+/// True when moved.
+bool log_rotate(const char* path);
 
 /// Empties the start-up buffer and switches buffering on.
 void startup_log_begin();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "process_state.h"
 #include "temp_dir.h"
 
 namespace vantorix {
@@ -66,15 +67,12 @@ using Messages = std::vector<std::string>;
 class LogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    log_state() = {};
+    testing::reset_process_state();
     log_state().process_id = 4321;
     log_state().log_path = dir_.file("vantorix.log");
     console_capture(&console_);
   }
-  void TearDown() override {
-    console_capture(nullptr);
-    log_state() = {};
-  }
+  void TearDown() override { testing::reset_process_state(); }
 
   std::string log_text() const { return dir_.read("vantorix.log"); }
   Messages log_messages() const { return messages_of(log_text(), 4321); }
@@ -230,10 +228,10 @@ TEST_F(LogRotationTest, FailedRotationEndsFileLoggingOnlyPastTheHardLimit) {
 TEST_F(LogRotationTest, RotateReportsWhetherTheFileMoved) {
   dir_.write("a.log", "one\n");
   dir_.write("a.log.1", "old\n");
-  EXPECT_EQ(log_rotate(dir_.file("a.log").c_str()), 0);
+  EXPECT_TRUE(log_rotate(dir_.file("a.log").c_str()));
   EXPECT_EQ(dir_.read("a.log.1"), "one\n");
-  EXPECT_EQ(log_rotate(dir_.file("a.log").c_str()), -1);
-  EXPECT_EQ(log_rotate(nullptr), -1);
+  EXPECT_FALSE(log_rotate(dir_.file("a.log").c_str()));
+  EXPECT_FALSE(log_rotate(nullptr));
 }
 
 // The start-up buffer.

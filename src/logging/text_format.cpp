@@ -6,59 +6,13 @@
 #include <cstring>
 #include <cwchar>
 
+#include "logging/text_helpers.h"
+
 namespace vantorix {
 namespace {
 
 constexpr const char kNullText[] = "(NULL)";
 
-// The output buffer with the space still free in it. `remaining` counts the
-// byte kept for the terminator, so an append never takes it below 1.
-class Output {
- public:
-  Output(char* buffer, int size) : cursor_(buffer), remaining_(size) {}
-
-  bool full() const { return remaining_ <= 1; }
-
-  void append(const char* text, std::size_t length) {
-    std::size_t k = room(length);
-    if (k == 0) return;
-    std::memcpy(cursor_, text, k);
-    advance(k);
-  }
-
-  void put(char c) {
-    if (full()) return;
-    *cursor_ = c;
-    advance(1);
-  }
-
-  // Writes `count` copies of `c`; a huge starred width costs no more than the
-  // space that is left.
-  void fill(char c, std::int64_t count) {
-    if (count <= 0) return;
-    std::size_t k = room(static_cast<std::uint64_t>(count));
-    if (k == 0) return;
-    std::memset(cursor_, c, k);
-    advance(k);
-  }
-
-  void terminate() { *cursor_ = '\0'; }
-  int remaining() const { return remaining_; }
-
- private:
-  std::size_t room(std::uint64_t wanted) const {
-    if (remaining_ <= 1) return 0;
-    std::uint64_t left = static_cast<std::uint64_t>(remaining_ - 1);
-    return static_cast<std::size_t>(wanted < left ? wanted : left);
-  }
-  void advance(std::size_t k) {
-    cursor_ += k;
-    remaining_ -= static_cast<int>(k);
-  }
-
-  char* cursor_;
-  int remaining_;
-};
 
 enum class Length { kNone, kShort, kLong, kLongLong, kMax, kSize, kDiff, kLongDouble };
 
@@ -176,7 +130,7 @@ std::uint32_t take_integer(const Directive& directive, va_list& args) {
 }
 
 // Lays out [prefix][zeros][digits] in a field of the directive's width.
-void emit_number(Output& out, const Directive& directive, const char* prefix, std::size_t prefix_length,
+void emit_number(TextBuilder& out, const Directive& directive, const char* prefix, std::size_t prefix_length,
                  const char* digits, std::size_t digit_count) {
   std::int64_t zeros = directive.precision > static_cast<std::int64_t>(digit_count)
                            ? directive.precision - static_cast<std::int64_t>(digit_count)
@@ -184,23 +138,23 @@ void emit_number(Output& out, const Directive& directive, const char* prefix, st
   std::int64_t body = static_cast<std::int64_t>(prefix_length + digit_count) + zeros;
   std::int64_t pad = directive.width > body ? directive.width - body : 0;
   if (directive.minus) {
-    out.append(prefix, prefix_length);
+    out.append(std::string_view(prefix, prefix_length));
     out.fill('0', zeros);
-    out.append(digits, digit_count);
+    out.append(std::string_view(digits, digit_count));
     out.fill(' ', pad);
   } else if (directive.zero && directive.precision < 0) {
-    out.append(prefix, prefix_length);
+    out.append(std::string_view(prefix, prefix_length));
     out.fill('0', pad + zeros);
-    out.append(digits, digit_count);
+    out.append(std::string_view(digits, digit_count));
   } else {
     out.fill(' ', pad);
-    out.append(prefix, prefix_length);
+    out.append(std::string_view(prefix, prefix_length));
     out.fill('0', zeros);
-    out.append(digits, digit_count);
+    out.append(std::string_view(digits, digit_count));
   }
 }
 
-void render_integer(Output& out, const Directive& directive, std::uint32_t bits) {
+void render_integer(TextBuilder& out, const Directive& directive, std::uint32_t bits) {
   char digits[24];
   char* end = digits + sizeof digits;
   char* start = end;
@@ -247,7 +201,7 @@ void render_integer(Output& out, const Directive& directive, std::uint32_t bits)
 }
 
 // Pointers show as 0x and lower-case hexadecimal digits, a null one as "(nil)".
-void render_pointer(Output& out, const Directive& directive, const void* pointer) {
+void render_pointer(TextBuilder& out, const Directive& directive, const void* pointer) {
   auto value = reinterpret_cast<std::uintptr_t>(pointer);
   char digits[2 * sizeof value + 3];
   char* end = digits + sizeof digits;
@@ -273,21 +227,21 @@ void render_pointer(Output& out, const Directive& directive, const void* pointer
 // Characters of a wide text outside ASCII show as '?'.
 char narrow(std::uint32_t c) { return c < 0x80 ? static_cast<char>(c) : '?'; }
 
-void pad_text(Output& out, const Directive& directive, std::size_t length, bool before) {
+void pad_text(TextBuilder& out, const Directive& directive, std::size_t length, bool before) {
   if (directive.width > 0 && static_cast<std::uint64_t>(directive.width) > length && directive.minus != before) {
     out.fill(' ', directive.width - static_cast<std::int64_t>(length));
   }
 }
 
-void render_string(Output& out, const Directive& directive, const char* text) {
+void render_string(TextBuilder& out, const Directive& directive, const char* text) {
   std::size_t length = directive.precision >= 0 ? strnlen(text, static_cast<std::size_t>(directive.precision))
                                            : std::strlen(text);
   pad_text(out, directive, length, true);
-  out.append(text, length);
+  out.append(std::string_view(text, length));
   pad_text(out, directive, length, false);
 }
 
-void render_wide_string(Output& out, const Directive& directive, const wchar_t* text) {
+void render_wide_string(TextBuilder& out, const Directive& directive, const wchar_t* text) {
   std::size_t length = 0;
   while (text[length] != L'\0' &&
          (directive.precision < 0 || length < static_cast<std::size_t>(directive.precision))) {
@@ -300,7 +254,7 @@ void render_wide_string(Output& out, const Directive& directive, const wchar_t* 
   pad_text(out, directive, length, false);
 }
 
-void render_character(Output& out, const Directive& directive, char c) {
+void render_character(TextBuilder& out, const Directive& directive, char c) {
   pad_text(out, directive, 1, true);
   out.put(c);
   pad_text(out, directive, 1, false);
@@ -309,7 +263,7 @@ void render_character(Output& out, const Directive& directive, char c) {
 // Floating values go through the C library into a piece of kFloatPiece bytes.
 constexpr int kFloatPiece = 2000;
 
-void render_floating(Output& out, const Directive& directive, double value) {
+void render_floating(TextBuilder& out, const Directive& directive, double value) {
   char format[48];
   char* f = format;
   *f++ = '%';
@@ -330,11 +284,11 @@ void render_floating(Output& out, const Directive& directive, double value) {
   int length = std::snprintf(piece, sizeof piece, format, value);
 #pragma GCC diagnostic pop
   if (length < 0) return;
-  out.append(piece, length < kFloatPiece ? static_cast<std::size_t>(length) : kFloatPiece - 1);
+  out.append(std::string_view(piece, length < kFloatPiece ? static_cast<std::size_t>(length) : kFloatPiece - 1));
 }
 
 // Renders one parsed directive, taking the conversion's own argument.
-void render(Output& out, const Directive& directive, va_list& args) {
+void render(TextBuilder& out, const Directive& directive, va_list& args) {
   switch (directive.conversion) {
     case '%':
       out.put('%');
@@ -344,14 +298,14 @@ void render(Output& out, const Directive& directive, va_list& args) {
       if (directive.conversion == 'S' || directive.length == Length::kLong) {
         const wchar_t* text = va_arg(args, const wchar_t*);
         if (text == nullptr) {
-          out.append(kNullText, sizeof kNullText - 1);
+          out.append(kNullText);
         } else {
           render_wide_string(out, directive, text);
         }
       } else {
         const char* text = va_arg(args, const char*);
         if (text == nullptr) {
-          out.append(kNullText, sizeof kNullText - 1);
+          out.append(kNullText);
         } else {
           render_string(out, directive, text);
         }
@@ -396,10 +350,10 @@ int text_vformat(char* buffer, int size, const char* format, va_list args) {
   // every platform's va_list.
   va_list list;
   va_copy(list, args);
-  Output out(buffer, size);
+  TextBuilder out(std::span<char>(buffer, static_cast<std::size_t>(size)));
   const char* cursor = format;
   while (const char* percent = std::strchr(cursor, '%')) {
-    out.append(cursor, static_cast<std::size_t>(percent - cursor));
+    out.append(std::string_view(cursor, static_cast<std::size_t>(percent - cursor)));
     Directive directive;
     const char* end = parse_directive(percent + 1, directive, list);
     if (*end == '\0') {
@@ -408,16 +362,15 @@ int text_vformat(char* buffer, int size, const char* format, va_list args) {
       break;
     }
     if (directive.slots > 3) {
-      out.append(percent, static_cast<std::size_t>(end + 1 - percent));
+      out.append(std::string_view(percent, static_cast<std::size_t>(end + 1 - percent)));
     } else {
       render(out, directive, list);
     }
     cursor = end + 1;
   }
   va_end(list);
-  out.append(cursor, std::strlen(cursor));
-  out.terminate();
-  return size - out.remaining();
+  out.append(cursor);
+  return static_cast<int>(out.size());
 }
 
 int text_format(char* buffer, int size, const char* format, ...) {

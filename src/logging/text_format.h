@@ -3,9 +3,14 @@
 
 #include <cstdarg>
 
-/// Marks a printf-style function so that every call is type-checked.
+/// Marks a printf-style function so that every call is type-checked; nothing
+/// on a compiler that does not know the attribute.
+#if defined(__GNUC__) || defined(__clang__)
 #define VANTORIX_PRINTF(format_index, first_arg_index) \
   __attribute__((format(printf, format_index, first_arg_index)))
+#else
+#define VANTORIX_PRINTF(format_index, first_arg_index)
+#endif
 
 namespace vantorix {
 

@@ -1,11 +1,12 @@
 // What the operating system provides besides sockets and standard output:
-// process id, local time, the system directory, sleeping, random bytes and
-// file status. One implementation per platform (system_posix.cpp here).
+// process id, local time, the system directory and path separator, sleeping,
+// random bytes and files. One implementation per platform (system_posix.cpp);
+// sleeping and random bytes pass through the portable hooks of
+// platform_state.h first.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,15 +20,19 @@ int current_process_id();
 /// The current local time, broken down.
 std::tm local_time_now();
 
-/// The directory searched second for the configuration file ("/etc" here).
-/// Empty when the platform has none.
+/// The directory searched second for the configuration file ("/etc" on
+/// POSIX systems). Empty when the platform has none.
 std::string system_directory();
 
-/// Blocks the (only) thread for `milliseconds`.
+/// The character that joins a directory and a file name ('/' on POSIX systems).
+char path_separator();
+
+/// Blocks the (only) thread for `milliseconds`, or calls the sleep hook.
 void sleep_milliseconds(int milliseconds);
 
-/// Fills `out` from the operating system's cryptographic random source.
-/// Returns false when the source cannot be read; `out` is then unspecified.
+/// Fills `out` from the operating system's cryptographic random source (by
+/// way of the random pool), or from the random hook. Returns false when the
+/// source cannot be read; `out` is then unspecified.
 bool random_bytes(std::span<std::uint8_t> out);
 
 /// What the user store needs to know about a file to decide whether to read it again.
@@ -46,14 +51,5 @@ std::optional<FileStatus> file_status(const std::string& path);
 /// readable and writable by its owner only (0600) when it does not exist.
 /// Returns true when every byte was written.
 bool append_private(const std::string& path, std::string_view data);
-
-/// Test seams: when set, these replace the real sleep and random source.
-struct PlatformHooks {
-  std::function<void(int milliseconds)> sleep;
-  std::function<bool(std::span<std::uint8_t>)> random;
-};
-
-/// The process-wide hooks; tests reset them with `platform_hooks() = {};`.
-PlatformHooks& platform_hooks();
 
 }  // namespace vantorix

@@ -5,17 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <array>
 #include <cerrno>
+#include <chrono>
 #include <thread>
 
-namespace vantorix {
+#include "platform/native.h"
 
-PlatformHooks& platform_hooks() {
-  static PlatformHooks hooks;
-  return hooks;
-}
+namespace vantorix {
 
 int current_process_id() { return static_cast<int>(::getpid()); }
 
@@ -28,17 +24,13 @@ std::tm local_time_now() {
 
 std::string system_directory() { return "/etc"; }
 
-void sleep_milliseconds(int milliseconds) {
-  if (platform_hooks().sleep) {
-    platform_hooks().sleep(milliseconds);
-    return;
-  }
+char path_separator() { return '/'; }
+
+void native_sleep_milliseconds(int milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-namespace {
-
-bool fill_from_kernel(std::uint8_t* out, std::size_t size) {
+bool native_random_bytes(std::uint8_t* out, std::size_t size) {
   std::size_t done = 0;
   while (done < size) {
     ssize_t got = ::getrandom(out + done, size - done, 0);
@@ -48,30 +40,6 @@ bool fill_from_kernel(std::uint8_t* out, std::size_t size) {
     }
     done += static_cast<std::size_t>(got);
   }
-  return true;
-}
-
-// Every request takes 16 bytes; drawing them from the kernel 1 KiB at a time
-// saves a system call per request. Bytes handed out are wiped from the pool.
-struct RandomPool {
-  std::array<std::uint8_t, 1024> bytes{};
-  std::size_t used = 1024;  // empty at start
-};
-
-}  // namespace
-
-bool random_bytes(std::span<std::uint8_t> out) {
-  if (platform_hooks().random) return platform_hooks().random(out);
-  static RandomPool pool;
-  if (out.size() > pool.bytes.size()) return fill_from_kernel(out.data(), out.size());
-  if (pool.bytes.size() - pool.used < out.size()) {
-    if (!fill_from_kernel(pool.bytes.data(), pool.bytes.size())) return false;
-    pool.used = 0;
-  }
-  std::uint8_t* from = pool.bytes.data() + pool.used;
-  std::copy(from, from + out.size(), out.begin());
-  std::fill(from, from + out.size(), std::uint8_t{0});
-  pool.used += out.size();
   return true;
 }
 

@@ -6,6 +6,8 @@
 #include <set>
 #include <vector>
 
+#include "platform/platform_state.h"
+
 namespace vantorix {
 namespace {
 

@@ -20,9 +20,14 @@ struct Ipv4Endpoint {
   bool operator==(const Ipv4Endpoint&) const = default;
 };
 
-/// Starts the socket library: 1 ready (the requested version), -1 another
-/// version, 0 failure. Always 1 where nothing needs starting.
-int sockets_start();
+/// How starting the socket library went. Always `ready` where nothing needs
+/// starting.
+enum class SocketsStart {
+  ready,          // the requested version
+  other_version,  // started, with another version than asked for
+  failed,
+};
+SocketsStart sockets_start();
 
 /// A new blocking UDP socket, or kNoSocket.
 SocketHandle udp_socket_open();

@@ -75,7 +75,7 @@ Ipv4Endpoint from_sockaddr(const sockaddr_in& address) {
 
 }  // namespace
 
-int sockets_start() { return 1; }
+SocketsStart sockets_start() { return SocketsStart::ready; }
 
 SocketHandle udp_socket_open() {
   int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);

@@ -7,16 +7,13 @@
 
 #include "config/core_settings.h"
 #include "fake_radius_server.h"
-#include "frontend/backend_ops.h"
 #include "logging/log.h"
 #include "platform/console.h"
-#include "platform/system.h"
+#include "process_state.h"
 #include "radius/radius_packet.h"
 #include "radius/radius_settings.h"
-#include "radius/radius_transport.h"
 #include "temp_dir.h"
-#include "userstore/user_file.h"
-#include "userstore/user_table.h"
+#include "userstore/user_store.h"
 
 namespace vantorix {
 namespace {
@@ -47,50 +44,36 @@ TEST(AttachDefaultDomain, AddsTheDomainToNamesWithoutOne) {
       {"example.org", "", "@example.org"},
   };
   for (const Case& c : cases) {
-    core_settings() = {};
-    core_settings().default_domain = c.domain;
     CommandWords words = words_of("check", c.name, "pw");
-    EXPECT_TRUE(attach_default_domain(words));
+    EXPECT_TRUE(attach_default_domain(words, c.domain));
     EXPECT_EQ(words[1], c.sent);
   }
-  core_settings() = {};
 }
 
 TEST(AttachDefaultDomain, RefusesNamesThatWouldNotFit) {
-  core_settings().default_domain = "example.org";  // "@example.org" is 12 characters
+  const std::optional<std::string> domain = "example.org";  // "@example.org" is 12 characters
   CommandWords fits = words_of("check", std::string(kDomainWorkArea - 13, 'n').c_str(), "pw");
-  EXPECT_TRUE(attach_default_domain(fits));
+  EXPECT_TRUE(attach_default_domain(fits, domain));
   EXPECT_EQ(fits[1]->size(), static_cast<std::size_t>(kDomainWorkArea - 1));
 
   const std::string too_long(kDomainWorkArea - 12, 'n');
   CommandWords refused = words_of("check", too_long.c_str(), "pw");
-  EXPECT_FALSE(attach_default_domain(refused));
+  EXPECT_FALSE(attach_default_domain(refused, domain));
   EXPECT_EQ(refused[1], too_long);
-  core_settings() = {};
 }
 
 // The check and lookup against a scriptable server on 127.0.0.1.
 class RadiusCheckTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    log_state() = {};
-    core_settings() = {};
-    backend_ops() = {};
-    user_file_state() = {};
+    testing::reset_process_state();
     console_capture(&output_);
-    radius_init();
-    backend_ops().user_file_name = dir_.file("users.dat");
+    user_store().settings.file_name = dir_.file("users.dat");
   }
+  void TearDown() override { testing::reset_process_state(); }
 
-  void TearDown() override {
-    radius_close();
-    console_capture(nullptr);
-    radius_free();
-    radius_data() = RadiusData{};
-    user_file_state() = {};
-    backend_ops() = {};
-    core_settings() = {};
-    log_state() = {};
+  static std::optional<std::string> remembered(const std::string& name) {
+    return user_table_lookup(user_store().table, name);
   }
 
   void use(const FakeRadiusServer& server) {
@@ -131,9 +114,7 @@ TEST_F(RadiusCheckTest, AcceptedUserIsAnsweredAndRemembered) {
   EXPECT_EQ(requests[0].attribute_types, (std::vector<int>{1, 2, 5, 4}));
   EXPECT_EQ(requests[0].nas_port, server.port());
 
-  std::optional<std::string> remembered;
-  EXPECT_EQ(user_table_lookup("alice@example.org", nullptr, kUserFind, &remembered), 1);
-  EXPECT_EQ(remembered, password);
+  EXPECT_EQ(remembered("alice@example.org"), password);
   EXPECT_EQ(dir_.read("users.dat").rfind("alice@example.org ", 0), 0u) << "appended to the user file";
   EXPECT_TRUE(output_.empty()) << "the dispatcher writes the answer";
 }
@@ -151,7 +132,7 @@ TEST_F(RadiusCheckTest, RefusalsAndUnusableRequestsGiveNone) {
   CommandWords words = words_of("check", "bob", too_long.c_str());
   EXPECT_EQ(radius_check(words).kind, RecordKind::none);
   EXPECT_EQ(server.requests().size(), 2u) << "an over-long password is never sent";
-  EXPECT_EQ(user_table_lookup("bob", nullptr, kUserFind, nullptr), 0) << "refused users are not remembered";
+  EXPECT_EQ(remembered("bob"), std::nullopt) << "refused users are not remembered";
   EXPECT_TRUE(output_.empty());
 }
 
@@ -179,7 +160,7 @@ TEST_F(RadiusCheckTest, WrongSecretFailsWithDeadLine) {
   CommandWords words = words_of("check", "dave", "pw");
   EXPECT_EQ(radius_check(words).kind, RecordKind::failed);
   EXPECT_EQ(output_, "-DEAD Received invalid reply digest from server\n");
-  EXPECT_EQ(user_table_lookup("dave", nullptr, kUserFind, nullptr), 0);
+  EXPECT_EQ(remembered("dave"), std::nullopt);
 }
 
 TEST_F(RadiusCheckTest, LookupChecksTheRememberedPassword) {
@@ -191,7 +172,7 @@ TEST_F(RadiusCheckTest, LookupChecksTheRememberedPassword) {
   CommandWords unknown = words_of("lookup", "erin");
   EXPECT_EQ(radius_lookup(unknown).kind, RecordKind::none);
   EXPECT_TRUE(server.requests().empty()) << "an unknown user is not sent";
-  EXPECT_NE(radius_data().sock, kNoSocket) << "the socket is opened first all the same";
+  EXPECT_NE(radius_data().connection.sock, kNoSocket) << "the socket is opened first all the same";
 
   CommandWords check = words_of("check", "erin", "old one");
   ASSERT_EQ(radius_check(check).kind, RecordKind::accepted);

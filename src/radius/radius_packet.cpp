@@ -7,10 +7,9 @@
 #include <string_view>
 
 #include "logging/log.h"
-#include "platform/console.h"
 #include "platform/system.h"
-#include "radius/radius_data.h"
 #include "radius/radius_dictionary.h"
+#include "radius/radius_texts.h"
 #include "radius/radius_transport.h"
 #include "userstore/md5.h"
 
@@ -21,8 +20,6 @@ constexpr std::uint8_t kUserName = 1;
 constexpr std::uint8_t kUserPassword = 2;
 constexpr std::uint8_t kNasIpAddress = 4;
 constexpr std::uint8_t kNasPort = 5;
-
-constexpr const char* kBadDigestLine = "-DEAD Received invalid reply digest from server\n";
 
 // Writes a packet front to back into a fixed buffer. A write that would not
 // fit writes nothing and marks the writer as failed, so a builder checks once
@@ -98,17 +95,16 @@ int length_for_log(std::size_t length) { return static_cast<int>(std::min<std::s
 std::size_t hide_password(std::string_view password, std::string_view secret,
                           std::span<const std::uint8_t, kAuthenticatorSize> authenticator,
                           std::span<std::uint8_t, kMaxPassword> hidden) {
-  std::array<std::uint8_t, kMaxSecret + kAuthenticatorSize> work;
-  std::memcpy(work.data(), secret.data(), secret.size());
-  std::uint8_t* const chain = work.data() + secret.size();
-  const auto work_length = static_cast<std::int32_t>(secret.size() + kAuthenticatorSize);
+  Md5 keyed;
+  keyed.update(bytes_of(secret));
 
   const std::size_t blocks = std::max<std::size_t>(1, (password.size() + kPasswordBlock - 1) / kPasswordBlock);
   const std::uint8_t* previous = authenticator.data();
   for (std::size_t block = 0; block < blocks; ++block) {
-    std::memcpy(chain, previous, kAuthenticatorSize);
+    Md5 md5 = keyed;  // the secret is digested once for all blocks
+    md5.update({previous, kAuthenticatorSize});
     std::uint8_t digest[kMd5DigestSize];
-    md5_digest(digest, work.data(), work_length);
+    md5.final(digest);
     std::uint8_t* out = hidden.data() + block * kPasswordBlock;
     for (std::size_t i = 0; i < kPasswordBlock; ++i) {
       const std::size_t at = block * kPasswordBlock + i;
@@ -140,97 +136,90 @@ void collect_text(std::optional<std::string>& extra, std::string_view text) {
 
 bool make_authenticator(std::span<std::uint8_t, kAuthenticatorSize> out) { return random_bytes(out); }
 
-int build_access_request(const char* user, const char* password) {
-  RadiusData& data = radius_data();
-  data.send_len = 0;
-  if (user == nullptr) return 0;
+std::uint8_t next_identifier(std::int32_t request_counter, int process_id) {
+  // Unsigned arithmetic: 2^32 is a multiple of 256, so the counter wrapping
+  // keeps the sequence.
+  const auto counter = static_cast<std::uint32_t>(request_counter);
+  return static_cast<std::uint8_t>((static_cast<std::uint32_t>(process_id) + counter % 256) % 256);
+}
 
-  const std::string_view name(user);
-  const std::string_view plain(password != nullptr ? password : "");
-  const std::string_view secret(data.secret ? *data.secret : std::string_view());
-  if (name.size() > static_cast<std::size_t>(kMaxUserName)) {
-    log_error("radius: user name of %d bytes is too long to send (at most %d)", length_for_log(name.size()),
-              kMaxUserName);
-    return 0;
+std::optional<PendingRequest> build_access_request(const AccessRequest& fields, std::string_view secret,
+                                                   std::uint8_t identifier, std::span<std::uint8_t> out,
+                                                   std::int32_t& length) {
+  length = 0;
+  if (fields.user.size() > static_cast<std::size_t>(kMaxUserName)) {
+    log_error(radius_text::kNameTooLong, length_for_log(fields.user.size()), kMaxUserName);
+    return std::nullopt;
   }
-  if (plain.size() > static_cast<std::size_t>(kMaxPassword)) {
-    log_error("radius: password of %d bytes is too long to send (at most %d)", length_for_log(plain.size()),
-              kMaxPassword);
-    return 0;
+  if (fields.password.size() > static_cast<std::size_t>(kMaxPassword)) {
+    log_error(radius_text::kPasswordTooLong, length_for_log(fields.password.size()), kMaxPassword);
+    return std::nullopt;
   }
   if (secret.size() > static_cast<std::size_t>(kMaxSecret)) {
-    log_error("radius: shared secret is longer than %d bytes", kMaxSecret);
-    return 0;
+    log_error(radius_text::kSecretTooLong, kMaxSecret);
+    return std::nullopt;
   }
-  if (!make_authenticator(data.request_authenticator)) {
-    log_error("radius: no random bytes for the request authenticator");
-    return 0;
+  PendingRequest request;
+  request.identifier = identifier;
+  if (!make_authenticator(request.authenticator)) {
+    log_error(radius_text::kNoRandomBytes);
+    return std::nullopt;
   }
-
-  // The first request after start carries the process id mod 256, each later
-  // one the next value. Unsigned arithmetic: 2^32 is a multiple of 256, so
-  // the counter wrapping keeps the sequence.
-  const auto counter = static_cast<std::uint32_t>(data.request_counter);
-  const auto identifier = (static_cast<std::uint32_t>(log_state().process_id) + counter % 256) % 256;
-  data.last_identifier = static_cast<std::int32_t>(identifier);
-  data.request_counter = static_cast<std::int32_t>(counter + 1);
 
   std::array<std::uint8_t, kMaxPassword> hidden;
-  const std::size_t hidden_length = hide_password(plain, secret, data.request_authenticator, hidden);
+  const std::size_t hidden_length = hide_password(fields.password, secret, request.authenticator, hidden);
 
-  PacketWriter packet(data.send_buf);
+  PacketWriter packet(out);
   packet.put_byte(kAccessRequest);
-  packet.put_byte(static_cast<std::uint8_t>(identifier));
+  packet.put_byte(identifier);
   packet.put_byte(0);  // length, filled in below
   packet.put_byte(0);
-  packet.put_bytes(data.request_authenticator);
-  packet.put_attribute(kUserName, bytes_of(name));
+  packet.put_bytes(request.authenticator);
+  packet.put_attribute(kUserName, bytes_of(fields.user));
   packet.put_attribute(kUserPassword, std::span<const std::uint8_t>(hidden.data(), hidden_length));
-  packet.put_u32_attribute(kNasPort, static_cast<std::uint32_t>(data.server_port));
-  packet.put_u32_attribute(kNasIpAddress, data.nas_ip);
+  packet.put_u32_attribute(kNasPort, fields.nas_port);
+  packet.put_u32_attribute(kNasIpAddress, fields.nas_ip);
   packet.patch_u16(2, static_cast<std::uint16_t>(packet.size()));
   if (!packet.ok()) {
     // Cannot happen with the bounds above (the largest request is 417 bytes).
-    log_error("radius: request does not fit the send buffer");
-    return 0;
+    log_error(radius_text::kRequestTooLarge);
+    return std::nullopt;
   }
-  data.send_len = static_cast<std::int32_t>(packet.size());
-  return 1;
+  length = static_cast<std::int32_t>(packet.size());
+  return request;
 }
 
-void decode_attributes(UserRecord* record) {
-  const RadiusData& data = radius_data();
-  const std::uint8_t* const reply = data.recv_buf.data();
-  const int end = std::clamp(data.recv_len, 0, kMaxDatagram);
+void decode_attributes(std::span<const std::uint8_t> reply, int collect_code, UserRecord* record) {
+  const int end = static_cast<int>(std::min<std::size_t>(reply.size(), kMaxDatagram));
   int at = kHeaderSize;
   while (at < end) {
     const int type = reply[at];
     if (end - at < 2) {
-      log_error("radius: attribute %d runs past the end of the reply\n", type);
+      log_error(radius_text::kAttributePastEnd, type);
       return;
     }
     const int length = reply[at + 1];
     if (length < 2) return;
     if (length > end - at) {
-      log_error("radius: attribute %d runs past the end of the reply\n", type);
+      log_error(radius_text::kAttributePastEnd, type);
       return;
     }
     const int value_length = length - 2;
-    const std::uint8_t* const value = reply + at + 2;
+    const std::uint8_t* const value = reply.data() + at + 2;
     at += length;
 
     const std::optional<AttributeDef> row = dictionary_find(type);
     if (!row) {
-      log_error("radius: Received unknown attribute %d\n", type);
+      log_error(radius_text::kUnknownAttribute, type);
       continue;
     }
     if (value_length >= kMaxAttributeValue) {
-      log_error("radius: attribute %d too long, %d >= %d\n", type, value_length, kMaxAttributeValue);
+      log_error(radius_text::kAttributeTooLong, type, value_length, kMaxAttributeValue);
       continue;
     }
     switch (row->type) {
       case ATTR_STRING:
-        if (record != nullptr && row->code == data.collect_code) {
+        if (record != nullptr && row->code == collect_code) {
           // The text is what stands before the first zero byte.
           const void* zero = std::memchr(value, 0, static_cast<std::size_t>(value_length));
           const std::size_t text_length =
@@ -243,62 +232,57 @@ void decode_attributes(UserRecord* record) {
       case ATTR_IPADDR:
         break;
       default:
-        log_error("radius:     %s (Unknown Type %d)\n", row->name, static_cast<int>(row->type));
+        log_error(radius_text::kAttributeOfUnknownType, row->name, static_cast<int>(row->type));
         break;
     }
   }
 }
 
-int verify_reply(UserRecord* record) {
-  RadiusData& data = radius_data();
-  std::uint8_t* const reply = data.recv_buf.data();
-  const int received = data.recv_len;
-  const int length_field = (reply[2] << 8) | reply[3];
+ReplyVerdict verify_reply(std::span<const std::uint8_t, kMaxDatagram> buffer, int received,
+                          const PendingRequest& request, std::string_view secret, int collect_code,
+                          UserRecord* record) {
+  const int length_field = (buffer[2] << 8) | buffer[3];
 
   // A failed receive (a count of 0 or less) never equals the Length field,
   // and a datagram too short for the header cannot be checked at all.
   if (received < kHeaderSize || received > kMaxDatagram || length_field != received) {
     const int wanted = length_field == received ? kHeaderSize : length_field;
-    log_error("Received invalid reply length from server (want %d/ got %d) {rad=%s}\n", wanted, received,
-              socket_error_text());
-    radius_open();
-    return kReplyRefused;
+    log_error(radius_text::kBadLength, wanted, received, socket_error_text());
+    return ReplyVerdict::bad_length;
   }
+  const std::span<const std::uint8_t> reply = buffer.first(static_cast<std::size_t>(received));
 
   // A reply to an earlier request (one that timed out) is not an error: its
   // authenticator cannot match the current request's, so it is dropped
   // before that test and the caller waits for the next datagram.
-  if (reply[1] != data.last_identifier) {
+  if (reply[1] != request.identifier) {
     free_user_record(record);
-    return kReplyOtherRequest;
+    return ReplyVerdict::other_request;
   }
 
   // Response Authenticator: MD5 over the reply with the request authenticator
-  // in place of its own, followed by the secret. The receive buffer has room
-  // for the secret behind the largest datagram.
-  const std::string_view secret(data.secret ? *data.secret : std::string_view());
+  // in place of its own, followed by the secret, fed in pieces.
   bool digest_ok = false;
   if (secret.size() <= static_cast<std::size_t>(kMaxSecret)) {
-    std::uint8_t response[kAuthenticatorSize];
-    std::memcpy(response, reply + 4, kAuthenticatorSize);
-    std::memcpy(reply + 4, data.request_authenticator.data(), kAuthenticatorSize);
-    if (!secret.empty()) std::memcpy(reply + received, secret.data(), secret.size());
+    Md5 md5;
+    md5.update(reply.first(4));
+    md5.update(request.authenticator);
+    md5.update(reply.subspan(kHeaderSize));
+    md5.update(bytes_of(secret));
     std::uint8_t digest[kMd5DigestSize];
-    md5_digest(digest, reply, static_cast<std::int32_t>(received + secret.size()));
-    std::memcpy(reply + 4, response, kAuthenticatorSize);
-    digest_ok = std::memcmp(digest, response, kAuthenticatorSize) == 0;
+    md5.final(digest);
+    digest_ok = std::memcmp(digest, reply.data() + 4, kAuthenticatorSize) == 0;
   }
   if (!digest_ok) {
-    log_error("%s", kBadDigestLine);
-    console_output(kBadDigestLine);
-    return kReplyBadDigest;
+    log_error("%s", radius_text::kBadDigest);
+    return ReplyVerdict::bad_digest;
   }
 
-  decode_attributes(record);
+  decode_attributes(reply, collect_code, record);
 
-  if (reply[0] == kAccessAccept || reply[0] == kAccountingResponse) return kReplyAccepted;
+  if (reply[0] == kAccessAccept || reply[0] == kAccountingResponse) return ReplyVerdict::accepted;
   free_user_record(record);
-  return kReplyRefused;
+  return ReplyVerdict::refused;
 }
 
 }  // namespace vantorix

@@ -10,9 +10,8 @@
 
 #include "logging/log.h"
 #include "platform/console.h"
-#include "platform/system.h"
-#include "radius/radius_data.h"
-#include "radius/radius_transport.h"
+#include "platform/platform_state.h"
+#include "process_state.h"
 #include "userstore/md5.h"
 
 namespace vantorix {
@@ -75,24 +74,11 @@ constexpr std::string_view kRfcSecret = "xyzzy5461";
 class RadiusPacketTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    log_state() = {};
-    platform_hooks() = {};
-    radius_data() = RadiusData{};
+    testing::reset_process_state();
     console_capture(&output_);
-    RadiusData& data = radius_data();
-    data.secret = std::string(kRfcSecret);
-    data.server_port = 3;
-    data.nas_ip = 0xC0A80110;  // 192.168.1.16
     use_authenticator(kRfcAuthenticator);
   }
-
-  void TearDown() override {
-    if (radius_data().sock != kNoSocket) radius_close();
-    console_capture(nullptr);
-    platform_hooks() = {};
-    radius_data() = RadiusData{};
-    log_state() = {};
-  }
+  void TearDown() override { testing::reset_process_state(); }
 
   static void use_authenticator(const Bytes& authenticator) {
     platform_hooks().random = [authenticator](std::span<std::uint8_t> out) {
@@ -101,10 +87,18 @@ class RadiusPacketTest : public ::testing::Test {
     };
   }
 
-  static Bytes sent() {
-    const RadiusData& data = radius_data();
-    return Bytes(data.send_buf.begin(), data.send_buf.begin() + data.send_len);
+  // Builds a request as a check does: the next identifier, taken only when built.
+  bool build(std::string_view user, std::string_view password) {
+    const AccessRequest fields{user, password, 3, 0xC0A80110};  // NAS-Port 3, NAS 192.168.1.16
+    const std::uint8_t identifier = next_identifier(counter_, log_state().process_id);
+    const std::optional<PendingRequest> request = build_access_request(fields, secret_, identifier, send_, send_len_);
+    if (!request) return false;
+    request_ = *request;
+    ++counter_;
+    return true;
   }
+
+  Bytes sent() const { return Bytes(send_.begin(), send_.begin() + send_len_); }
 
   // A reply as a server signs it: MD5 over the reply with the request
   // authenticator in place of its own, followed by the secret.
@@ -115,34 +109,40 @@ class RadiusPacketTest : public ::testing::Test {
     return head + md5(head + request_authenticator + attributes + bytes(secret)) + attributes;
   }
 
-  static Bytes current_authenticator() {
-    const RadiusData& data = radius_data();
-    return Bytes(data.request_authenticator.begin(), data.request_authenticator.end());
-  }
+  Bytes current_authenticator() const { return Bytes(request_.authenticator.begin(), request_.authenticator.end()); }
+  std::uint8_t current_identifier() const { return request_.identifier; }
 
   // Places a reply to the latest request in the receive buffer.
-  static void receive(std::uint8_t code, std::uint8_t identifier, const Bytes& attributes,
-                      std::string_view secret = kRfcSecret) {
+  void receive(std::uint8_t code, std::uint8_t identifier, const Bytes& attributes,
+               std::string_view secret = kRfcSecret) {
     place(signed_reply(code, identifier, attributes, current_authenticator(), secret));
   }
 
-  static void place(const Bytes& datagram) {
-    RadiusData& data = radius_data();
-    std::copy(datagram.begin(), datagram.end(), data.recv_buf.begin());
-    data.recv_len = static_cast<std::int32_t>(datagram.size());
+  void place(const Bytes& datagram) {
+    std::copy(datagram.begin(), datagram.end(), received_.begin());
+    received_length_ = static_cast<int>(datagram.size());
   }
 
-  static std::uint8_t current_identifier() { return static_cast<std::uint8_t>(radius_data().last_identifier); }
+  ReplyVerdict verify(UserRecord* record) {
+    return verify_reply(received_, received_length_, request_, secret_, kVendorSpecific, record);
+  }
 
   // Log lines reach the captured output while debug mode is on.
   void log_to_output() { log_state().debug_mode = true; }
   bool logged(std::string_view text) const { return output_.find(text) != std::string::npos; }
 
+  std::string secret_{kRfcSecret};
+  std::int32_t counter_ = 0;
+  PendingRequest request_;
+  std::array<std::uint8_t, kMaxDatagram> send_{};
+  std::int32_t send_len_ = 0;
+  std::array<std::uint8_t, kMaxDatagram> received_{};
+  int received_length_ = 0;
   std::string output_;
 };
 
 TEST_F(RadiusPacketTest, RequestMatchesRfcExampleInOurAttributeOrder) {
-  ASSERT_EQ(build_access_request("nemo", "arctangent"), 1);
+  ASSERT_TRUE(build("nemo", "arctangent"));
   const Bytes expected = hex("01 00 0038") + kRfcAuthenticator + attribute(1, bytes("nemo")) +
                          attribute(2, hex("0dbe708d93d413ce3196e43f782a0aee")) + hex("05 06 00000003") +
                          hex("04 06 c0a80110");
@@ -150,7 +150,7 @@ TEST_F(RadiusPacketTest, RequestMatchesRfcExampleInOurAttributeOrder) {
 }
 
 TEST_F(RadiusPacketTest, PasswordIsHiddenInChainedBlocks) {
-  radius_data().secret = "s3cr3t";
+  secret_ = "s3cr3t";
   const std::string passwords[] = {"",
                                    "abc",
                                    "exactly16bytes!!",
@@ -159,7 +159,7 @@ TEST_F(RadiusPacketTest, PasswordIsHiddenInChainedBlocks) {
                                    std::string(kMaxPassword - 1, 'q') + "!"};
   for (const std::string& password : passwords) {
     SCOPED_TRACE(password.size());
-    ASSERT_EQ(build_access_request("bob", password.c_str()), 1);
+    ASSERT_TRUE(build("bob", password));
     const Bytes hidden = rfc_hide(password, "s3cr3t", kRfcAuthenticator);
     const Bytes packet = sent();
     const std::size_t at = kHeaderSize + 5;  // behind User-Name "bob"
@@ -174,59 +174,56 @@ TEST_F(RadiusPacketTest, PasswordIsHiddenInChainedBlocks) {
 
 TEST_F(RadiusPacketTest, NamesAreSentWholeUpToTheAttributeLimit) {
   const std::string sixty(60, 'n');
-  ASSERT_EQ(build_access_request(sixty.c_str(), "pw"), 1);
+  ASSERT_TRUE(build(sixty, "pw"));
   EXPECT_EQ(sent()[kHeaderSize + 1], 62);
   EXPECT_EQ(sent().size(), 52u + 60u);
 
-  ASSERT_EQ(build_access_request("", "pw"), 1);
+  ASSERT_TRUE(build("", "pw"));
   EXPECT_EQ(sent()[kHeaderSize + 1], 2);
   EXPECT_EQ(sent().size(), 52u);
 
   const std::string longest(kMaxUserName, 'x');
-  ASSERT_EQ(build_access_request(longest.c_str(), "pw"), 1);
+  ASSERT_TRUE(build(longest, "pw"));
   EXPECT_EQ(sent()[kHeaderSize + 1], 255);
 }
 
 TEST_F(RadiusPacketTest, RefusesWhatCannotBeSentWhole) {
   log_to_output();
   const std::string long_name(kMaxUserName + 1, 'x');
-  EXPECT_EQ(build_access_request(long_name.c_str(), "pw"), 0);
-  EXPECT_EQ(radius_data().send_len, 0);
+  EXPECT_FALSE(build(long_name, "pw"));
+  EXPECT_EQ(send_len_, 0);
   EXPECT_TRUE(logged("ERROR: radius: user name of 254 bytes is too long to send (at most 253)"));
 
   const std::string long_password(kMaxPassword + 1, 'p');
-  EXPECT_EQ(build_access_request("bob", long_password.c_str()), 0);
-  EXPECT_EQ(radius_data().send_len, 0);
+  EXPECT_FALSE(build("bob", long_password));
+  EXPECT_EQ(send_len_, 0);
   EXPECT_TRUE(logged("ERROR: radius: password of 129 bytes is too long to send (at most 128)"));
   EXPECT_EQ(output_.find(long_password), std::string::npos) << "the password must never be logged";
 
-  EXPECT_EQ(build_access_request(nullptr, "pw"), 0);
-  EXPECT_EQ(radius_data().send_len, 0);
-
   platform_hooks().random = [](std::span<std::uint8_t>) { return false; };
-  EXPECT_EQ(build_access_request("bob", "pw"), 0);
-  EXPECT_EQ(radius_data().send_len, 0);
+  EXPECT_FALSE(build("bob", "pw"));
+  EXPECT_EQ(send_len_, 0);
   EXPECT_TRUE(logged("ERROR: radius: no random bytes for the request authenticator"));
-  EXPECT_EQ(radius_data().request_counter, 0) << "refused requests take no identifier";
+  EXPECT_EQ(counter_, 0) << "refused requests take no identifier";
 }
 
 TEST_F(RadiusPacketTest, IdentifiersStartAtProcessIdAndWrap) {
   log_state().process_id = 254 + 256 * 40;
   std::vector<int> identifiers;
   for (int i = 0; i < 4; ++i) {
-    ASSERT_EQ(build_access_request("bob", "pw"), 1);
+    ASSERT_TRUE(build("bob", "pw"));
     identifiers.push_back(sent()[1]);
-    EXPECT_EQ(radius_data().last_identifier, sent()[1]);
+    EXPECT_EQ(current_identifier(), sent()[1]);
   }
   EXPECT_EQ(identifiers, (std::vector<int>{254, 255, 0, 1}));
-  EXPECT_EQ(radius_data().request_counter, 4);
+  EXPECT_EQ(counter_, 4);
 }
 
 TEST_F(RadiusPacketTest, EveryRequestTakesFreshRandomAuthenticator) {
   platform_hooks() = {};
-  ASSERT_EQ(build_access_request("bob", "pw"), 1);
+  ASSERT_TRUE(build("bob", "pw"));
   const Bytes first = sent();
-  ASSERT_EQ(build_access_request("bob", "pw"), 1);
+  ASSERT_TRUE(build("bob", "pw"));
   const Bytes second = sent();
   EXPECT_NE(Bytes(first.begin() + 4, first.begin() + 20), Bytes(second.begin() + 4, second.begin() + 20));
   EXPECT_NE(Bytes(first.begin() + 22, first.begin() + 40), Bytes(second.begin() + 22, second.begin() + 40))
@@ -234,12 +231,12 @@ TEST_F(RadiusPacketTest, EveryRequestTakesFreshRandomAuthenticator) {
 }
 
 TEST_F(RadiusPacketTest, RfcAccessAcceptIsAccepted) {
-  ASSERT_EQ(build_access_request("nemo", "arctangent"), 1);
+  ASSERT_TRUE(build("nemo", "arctangent"));
   // The Access-Accept of RFC 2865 section 7.1, answering identifier 0.
   place(hex("02 00 0026 86fe220e7624ba2a1005f6bf9b55e0b2 06 06 00000001 0f 06 00000000 0e 06 c0a80103"));
   UserRecord record;
   record.user_name = "nemo";
-  EXPECT_EQ(verify_reply(&record), kReplyAccepted);
+  EXPECT_EQ(verify(&record), ReplyVerdict::accepted);
   EXPECT_EQ(record.user_name, "nemo");
   EXPECT_FALSE(record.extra);
 }
@@ -247,18 +244,18 @@ TEST_F(RadiusPacketTest, RfcAccessAcceptIsAccepted) {
 TEST_F(RadiusPacketTest, ReplyCodesDecide) {
   struct Case {
     std::uint8_t code;
-    int result;
+    ReplyVerdict result;
   };
-  for (const Case c : {Case{2, kReplyAccepted}, Case{5, kReplyAccepted}, Case{3, kReplyRefused},
-                       Case{11, kReplyRefused}, Case{1, kReplyRefused}}) {
+  for (const Case c : {Case{2, ReplyVerdict::accepted}, Case{5, ReplyVerdict::accepted}, Case{3, ReplyVerdict::refused},
+                       Case{11, ReplyVerdict::refused}, Case{1, ReplyVerdict::refused}}) {
     SCOPED_TRACE(c.code);
-    ASSERT_EQ(build_access_request("bob", "pw"), 1);
+    ASSERT_TRUE(build("bob", "pw"));
     receive(c.code, current_identifier(), attribute(26, bytes("kept")));
     UserRecord record;
     record.user_name = "bob";
     record.password = "pw";
-    EXPECT_EQ(verify_reply(&record), c.result);
-    if (c.result == kReplyAccepted) {
+    EXPECT_EQ(verify(&record), c.result);
+    if (c.result == ReplyVerdict::accepted) {
       EXPECT_EQ(record.user_name, "bob");
       EXPECT_EQ(record.password, "pw");
     } else {
@@ -270,55 +267,48 @@ TEST_F(RadiusPacketTest, ReplyCodesDecide) {
 }
 
 TEST_F(RadiusPacketTest, ReplyToAnotherRequestIsSkippedBeforeTheDigest) {
-  ASSERT_EQ(build_access_request("bob", "pw"), 1);
+  ASSERT_TRUE(build("bob", "pw"));
   const Bytes earlier_authenticator = current_authenticator();
   const std::uint8_t earlier = current_identifier();
   use_authenticator(hex("00112233445566778899aabbccddeeff"));
-  ASSERT_EQ(build_access_request("bob", "pw"), 1);
+  ASSERT_TRUE(build("bob", "pw"));
 
   // A late reply to the timed-out earlier request, rightly signed for it.
   place(signed_reply(kAccessAccept, earlier, {}, earlier_authenticator, kRfcSecret));
   UserRecord record;
   record.user_name = "bob";
-  EXPECT_EQ(verify_reply(&record), kReplyOtherRequest);
+  EXPECT_EQ(verify(&record), ReplyVerdict::other_request);
   EXPECT_FALSE(record.user_name);
   EXPECT_TRUE(output_.empty()) << "no -DEAD line for a late reply";
 
   receive(kAccessAccept, current_identifier(), {});
-  EXPECT_EQ(verify_reply(&record), kReplyAccepted) << "the reply to the current request still counts";
+  EXPECT_EQ(verify(&record), ReplyVerdict::accepted) << "the reply to the current request still counts";
 }
 
 TEST_F(RadiusPacketTest, WrongSecretGivesDeadLine) {
-  ASSERT_EQ(build_access_request("bob", "pw"), 1);
+  ASSERT_TRUE(build("bob", "pw"));
   receive(kAccessAccept, current_identifier(), attribute(26, bytes("x")), "another secret");
   UserRecord record;
   record.user_name = "bob";
-  EXPECT_EQ(verify_reply(&record), kReplyBadDigest);
-  EXPECT_EQ(output_, "-DEAD Received invalid reply digest from server\n");
+  log_to_output();
+  EXPECT_EQ(verify(&record), ReplyVerdict::bad_digest);
   EXPECT_EQ(record.user_name, "bob") << "the caller releases the record";
   EXPECT_FALSE(record.extra) << "attributes of an unverified reply are not read";
-
-  output_.clear();
-  log_to_output();
-  EXPECT_EQ(verify_reply(&record), kReplyBadDigest);
-  EXPECT_TRUE(logged("ERROR: -DEAD Received invalid reply digest from server\n-DEAD Received invalid reply digest "
-                     "from server\n"));
+  EXPECT_TRUE(logged("ERROR: -DEAD Received invalid reply digest from server\n"));
+  EXPECT_EQ(output_.find("\n-DEAD"), std::string::npos) << "the caller writes the -DEAD line";
 }
 
 TEST_F(RadiusPacketTest, ReplyAuthenticatorCoversTheWholeDatagram) {
-  ASSERT_EQ(build_access_request("bob", "pw"), 1);
+  ASSERT_TRUE(build("bob", "pw"));
   receive(kAccessAccept, current_identifier(), attribute(26, bytes("abc")));
-  radius_data().recv_buf[kHeaderSize + 3] ^= 1;  // one bit of an attribute changed in transit
+  received_[kHeaderSize + 3] ^= 1;  // one bit of an attribute changed in transit
   UserRecord record;
-  EXPECT_EQ(verify_reply(&record), kReplyBadDigest);
+  EXPECT_EQ(verify(&record), ReplyVerdict::bad_digest);
 }
 
-TEST_F(RadiusPacketTest, BadLengthIsLoggedAndReopensTheSocket) {
-  RadiusData& data = radius_data();
-  data.host = "127.0.0.1";
-  data.port = 1812;
+TEST_F(RadiusPacketTest, BadLengthIsLogged) {
   log_to_output();
-  ASSERT_EQ(build_access_request("bob", "pw"), 1);
+  ASSERT_TRUE(build("bob", "pw"));
 
   struct Case {
     int length_field;
@@ -329,27 +319,27 @@ TEST_F(RadiusPacketTest, BadLengthIsLoggedAndReopensTheSocket) {
                        Case{10, 10, "(want 20/ got 10)"}}) {
     SCOPED_TRACE(c.message);
     output_.clear();
-    data.recv_buf.fill(0);
-    data.recv_buf[0] = kAccessAccept;
-    data.recv_buf[1] = current_identifier();
-    data.recv_buf[2] = static_cast<std::uint8_t>(c.length_field >> 8);
-    data.recv_buf[3] = static_cast<std::uint8_t>(c.length_field);
-    data.recv_len = c.received;
+    received_.fill(0);
+    received_[0] = kAccessAccept;
+    received_[1] = current_identifier();
+    received_[2] = static_cast<std::uint8_t>(c.length_field >> 8);
+    received_[3] = static_cast<std::uint8_t>(c.length_field);
+    received_length_ = c.received;
     UserRecord record;
     record.user_name = "bob";
-    EXPECT_EQ(verify_reply(&record), kReplyRefused);
+    EXPECT_EQ(verify(&record), ReplyVerdict::bad_length);
     EXPECT_TRUE(logged(std::string("ERROR: Received invalid reply length from server ") + c.message + " {rad="));
     EXPECT_EQ(record.user_name, "bob") << "left to the caller";
-    EXPECT_NE(data.sock, kNoSocket) << "the socket is open again";
   }
 }
 
 class RadiusDecodeTest : public RadiusPacketTest {
  protected:
   // A reply of `attributes` as received; the walk does not look at the header.
-  static void reply_with(const Bytes& attributes) {
-    radius_data().collect_code = kVendorSpecific;
-    place(Bytes(kHeaderSize, 0) + attributes);
+  void reply_with(const Bytes& attributes) { place(Bytes(kHeaderSize, 0) + attributes); }
+  void decode(UserRecord* record, int collect_code = kVendorSpecific) {
+    decode_attributes(std::span<const std::uint8_t>(received_.data(), static_cast<std::size_t>(received_length_)),
+                      collect_code, record);
   }
 };
 
@@ -375,7 +365,7 @@ TEST_F(RadiusDecodeTest, CollectsVendorTextsLatestFirst) {
     SCOPED_TRACE(c.extra.value_or("(none)"));
     reply_with(c.attributes);
     UserRecord record;
-    decode_attributes(&record);
+    decode(&record);
     EXPECT_EQ(record.extra, c.extra);
   }
   EXPECT_TRUE(output_.empty()) << "nothing logged for known attributes";
@@ -383,13 +373,12 @@ TEST_F(RadiusDecodeTest, CollectsVendorTextsLatestFirst) {
 
 TEST_F(RadiusDecodeTest, OnlyTheCollectCodeIsCollected) {
   reply_with(attribute(26, bytes("vendor")) + attribute(18, bytes("message")));
-  radius_data().collect_code = 18;
   UserRecord record;
-  decode_attributes(&record);
+  decode(&record, 18);
   EXPECT_EQ(record.extra, "message");
 
   reply_with(attribute(26, bytes("vendor")));
-  decode_attributes(nullptr);  // walks without a record
+  decode(nullptr);  // walks without a record
 }
 
 TEST_F(RadiusDecodeTest, SkipsAndLogsWhatItCannotRead) {
@@ -397,7 +386,7 @@ TEST_F(RadiusDecodeTest, SkipsAndLogsWhatItCannotRead) {
   reply_with(attribute(17, bytes("?")) + attribute(21, hex("5f000000")) + attribute(3, Bytes(130, 'c')) +
              attribute(26, Bytes(128, 'w')) + attribute(26, bytes("after")));
   UserRecord record;
-  decode_attributes(&record);
+  decode(&record);
   EXPECT_EQ(record.extra, "after") << "the walk goes on after skipped attributes";
   EXPECT_TRUE(logged("ERROR: radius: Received unknown attribute 17\n"));
   EXPECT_TRUE(logged("ERROR: radius:     Expiration (Unknown Type 3)\n"));
@@ -423,10 +412,9 @@ TEST_F(RadiusDecodeTest, WalkEndsAtBadLengths) {
     output_.clear();
     reply_with(c.attributes);
     // What lies behind the datagram must never be read as attribute data.
-    RadiusData& data = radius_data();
-    std::fill(data.recv_buf.begin() + data.recv_len, data.recv_buf.begin() + data.recv_len + 64, 'Z');
+    std::fill(received_.begin() + received_length_, received_.begin() + received_length_ + 64, 'Z');
     UserRecord record;
-    decode_attributes(&record);
+    decode(&record);
     EXPECT_EQ(record.extra, "kept");
     EXPECT_EQ(logged("ERROR: radius: attribute 26 runs past the end of the reply"), c.logs);
   }

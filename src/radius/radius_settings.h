@@ -3,37 +3,32 @@
 
 #include <string_view>
 
-#include "frontend/command_words.h"
+#include "frontend/backend_ops.h"
 #include "radius/radius_data.h"
+#include "userstore/user_file.h"
 
 namespace vantorix {
 
-/// Default server port when "radius_port" is not given.
-inline constexpr std::int32_t kDefaultRadiusPort = 1645;
-/// Shared secret in force until "radius_secret" sets one.
-inline constexpr const char* kDefaultSecret = "set one first";
+/// Takes "radius_host", "radius_port", "radius_secret" and "radius_attribute"
+/// into `settings`, and hands "radius_user_file" on to the user store's
+/// `file_settings` (key letter case ignored); any other key is ignored. A
+/// later value replaces an earlier one. A secret of more than kMaxSecret bytes
+/// is refused with an error in the log, and the secret in force stays.
+void radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings, std::string_view key,
+                      std::string_view value);
 
-/// The config slot. Takes "radius_host", "radius_port", "radius_secret",
-/// "radius_attribute" and "radius_user_file" (key letter case ignored); any
-/// other key is ignored. A later value replaces an earlier one. A secret of
-/// more than kMaxSecret bytes is refused with an error in the log, and the
-/// secret in force stays.
+/// The config slot: `radius_apply_key` on the process-wide records.
 void radius_config(std::string_view key, std::string_view value);
 
-/// The init slot: resets `RadiusData` to its defaults (host "localhost", port
-/// 1645, secret "set one first", socket closed) and empties the user table.
-/// Leaves the backend table's `user_file_name` alone.
+/// The init slot: logs "Setting up Radius data", resets `RadiusData` to its
+/// defaults (host "localhost", port 1645, secret "set one first", socket
+/// closed) and empties the user table. The user store's settings stay.
 void radius_init();
 
 /// The free slot: releases the setting texts and the user table's entries.
 void radius_free();
 
-/// The exit slot: ignores the words and returns 1.
-int radius_exit(CommandWords& words);
-
-/// "radius_port" value: leading blanks, one sign, then decimal digits up to
-/// the first other character; 0 without digits. Saturates at the limits of a
-/// 32-bit signed number.
-std::int32_t parse_port_number(std::string_view value);
+/// The exit slot: ignores the words and succeeds.
+SlotResult radius_exit(CommandWords& words);
 
 }  // namespace vantorix

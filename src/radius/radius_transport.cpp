@@ -9,6 +9,7 @@
 #include "logging/text_format.h"
 #include "platform/udp_socket.h"
 #include "radius/radius_data.h"
+#include "radius/radius_texts.h"
 
 namespace vantorix {
 namespace {
@@ -63,17 +64,17 @@ constexpr SocketErrorText kSocketErrorTexts[] = {
 };
 
 // A failed open: the text goes to the error log and, when the caller wants
-// the parent told, to standard output as one whole line. Always 0.
-int open_failed(bool report, const char* format, ...) VANTORIX_PRINTF(2, 3);
-int open_failed(bool report, const char* format, ...) {
+// the parent told, to standard output as one whole line. Always false.
+bool open_failed(bool report, const char* format, ...) VANTORIX_PRINTF(2, 3);
+bool open_failed(bool report, const char* format, ...) {
   char text[kOpenFailureSize];
   va_list args;
   va_start(args, format);
   text_vformat(text, sizeof text, format, args);
   va_end(args);
   log_error("%s", text);
-  if (report) console_write("%s\n", text);
-  return 0;
+  if (report) console_write("%s%s", text, kLineEnd);
+  return false;
 }
 
 // The current socket error text without its line end, for use inside a line.
@@ -99,67 +100,69 @@ bool read_quad_group(const char*& text, std::uint32_t& value) {
 
 }  // namespace
 
-int radius_connect(bool report) {
-  if (sockets_start() == 0) {
-    log_error("-ERR: Couldn't find WINSTOCK");
-    if (report) console_write("-DEAD: Couldn't find WINSTOCK\n");
-    return 0;
+bool radius_connect(RadiusConnection& connection, const RadiusSettings& settings, bool report) {
+  if (sockets_start() == SocketsStart::failed) {
+    log_error(radius_text::kNoSocketsLog);
+    if (report) console_write("%s%s", radius_text::kNoSockets, kLineEnd);
+    return false;
   }
-  radius_close();
+  radius_close(connection);
 
-  RadiusData& data = radius_data();
-  if (!data.host) return open_failed(report, "-DEAD: Missing host field (add ini setting: radius_host localhost)");
+  if (!settings.host) return open_failed(report, radius_text::kMissingHost);
 
   // The services entry decides only when the configured port reads as 0.
-  data.server_port = service_port("radius", "udp").value_or(kFallbackServerPort);
-  if (data.port != 0) data.server_port = data.port;
+  connection.server_port = service_port("radius", "udp").value_or(kFallbackServerPort);
+  if (settings.port != 0) connection.server_port = settings.port;
 
-  data.server_ip = host_address(data.host->c_str());
-  if (data.server_ip == 0) return open_failed(report, "-DEAD: Couldn't find host {%s}", data.host->c_str());
-  log_message("Got Server Name");
+  connection.server_ip = host_address(settings.host->c_str());
+  if (connection.server_ip == 0) return open_failed(report, radius_text::kUnknownHost, settings.host->c_str());
+  log_message(radius_text::kGotServer);
 
   // Only the 16 bits of a port reach the wire, as with htons().
-  data.server_addr = {data.server_ip, static_cast<std::uint16_t>(data.server_port)};
+  connection.server_addr = {connection.server_ip, static_cast<std::uint16_t>(connection.server_port)};
   // Looked up once per open: resolving the host name costs more than the rest
   // of a check together.
-  data.nas_ip = host_address(local_host_name().c_str());
+  connection.nas_ip = host_address(local_host_name().c_str());
 
-  data.sock = udp_socket_open();
-  if (data.sock == kNoSocket) {
+  connection.sock = udp_socket_open();
+  if (connection.sock == kNoSocket) {
     char error[kErrorTextSize];
     socket_error_line(error);
-    return open_failed(report, "-DEAD: Socket error {%s}", error);
+    return open_failed(report, radius_text::kSocketError, error);
   }
 
-  log_message("Attempting to Bind Socket");
-  for (data.bind_port = kFirstBindPort;; ++data.bind_port) {
-    Ipv4Endpoint local{0, static_cast<std::uint16_t>(data.bind_port)};
-    if (udp_socket_bind(data.sock, local) || data.bind_port >= kLastBindPort) break;
+  log_message(radius_text::kBinding);
+  for (connection.bind_port = kFirstBindPort;; ++connection.bind_port) {
+    Ipv4Endpoint local{0, static_cast<std::uint16_t>(connection.bind_port)};
+    if (udp_socket_bind(connection.sock, local) || connection.bind_port >= kLastBindPort) break;
   }
   // When no port bound, the socket goes on unbound and the first send gives
   // it a port of the system's choosing.
-  log_message("Socket has been Bounded: %d", data.bind_port);
-  return 1;
+  log_message(radius_text::kBound, connection.bind_port);
+  return true;
 }
 
-int radius_open() { return radius_connect(false); }
-
-int radius_ensure_open() {
-  if (radius_data().sock != kNoSocket) return 1;
-  return radius_connect(true);
+bool radius_ensure_open(RadiusConnection& connection, const RadiusSettings& settings) {
+  if (connection.sock != kNoSocket) return true;
+  return radius_connect(connection, settings, true);
 }
 
-int radius_close() {
-  RadiusData& data = radius_data();
-  if (data.sock == kNoSocket) {
-    log_message("No need to close RADIUS connection - not open.");
-    return 1;
+void radius_close(RadiusConnection& connection) {
+  if (connection.sock == kNoSocket) {
+    log_message(radius_text::kNotOpen);
+    return;
   }
-  log_message("Closing down RADIUS connection. {%d}", static_cast<int>(data.sock));
-  udp_socket_close(data.sock);
-  data.sock = kNoSocket;
-  return 1;
+  log_message(radius_text::kClosing, static_cast<int>(connection.sock));
+  udp_socket_close(connection.sock);
+  connection.sock = kNoSocket;
 }
+
+SlotResult radius_open() {
+  RadiusData& data = radius_data();
+  return radius_connect(data.connection, data.settings, false) ? kSlotSuccess : kSlotNegative;
+}
+
+void radius_close() { radius_close(radius_data().connection); }
 
 std::uint32_t host_address(const char* host) {
   if (host == nullptr) return 0;
@@ -194,40 +197,38 @@ std::uint32_t parse_dotted_quad(const char* text) {
   return result;
 }
 
-int send_request() {
-  RadiusData& data = radius_data();
-  std::size_t length = data.send_len > 0 ? static_cast<std::size_t>(data.send_len) : 0;
-  if (length > data.send_buf.size()) length = data.send_buf.size();
-  int sent = udp_send_to(data.sock, std::span<const std::uint8_t>(data.send_buf.data(), length), data.server_addr);
-  if (sent <= 0) log_error("radius: Sent %d bytes %s\n", sent, socket_error_text());
+int send_request(const RadiusConnection& connection, const RadiusExchange& exchange) {
+  std::size_t length = exchange.send_len > 0 ? static_cast<std::size_t>(exchange.send_len) : 0;
+  if (length > exchange.send_buf.size()) length = exchange.send_buf.size();
+  int sent = udp_send_to(connection.sock, std::span<const std::uint8_t>(exchange.send_buf.data(), length),
+                         connection.server_addr);
+  if (sent <= 0) log_error(radius_text::kSendFailed, sent, socket_error_text());
   return sent;
 }
 
-int receive_reply() {
-  RadiusData& data = radius_data();
+int receive_reply(const RadiusConnection& connection, RadiusExchange& exchange) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReplyWaitMilliseconds);
   int wait = kReplyWaitMilliseconds;
   for (;;) {
     // A failed wait still tries the receive, which never blocks: it reports
     // the socket's error, or "would block" when nothing is there.
-    if (udp_wait_readable(data.sock, wait) == WaitResult::timed_out) return 0;
+    if (udp_wait_readable(connection.sock, wait) == WaitResult::timed_out) return 0;
     // A failure that names no sender counts as the server's and is reported.
-    Ipv4Endpoint from = data.server_addr;
-    int got = udp_receive_from(data.sock, std::span<std::uint8_t>(data.recv_buf.data(), kMaxDatagram), &from);
-    if (from != data.server_addr) {
+    Ipv4Endpoint from = connection.server_addr;
+    int got = udp_receive_from(connection.sock, exchange.recv_buf, &from);
+    if (from != connection.server_addr) {
       // Only the configured server may answer; anyone else could otherwise
       // feed us replies or learn where later requests go.
-      log_message("radius: Ignored a datagram of %d bytes from %u.%u.%u.%u:%u, not the server", got, from.address >> 24,
-                  (from.address >> 16) & 0xFF, (from.address >> 8) & 0xFF, from.address & 0xFF,
-                  static_cast<unsigned>(from.port));
+      log_message(radius_text::kForeignDatagram, got, from.address >> 24, (from.address >> 16) & 0xFF,
+                  (from.address >> 8) & 0xFF, from.address & 0xFF, static_cast<unsigned>(from.port));
       auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (rest.count() <= 0) return 0;
       wait = static_cast<int>(rest.count());
       continue;
     }
-    data.recv_len = got;
-    if (got <= 0) log_error("radius: only got %d bytes %s\n", data.recv_len, socket_error_text());
-    return data.recv_len;
+    exchange.recv_len = got;
+    if (got <= 0) log_error(radius_text::kReceiveFailed, exchange.recv_len, socket_error_text());
+    return exchange.recv_len;
   }
 }
 
@@ -240,7 +241,7 @@ const char* socket_error_text() {
       return area;
     }
   }
-  text_format(area, kErrorTextSize, "Socket Unkown error code %d \n", code);
+  text_format(area, kErrorTextSize, radius_text::kUnknownSocketError, code);
   return area;
 }
 

@@ -8,6 +8,7 @@
 #include "logging/log.h"
 #include "platform/console.h"
 #include "platform/udp_socket.h"
+#include "process_state.h"
 #include "radius/radius_data.h"
 #include "temp_dir.h"
 
@@ -37,29 +38,26 @@ struct Peer {
 class RadiusTransportTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    radius_data() = RadiusData{};
-    log_state() = LogState{};
+    testing::reset_process_state();
     log_state().log_mode = true;
     log_state().log_path = dir_.file("test.log");
     log_state().process_id = 77;
     set_last_socket_error(0);
     console_capture(&out_);
   }
-  void TearDown() override {
-    if (radius_data().sock != kNoSocket) udp_socket_close(radius_data().sock);
-    console_capture(nullptr);
-    radius_data() = RadiusData{};
-    log_state() = LogState{};
-  }
+  void TearDown() override { testing::reset_process_state(); }
+  static RadiusConnection& connection() { return radius_data().connection; }
+  static RadiusSettings& settings() { return radius_data().settings; }
+  static RadiusExchange& exchange() { return radius_data().exchange; }
   std::string log() const { return dir_.read("test.log"); }
   // Opens the socket towards `port` on 127.0.0.1.
   void connect_to(std::uint16_t port) {
-    radius_data().host = "127.0.0.1";
-    radius_data().port = port;
-    ASSERT_EQ(radius_connect(false), 1);
+    radius_data().settings.host = "127.0.0.1";
+    radius_data().settings.port = port;
+    ASSERT_TRUE(radius_connect(connection(), settings(), false));
   }
   // Where the client's socket can be reached.
-  static Ipv4Endpoint client() { return {kLoopback, static_cast<std::uint16_t>(radius_data().bind_port)}; }
+  static Ipv4Endpoint client() { return {kLoopback, static_cast<std::uint16_t>(radius_data().connection.bind_port)}; }
 
   testing::TempDir dir_;
   std::string out_;
@@ -137,24 +135,24 @@ TEST(SocketErrorText, KeysTheTextsByWindowsSocketsNumbers) {
 TEST_F(RadiusTransportTest, OpensTowardsTheConfiguredServer) {
   connect_to(1812);
   const RadiusData& data = radius_data();
-  EXPECT_NE(data.sock, kNoSocket);
-  EXPECT_EQ(data.server_port, 1812);
-  EXPECT_EQ(data.server_ip, kLoopback);
-  EXPECT_EQ(data.server_addr, (Ipv4Endpoint{kLoopback, 1812}));
-  EXPECT_GE(data.bind_port, 1026);
-  EXPECT_EQ(udp_socket_local_endpoint(data.sock)->port, data.bind_port);
-  EXPECT_EQ(data.nas_ip, host_address(local_host_name().c_str()));
+  EXPECT_NE(data.connection.sock, kNoSocket);
+  EXPECT_EQ(data.connection.server_port, 1812);
+  EXPECT_EQ(data.connection.server_ip, kLoopback);
+  EXPECT_EQ(data.connection.server_addr, (Ipv4Endpoint{kLoopback, 1812}));
+  EXPECT_GE(data.connection.bind_port, 1026);
+  EXPECT_EQ(udp_socket_local_endpoint(data.connection.sock)->port, data.connection.bind_port);
+  EXPECT_EQ(data.connection.nas_ip, host_address(local_host_name().c_str()));
   EXPECT_EQ(out_, "");
   const std::string text = log();
   EXPECT_NE(text.find("No need to close RADIUS connection - not open."), std::string::npos);
   EXPECT_NE(text.find("Got Server Name"), std::string::npos);
   EXPECT_NE(text.find("Attempting to Bind Socket"), std::string::npos);
-  EXPECT_NE(text.find("Socket has been Bounded: " + std::to_string(data.bind_port) + "\n"), std::string::npos);
+  EXPECT_NE(text.find("Socket has been Bounded: " + std::to_string(data.connection.bind_port) + "\n"), std::string::npos);
 }
 
 TEST_F(RadiusTransportTest, PortZeroTakesTheServicesEntry) {
   connect_to(0);
-  EXPECT_EQ(radius_data().server_port, service_port("radius", "udp").value_or(1645));
+  EXPECT_EQ(radius_data().connection.server_port, service_port("radius", "udp").value_or(1645));
 }
 
 TEST_F(RadiusTransportTest, BindSearchSkipsTakenPorts) {
@@ -162,9 +160,9 @@ TEST_F(RadiusTransportTest, BindSearchSkipsTakenPorts) {
   for (std::uint16_t port = 1026; port <= 1030; ++port) taken.push_back(std::make_unique<Peer>(port));
   connect_to(1812);
   // 1031 unless another program holds it meanwhile.
-  EXPECT_GE(radius_data().bind_port, 1031);
-  EXPECT_EQ(udp_socket_local_endpoint(radius_data().sock)->port, radius_data().bind_port);
-  EXPECT_NE(log().find("Socket has been Bounded: " + std::to_string(radius_data().bind_port)), std::string::npos);
+  EXPECT_GE(radius_data().connection.bind_port, 1031);
+  EXPECT_EQ(udp_socket_local_endpoint(radius_data().connection.sock)->port, radius_data().connection.bind_port);
+  EXPECT_NE(log().find("Socket has been Bounded: " + std::to_string(radius_data().connection.bind_port)), std::string::npos);
 }
 
 TEST_F(RadiusTransportTest, FailedOpenReportsOneWholeLine) {
@@ -177,38 +175,38 @@ TEST_F(RadiusTransportTest, FailedOpenReportsOneWholeLine) {
   for (const auto& [host, text] : cases) {
     connect_to(1812);  // a failed open also closes the socket it had
     out_.clear();
-    radius_data().host = host;
-    EXPECT_EQ(radius_connect(true), 0);
+    radius_data().settings.host = host;
+    EXPECT_FALSE(radius_connect(connection(), settings(), true));
     EXPECT_EQ(out_, text + "\n");
-    EXPECT_EQ(radius_data().sock, kNoSocket);
+    EXPECT_EQ(radius_data().connection.sock, kNoSocket);
     EXPECT_NE(log().find("ERROR: " + text + "\n"), std::string::npos) << text;
 
     out_.clear();
-    EXPECT_EQ(radius_open(), 0);
+    EXPECT_EQ(radius_open(), kSlotNegative);
     EXPECT_EQ(out_, "") << "the open slot tells only the log";
   }
 }
 
 TEST_F(RadiusTransportTest, EnsureOpenOpensOnlyAClosedSocket) {
-  radius_data().host = "127.0.0.1";
-  radius_data().port = 1812;
-  ASSERT_EQ(radius_ensure_open(), 1);
-  const SocketHandle first = radius_data().sock;
+  radius_data().settings.host = "127.0.0.1";
+  radius_data().settings.port = 1812;
+  ASSERT_TRUE(radius_ensure_open(connection(), settings()));
+  const SocketHandle first = radius_data().connection.sock;
   ASSERT_NE(first, kNoSocket);
-  EXPECT_EQ(radius_ensure_open(), 1);
-  EXPECT_EQ(radius_data().sock, first);
-  radius_data().host.reset();
+  EXPECT_TRUE(radius_ensure_open(connection(), settings()));
+  EXPECT_EQ(radius_data().connection.sock, first);
+  radius_data().settings.host.reset();
   radius_close();
-  EXPECT_EQ(radius_ensure_open(), 0);
+  EXPECT_FALSE(radius_ensure_open(connection(), settings()));
   EXPECT_EQ(out_, "-DEAD: Missing host field (add ini setting: radius_host localhost)\n");
 }
 
 TEST_F(RadiusTransportTest, ClosingTwiceIsHarmless) {
   connect_to(1812);
-  const int handle = static_cast<int>(radius_data().sock);
-  EXPECT_EQ(radius_close(), 1);
-  EXPECT_EQ(radius_data().sock, kNoSocket);
-  EXPECT_EQ(radius_close(), 1);
+  const int handle = static_cast<int>(radius_data().connection.sock);
+  radius_close();
+  EXPECT_EQ(radius_data().connection.sock, kNoSocket);
+  radius_close();
   const std::string text = log();
   const std::size_t closing = text.find("Closing down RADIUS connection. {" + std::to_string(handle) + "}");
   ASSERT_NE(closing, std::string::npos);
@@ -219,24 +217,24 @@ TEST_F(RadiusTransportTest, RequestGoesOutAndTheServersReplyComesBack) {
   Peer server;
   connect_to(server.endpoint.port);
   const std::string request = "request bytes";
-  std::copy(request.begin(), request.end(), radius_data().send_buf.begin());
-  radius_data().send_len = static_cast<std::int32_t>(request.size());
-  EXPECT_EQ(send_request(), static_cast<int>(request.size()));
+  std::copy(request.begin(), request.end(), radius_data().exchange.send_buf.begin());
+  radius_data().exchange.send_len = static_cast<std::int32_t>(request.size());
+  EXPECT_EQ(send_request(connection(), exchange()), static_cast<int>(request.size()));
 
   ASSERT_EQ(udp_wait_readable(server.handle, 2000), WaitResult::readable);
   std::vector<std::uint8_t> got(100);
   Ipv4Endpoint from;
   ASSERT_EQ(udp_receive_from(server.handle, got, &from), static_cast<int>(request.size()));
   EXPECT_EQ(std::string(got.begin(), got.begin() + static_cast<long>(request.size())), request);
-  EXPECT_EQ(from.port, radius_data().bind_port);
+  EXPECT_EQ(from.port, radius_data().connection.bind_port);
 
   Peer stranger;
   stranger.send("from a stranger", from);
   server.send("the reply", from);
-  EXPECT_EQ(receive_reply(), 9);
-  EXPECT_EQ(radius_data().recv_len, 9);
-  EXPECT_EQ(std::string(radius_data().recv_buf.begin(), radius_data().recv_buf.begin() + 9), "the reply");
-  EXPECT_EQ(radius_data().server_addr, server.endpoint);
+  EXPECT_EQ(receive_reply(connection(), exchange()), 9);
+  EXPECT_EQ(radius_data().exchange.recv_len, 9);
+  EXPECT_EQ(std::string(radius_data().exchange.recv_buf.begin(), radius_data().exchange.recv_buf.begin() + 9), "the reply");
+  EXPECT_EQ(radius_data().connection.server_addr, server.endpoint);
   EXPECT_NE(log().find("Ignored a datagram of 15 bytes from 127.0.0.1:" + std::to_string(stranger.endpoint.port)),
             std::string::npos);
 }
@@ -244,12 +242,12 @@ TEST_F(RadiusTransportTest, RequestGoesOutAndTheServersReplyComesBack) {
 TEST_F(RadiusTransportTest, WaitEndsAfterTwoSecondsWhateverStrangersSend) {
   Peer server;
   connect_to(server.endpoint.port);
-  radius_data().recv_len = 77;
+  radius_data().exchange.recv_len = 77;
   Peer stranger;
   stranger.send("noise", client());
-  EXPECT_EQ(receive_reply(), 0);
-  EXPECT_EQ(radius_data().recv_len, 77);
-  EXPECT_EQ(radius_data().server_addr, server.endpoint);
+  EXPECT_EQ(receive_reply(connection(), exchange()), 0);
+  EXPECT_EQ(radius_data().exchange.recv_len, 77);
+  EXPECT_EQ(radius_data().connection.server_addr, server.endpoint);
   EXPECT_EQ(log().find("ERROR"), std::string::npos);
 }
 
@@ -257,15 +255,15 @@ TEST_F(RadiusTransportTest, FailuresOfSendAndReceiveAreLogged) {
   Peer server;
   connect_to(server.endpoint.port);
   server.send(std::string(kMaxDatagram + 1, 'x'), client());
-  EXPECT_EQ(receive_reply(), -1);
-  EXPECT_EQ(radius_data().recv_len, -1);
+  EXPECT_EQ(receive_reply(connection(), exchange()), -1);
+  EXPECT_EQ(radius_data().exchange.recv_len, -1);
   EXPECT_NE(log().find("ERROR: radius: only got -1 bytes The socket is of type SOCK_DGRAM"), std::string::npos);
 
   radius_close();
-  radius_data().send_len = 20;
-  EXPECT_EQ(send_request(), -1);
+  radius_data().exchange.send_len = 20;
+  EXPECT_EQ(send_request(connection(), exchange()), -1);
   EXPECT_NE(log().find("ERROR: radius: Sent -1 bytes The descriptor is not a socket."), std::string::npos);
-  EXPECT_EQ(receive_reply(), -1);
+  EXPECT_EQ(receive_reply(connection(), exchange()), -1);
   EXPECT_NE(log().find("ERROR: radius: only got -1 bytes The descriptor is not a socket."), std::string::npos);
 }
 

@@ -1,18 +1,12 @@
 #include "userstore/md5.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vantorix {
 namespace {
 
-constexpr int kMd5BlockSize = 64;
-
-// The running state of one digest computation; it never outlives the call.
-struct Md5Context {
-  std::uint32_t state[4];
-  std::uint32_t bits[2];  // message length in bits, low word first
-  std::uint8_t buffer[kMd5BlockSize];
-};
+constexpr std::size_t kMd5BlockSize = 64;
 
 inline std::uint32_t rotate_left(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
@@ -133,39 +127,51 @@ void md5_block(std::uint32_t state[4], const std::uint8_t* block) {
 
 }  // namespace
 
-void md5_digest(std::uint8_t* output, const std::uint8_t* input, std::int32_t length) {
-  Md5Context context;
-  context.state[0] = 0x67452301;
-  context.state[1] = 0xefcdab89;
-  context.state[2] = 0x98badcfe;
-  context.state[3] = 0x10325476;
+Md5::Md5() = default;
 
-  // A negative count digests nothing rather than reading before the buffer.
-  std::uint32_t count = length > 0 ? static_cast<std::uint32_t>(length) : 0;
-  context.bits[0] = count << 3;
-  context.bits[1] = count >> 29;
+void Md5::update(std::span<const std::uint8_t> input) {
+  std::size_t count = input.size();
+  const std::uint8_t* data = input.data();
+  const std::size_t held = static_cast<std::size_t>(length_ % kMd5BlockSize);
+  length_ += count;
 
-  // Whole blocks straight from the input; the buffer starts empty, so only
-  // the tail is ever copied.
-  std::uint32_t done = 0;
-  for (; count - done >= kMd5BlockSize; done += kMd5BlockSize) md5_block(context.state, input + done);
-  std::uint32_t rest = count - done;
-  if (rest > 0) std::memcpy(context.buffer, input + done, rest);
+  // Fill a partly held block first; then whole blocks straight from the
+  // input, so only a tail is ever copied.
+  if (held > 0) {
+    const std::size_t take = std::min(count, kMd5BlockSize - held);
+    std::memcpy(buffer_.data() + held, data, take);
+    data += take;
+    count -= take;
+    if (held + take < kMd5BlockSize) return;
+    md5_block(state_.data(), buffer_.data());
+  }
+  for (; count >= kMd5BlockSize; count -= kMd5BlockSize, data += kMd5BlockSize) md5_block(state_.data(), data);
+  if (count > 0) std::memcpy(buffer_.data(), data, count);
+}
 
+void Md5::final(std::uint8_t* output) {
   // One 0x80 byte, zeros up to byte 56 (of a second block when fewer than
   // eight bytes remain), then the bit count, least significant word first.
-  context.buffer[rest++] = 0x80;
+  const std::uint64_t bits = length_ << 3;
+  std::size_t rest = static_cast<std::size_t>(length_ % kMd5BlockSize);
+  buffer_[rest++] = 0x80;
   if (rest > kMd5BlockSize - 8) {
-    std::memset(context.buffer + rest, 0, kMd5BlockSize - rest);
-    md5_block(context.state, context.buffer);
+    std::memset(buffer_.data() + rest, 0, kMd5BlockSize - rest);
+    md5_block(state_.data(), buffer_.data());
     rest = 0;
   }
-  std::memset(context.buffer + rest, 0, kMd5BlockSize - 8 - rest);
-  store_le32(context.buffer + 56, context.bits[0]);
-  store_le32(context.buffer + 60, context.bits[1]);
-  md5_block(context.state, context.buffer);
+  std::memset(buffer_.data() + rest, 0, kMd5BlockSize - 8 - rest);
+  store_le32(buffer_.data() + 56, static_cast<std::uint32_t>(bits));
+  store_le32(buffer_.data() + 60, static_cast<std::uint32_t>(bits >> 32));
+  md5_block(state_.data(), buffer_.data());
+  for (int i = 0; i < 4; ++i) store_le32(output + 4 * i, state_[i]);
+}
 
-  for (int i = 0; i < 4; ++i) store_le32(output + 4 * i, context.state[i]);
+void md5_digest(std::uint8_t* output, const std::uint8_t* input, std::int32_t length) {
+  Md5 md5;
+  // A negative count digests nothing rather than reading before the buffer.
+  if (length > 0) md5.update({input, static_cast<std::size_t>(length)});
+  md5.final(output);
 }
 
 }  // namespace vantorix

@@ -1,15 +1,35 @@
-// The MD5 message digest (RFC 1321) over one byte buffer.
+// The MD5 message digest (RFC 1321), over one buffer or fed in pieces.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <span>
 
 namespace vantorix {
 
 inline constexpr int kMd5DigestSize = 16;
 
+/// One digest computation: any number of `update` calls, then one `final`.
+/// Allocates nothing and cannot fail; a copy carries the state so far, so a
+/// common prefix can be digested once and continued in several ways.
+class Md5 {
+ public:
+  Md5();
+  /// Feeds the next bytes (zero bytes included) of the message.
+  void update(std::span<const std::uint8_t> input);
+  /// Writes the 16-byte digest to `output` (any alignment). The object is
+  /// used up: feed it no more.
+  void final(std::uint8_t* output);
+
+ private:
+  std::array<std::uint32_t, 4> state_ = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+  std::uint64_t length_ = 0;  // bytes fed so far
+  std::array<std::uint8_t, 64> buffer_{};  // the part of a block not yet processed
+};
+
 /// Writes the 16-byte digest of `length` bytes at `input` to `output` (any
-/// alignment). `input` may hold zero bytes and must not overlap `output`.
-/// Allocates nothing and cannot fail.
+/// alignment); a negative length digests nothing. `input` may hold zero bytes
+/// and must not overlap `output`.
 void md5_digest(std::uint8_t* output, const std::uint8_t* input, std::int32_t length);
 
 }  // namespace vantorix

@@ -68,6 +68,28 @@ TEST(Md5, DigestsZeroBytesOverTheWholeLength) {
   EXPECT_EQ(md5_hex(all_bytes), "e2c865db4162bed963bfaa9ef6ac18f0");
 }
 
+TEST(Md5, PiecesOfAnySizeGiveTheDigestOfTheWhole) {
+  std::string message;
+  for (int i = 0; i < 200; ++i) message += static_cast<char>(i * 31 + 7);
+  const std::string whole = md5_hex(message);
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(message.data());
+  for (std::size_t first = 0; first <= message.size(); first += 7) {
+    for (std::size_t second = first; second <= message.size(); second += 13) {
+      Md5 md5;
+      md5.update({bytes, first});
+      md5.update({bytes + first, second - first});
+      Md5 copy = md5;  // a copy carries the state so far
+      md5.update({bytes + second, message.size() - second});
+      std::uint8_t digest[kMd5DigestSize];
+      md5.final(digest);
+      ASSERT_EQ(hex_of(digest), whole) << first << "/" << second;
+      copy.update({bytes + second, message.size() - second});
+      copy.final(digest);
+      ASSERT_EQ(hex_of(digest), whole);
+    }
+  }
+}
+
 TEST(Md5, NegativeLengthDigestsNothing) {
   std::uint8_t digest[kMd5DigestSize];
   const std::uint8_t input[] = {'x'};

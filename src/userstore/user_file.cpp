@@ -6,10 +6,9 @@
 #include <memory>
 #include <string_view>
 
-#include "frontend/backend_ops.h"
 #include "logging/log.h"
 #include "userstore/scramble.h"
-#include "userstore/user_table.h"
+#include "userstore/user_store_texts.h"
 
 namespace vantorix {
 namespace {
@@ -67,15 +66,18 @@ class PieceReader {
 };
 
 // One piece of the file: comments and empty lines are skipped, the line end
-// removed, the name ends at the first space and the rest is the scrambled form.
-void store_piece(char* piece, const char* key) {
+// removed, the name ends at the first space and the rest is the scrambled
+// form. `plain` is the caller's work text, so a load allocates per user only
+// what the table keeps.
+void store_piece(const char* piece, const ScrambleKey& key, UserTable& table, std::string& plain) {
   std::size_t length = std::strlen(piece);  // a zero byte ends the line's text
   if (length == 0 || piece[0] == '#' || piece[0] == '\r' || piece[0] == '\n') return;
-  while (length > 1 && (piece[length - 1] == '\r' || piece[length - 1] == '\n')) piece[--length] = '\0';
-  char* space = static_cast<char*>(std::memchr(piece, ' ', length));
-  if (space == nullptr) return;
-  *space = '\0';
-  user_table_lookup(piece, password_unscramble(key, space + 1, kScrambleSeed), kUserStoreMemory, nullptr);
+  while (length > 1 && (piece[length - 1] == '\r' || piece[length - 1] == '\n')) --length;
+  const std::string_view line(piece, length);
+  const std::size_t space = line.find(' ');
+  if (space == std::string_view::npos) return;
+  unscramble_with(key, line.substr(space + 1), plain);
+  table.store(line.substr(0, space), plain);
 }
 
 bool same_file(const FileStatus& a, const FileStatus& b) { return a.device == b.device && a.inode == b.inode; }
@@ -113,9 +115,8 @@ bool state_is_current(const UserFileState& state, const std::optional<FileStatus
 
 // True when the file has content whose last byte is not a line feed, so that
 // a record appended as it stands would run on from its last line.
-bool ends_inside_a_line(const std::string& path, const std::optional<FileStatus>& before) {
+bool ends_inside_a_line(const std::string& path, const UserFileState& state, const std::optional<FileStatus>& before) {
   if (!before || before->size == 0) return false;
-  const UserFileState& state = user_file_state();
   if (state_is_current(state, before)) return state.line_start != state.read_end;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return false;
@@ -127,8 +128,8 @@ bool ends_inside_a_line(const std::string& path, const std::optional<FileStatus>
 // After this process appended `record` to a file that the table reflected
 // exactly, and nothing else has touched the file in between, the table still
 // reflects it: remember the new end so that the next load reads nothing.
-void note_own_append(const std::string& path, const std::optional<FileStatus>& before, std::string_view record) {
-  UserFileState& state = user_file_state();
+void note_own_append(const std::string& path, UserFileState& state, const std::optional<FileStatus>& before,
+                     std::string_view record) {
   if (!state_is_current(state, before)) return;
   auto after = file_status(path);
   if (!after || !same_file(*after, *before) ||
@@ -143,15 +144,9 @@ void note_own_append(const std::string& path, const std::optional<FileStatus>& b
 
 }  // namespace
 
-UserFileState& user_file_state() {
-  static UserFileState state;
-  return state;
-}
-
-void user_file_load() {
-  const std::string& path = backend_ops().user_file_name;
+void user_file_load(const UserFileSettings& settings, UserFileState& state, UserTable& table) {
+  const std::string& path = settings.file_name;
   if (path.empty()) return;
-  UserFileState& state = user_file_state();
 
   auto current = file_status(path);
   bool may_resume = false;
@@ -162,10 +157,10 @@ void user_file_load() {
 
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) {
-    log_message("Failed to Load Userfile: {%s}", path.c_str());
+    log_message(user_store_text::kLoadFailed, path.c_str());
     return;
   }
-  log_message("Loading Userfile again: {%s}", path.c_str());
+  log_message(user_store_text::kLoading, path.c_str());
 
   // A file that has only grown is read from the start of the line the last
   // load ended in; anything else is read whole. Either way the table ends up
@@ -176,18 +171,19 @@ void user_file_load() {
   PieceReader reader(file, start);
   std::int64_t line_start = start;
   if (start >= 0) {
-    const char* key = backend_ops().scramble_key.c_str();
+    const ScrambleKey key = scramble_key_schedule(settings.scramble_key, kScrambleSeed);
+    std::string plain;
     char piece[kUserFileLineSize];
     std::size_t length = 0;
     while (reader.next(piece, length)) {
       bool line_ended = piece[length - 1] == '\n';
-      store_piece(piece, key);
+      store_piece(piece, key, table, plain);
       if (line_ended) line_start = reader.offset();
     }
   }
   if (start < 0 || reader.failed()) {
     std::fclose(file);
-    log_message("Failed to Load Userfile: {%s}", path.c_str());
+    log_message(user_store_text::kLoadFailed, path.c_str());
     return;
   }
   std::string tail = read_tail(file, reader.offset());
@@ -198,55 +194,57 @@ void user_file_load() {
   state.line_start = line_start;
   state.tail = std::move(tail);
   if (auto after = file_status(path)) state.status = *after;
-  log_message("Finished Loading Userfile: {%s}", path.c_str());
+  log_message(user_store_text::kLoaded, path.c_str());
 }
 
-bool user_file_append(const char* name, const char* password) {
-  const std::string& path = backend_ops().user_file_name;
-  if (name == nullptr || password == nullptr || path.empty()) return false;
+AppendResult user_file_append(const UserFileSettings& settings, UserFileState& state, std::string_view name,
+                              std::string_view password) {
+  const std::string& path = settings.file_name;
+  if (path.empty()) return AppendResult::failed;
+  const std::string shown(name);  // for the log texts
   // A name holding a space or a line end would be cut short when read back,
   // and one beginning with '#' would be read back as a comment.
-  if (std::strpbrk(name, " \r\n") != nullptr || name[0] == '#') {
-    log_error("User name {%s} cannot be stored in the Userfile; kept in memory only", name);
-    return false;
+  if (name.find_first_of(std::string_view(" \r\n\0", 4)) != std::string_view::npos ||
+      (!name.empty() && name[0] == '#')) {
+    log_error(user_store_text::kNameNotStorable, shown.c_str());
+    return AppendResult::refused;
   }
   // The scrambled form keeps only characters 1 to 126: any other byte (a
   // UTF-8 password, say) would read back as another password, which a later
   // load would then put in place of the right one.
-  const bool keeps_password = std::all_of(password, password + std::strlen(password), [](char c) {
+  const bool keeps_password = std::all_of(password.begin(), password.end(), [](char c) {
     const auto byte = static_cast<unsigned char>(c);
     return byte >= 1 && byte <= 126;
   });
-  const char* form =
-      keeps_password ? password_scramble(backend_ops().scramble_key.c_str(), password, kScrambleSeed) : nullptr;
-  if (form == nullptr) {
-    log_error("Password of {%s} cannot be stored in the Userfile; kept in memory only", name);
-    return false;
+  const std::optional<std::string> form =
+      keeps_password ? scramble_with(scramble_key_schedule(settings.scramble_key, kScrambleSeed), password)
+                     : std::nullopt;
+  if (!form) {
+    log_error(user_store_text::kPasswordNotStorable, shown.c_str());
+    return AppendResult::refused;
   }
-  std::size_t name_length = std::strlen(name);
-  std::size_t form_length = std::strlen(form);
   // The loader reads a line whole only when it fits one piece; a longer record
   // would come back as a different password.
-  if (name_length + 1 + form_length > kUserFileLineSize - 1) {
-    log_error("Record of {%s} is too long for the Userfile; kept in memory only", name);
-    return false;
+  if (name.size() + 1 + form->size() > kUserFileLineSize - 1) {
+    log_error(user_store_text::kRecordTooLong, shown.c_str());
+    return AppendResult::refused;
   }
 
   auto before = file_status(path);
   std::string record;
-  record.reserve(name_length + form_length + 3);
-  if (ends_inside_a_line(path, before)) record += '\n';
-  record.append(name, name_length).append(1, ' ').append(form, form_length).append(1, '\n');
+  record.reserve(name.size() + form->size() + 3);
+  if (ends_inside_a_line(path, state, before)) record += '\n';
+  record.append(name).append(1, ' ').append(*form).append(1, '\n');
 
   for (int attempt = 0; attempt < kUserFileAppendAttempts; ++attempt) {
     if (append_private(path, record)) {
-      note_own_append(path, before, record);
-      return true;
+      note_own_append(path, state, before, record);
+      return AppendResult::written;
     }
     sleep_milliseconds(kUserFileAppendPauseMs);
   }
-  log_message("Failed to append to Userfile: {%s}", path.c_str());
-  return false;
+  log_message(user_store_text::kAppendFailed, path.c_str());
+  return AppendResult::failed;
 }
 
 }  // namespace vantorix

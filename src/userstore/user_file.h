@@ -3,8 +3,10 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/system.h"
+#include "userstore/user_table.h"
 
 namespace vantorix {
 
@@ -18,6 +20,13 @@ inline constexpr int kUserFileTailSize = 64;
 inline constexpr int kUserFileAppendAttempts = 3;
 inline constexpr int kUserFileAppendPauseMs = 2000;
 
+/// Where the remembered users are kept and how their passwords are scrambled.
+/// The backend hands the file name over from its configuration.
+struct UserFileSettings {
+  std::string file_name = "radius_users.dat";  // empty: no user file
+  std::string scramble_key = "quietlyturnbrasskeysunderoldbridges";
+};
+
 /// What the loader knows about the file as the table reflects it.
 struct UserFileState {
   bool loaded = false;      // a load of the file has completed
@@ -27,24 +36,30 @@ struct UserFileState {
   std::string tail;         // the last (up to kUserFileTailSize) bytes before `read_end`
 };
 
-/// The process-wide loader state; tests reset it with `user_file_state() = {};`.
-UserFileState& user_file_state();
+/// Brings `table` up to date with the user file of `settings`; `state` says
+/// what the last load saw. Called by every check and lookup once the socket is
+/// open. Reads nothing when the file is as the last load left it (or has only
+/// grown by records this process appended); reads only the new lines when the
+/// file has only grown; reads it whole otherwise. Logs "Loading Userfile
+/// again: {%s}" and "Finished Loading Userfile: {%s}" around every read,
+/// "Failed to Load Userfile: {%s}" when it cannot be read.
+void user_file_load(const UserFileSettings& settings, UserFileState& state, UserTable& table);
 
-/// Brings the user table up to date with the user file (`user_file_name` of
-/// the backend table). Called by every check and lookup once the socket is open.
-/// Reads nothing when the file is as the last load left it (or has only grown
-/// by records this process appended); reads only the new lines when the file
-/// has only grown; reads it whole otherwise. Logs "Loading Userfile again: {%s}"
-/// and "Finished Loading Userfile: {%s}" around every read, "Failed to Load
-/// Userfile: {%s}" when it cannot be read.
-void user_file_load();
+/// What became of a record that `user_file_append` was asked to write.
+enum class AppendResult {
+  written,  // the record is in the file
+  refused,  // the record would not read back as written: not written, error logged
+  failed,   // every attempt to write failed (or there is no file name)
+};
 
 /// Appends the record "<name> <scrambled password>\n" to the user file with one
 /// write, creating the file with mode 0600. Tries three times, pausing two
-/// seconds after each failure. Returns true when the record was written.
-/// A name that would not read back as itself (one holding a space or a line
-/// end, or beginning with '#', which marks a comment) or a record longer than
-/// a line the loader reads whole is not written and is logged as an error.
-bool user_file_append(const char* name, const char* password);
+/// seconds after each failure. A name that would not read back as itself (one
+/// holding a space, a line end or a zero byte, or beginning with '#', which
+/// marks a comment), a password with bytes outside 1 to 126 (whose scrambled
+/// form reads back as another password) or a record longer than a line the
+/// loader reads whole is refused and logged as an error.
+AppendResult user_file_append(const UserFileSettings& settings, UserFileState& state, std::string_view name,
+                              std::string_view password);
 
 }  // namespace vantorix

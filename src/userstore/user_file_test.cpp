@@ -7,18 +7,19 @@
 #include <fstream>
 #include <string>
 
-#include "frontend/backend_ops.h"
 #include "logging/log.h"
+#include "platform/platform_state.h"
+#include "process_state.h"
 #include "temp_dir.h"
 #include "userstore/scramble.h"
-#include "userstore/user_table.h"
+#include "userstore/user_store.h"
 
 namespace vantorix {
 namespace {
 
 constexpr const char* kKey = "quietlyturnbrasskeysunderoldbridges";
 
-std::string form(const std::string& password) { return password_scramble(kKey, password.c_str(), 1); }
+std::string form(const std::string& password) { return *password_scramble(kKey, password.c_str(), 1); }
 
 std::size_t count_of(const std::string& text, const std::string& part) {
   std::size_t count = 0;
@@ -29,29 +30,28 @@ std::size_t count_of(const std::string& text, const std::string& part) {
 class UserFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    backend_ops() = BackendOps{};
+    testing::reset_process_state();
     path_ = dir_.file("users.dat");
-    backend_ops().user_file_name = path_;
-    user_table_reset();
-    user_file_state() = {};
-    platform_hooks() = {};
+    store().settings.file_name = path_;
     platform_hooks().sleep = [](int) {};
-    log_state() = LogState{};
     log_state().log_mode = true;
     log_state().log_path = dir_.file("test.log");
   }
-  void TearDown() override {
-    platform_hooks() = {};
-    log_state() = LogState{};
-    backend_ops() = BackendOps{};
-    user_table_reset();
-    user_file_state() = {};
-  }
+  void TearDown() override { testing::reset_process_state(); }
 
-  std::optional<std::string> password_of(const std::string& name) {
-    std::optional<std::string> holder;
-    user_table_lookup(name.c_str(), nullptr, kUserFind, &holder);
-    return holder;
+  static UserStore& store() { return user_store(); }
+  static void load() { user_file_load(store().settings, store().file, store().table); }
+  static bool append(std::string_view name, std::string_view password) {
+    return user_file_append(store().settings, store().file, name, password) == AppendResult::written;
+  }
+  // A fresh process's view: the table and the loader's state forgotten, the file read again.
+  static void reload_from_scratch() {
+    store().table = {};
+    store().file = {};
+    load();
+  }
+  static std::optional<std::string> password_of(const std::string& name) {
+    return user_table_lookup(store().table, name);
   }
   std::string log() const { return dir_.read("test.log"); }
   std::size_t loads() const { return count_of(log(), "Finished Loading Userfile: {" + path_ + "}"); }
@@ -89,7 +89,7 @@ TEST_F(UserFileTest, LineRules) {
              "erin " + form("Zz") + "\r\r\n" +
              long_name + " " + form("x") + "\n"  // cut at 511 bytes: the rest is a line of its own
              "frank " + form("last-line-without-end"));
-  user_file_load();
+  load();
 
   EXPECT_EQ(password_of("alice"), "second");
   EXPECT_EQ(password_of("bob"), "crlf");
@@ -102,77 +102,75 @@ TEST_F(UserFileTest, LineRules) {
   EXPECT_EQ(password_of("#"), std::nullopt);
   EXPECT_EQ(password_of(long_name), std::nullopt);
   EXPECT_EQ(password_of(std::string(9, 'n')), "x");
-  EXPECT_EQ(user_table().size(), 8u);
+  EXPECT_EQ(store().table.size(), 8u);
 }
 
 TEST_F(UserFileTest, LoadsOnceAndAgainOnlyWhenTheFileChanges) {
-  user_file_load();
-  user_file_load();
+  load();
+  load();
   EXPECT_EQ(count_of(log(), "Failed to Load Userfile: {" + path_ + "}"), 2u);
 
   dir_.write("users.dat", "");
-  user_file_load();
-  user_file_load();
+  load();
+  load();
   EXPECT_EQ(count_of(log(), "Loading Userfile again: {" + path_ + "}"), 1u);
   EXPECT_EQ(loads(), 1u);
 
   dir_.write("users.dat", "ann " + form("abcd") + "\n");
-  user_file_load();
+  load();
   EXPECT_EQ(loads(), 2u);
   EXPECT_EQ(password_of("ann"), "abcd");
 
   edit_in_place("ann " + form("wxyz") + "\n");  // same length
-  user_file_load();
+  load();
   EXPECT_EQ(loads(), 3u);
   EXPECT_EQ(password_of("ann"), "wxyz");
-  user_file_load();
+  load();
   EXPECT_EQ(loads(), 3u);
 }
 
 TEST_F(UserFileTest, NoFileNameMeansNothingToLoad) {
-  backend_ops().user_file_name.clear();
-  user_file_load();
+  store().settings.file_name.clear();
+  load();
   EXPECT_EQ(log(), "");
-  EXPECT_FALSE(user_file_append("x", "y"));
+  EXPECT_EQ(user_file_append(store().settings, store().file, "x", "y"), AppendResult::failed);
 }
 
 TEST_F(UserFileTest, OwnAppendsNeedNoReload) {
   dir_.write("users.dat", "ann " + form("a") + "\n");
-  user_file_load();
+  load();
   ASSERT_EQ(loads(), 1u);
   for (int i = 0; i < 20; ++i) {
     std::string name = "user" + std::to_string(i);
-    ASSERT_EQ(user_table_lookup(name.c_str(), "pw", kUserFindOrAppend, nullptr), -1);
-    user_file_load();
+    ASSERT_EQ(user_store_remember(store(), name, "pw"), Remembered::added);
+    load();
   }
   EXPECT_EQ(loads(), 1u);
   EXPECT_EQ(count_of(dir_.read("users.dat"), "\n"), 21u);
 
   // A fresh process sees the same users.
-  user_table_reset();
-  user_file_state() = {};
-  user_file_load();
-  EXPECT_EQ(user_table().size(), 21u);
+  reload_from_scratch();
+  EXPECT_EQ(store().table.size(), 21u);
   EXPECT_EQ(password_of("user19"), "pw");
 }
 
 TEST_F(UserFileTest, GrowthFromElsewhereIsReadFromTheOldEnd) {
   dir_.write("users.dat", "ann " + form("file") + "\n");
-  user_file_load();
+  load();
   // Only a full read would put the file's password back.
-  user_table_lookup("ann", "memory", kUserStoreMemory, nullptr);
+  store().table.store("ann", "memory");
 
   append_elsewhere("ben " + form("b") + "\n");
-  user_file_load();
+  load();
   EXPECT_EQ(loads(), 2u);
   EXPECT_EQ(password_of("ben"), "b");
   EXPECT_EQ(password_of("ann"), "memory");
 
   // A line that was still being written when the last load ended is read again whole.
   append_elsewhere("cat " + form("partial-and-complete").substr(0, 10));
-  user_file_load();
+  load();
   append_elsewhere(form("partial-and-complete").substr(10) + "\n");
-  user_file_load();
+  load();
   EXPECT_EQ(password_of("cat"), "partial-and-complete");
   EXPECT_EQ(password_of("ann"), "memory");
 }
@@ -180,68 +178,66 @@ TEST_F(UserFileTest, GrowthFromElsewhereIsReadFromTheOldEnd) {
 TEST_F(UserFileTest, ReplacedShortenedOrRewrittenFilesAreReadWhole) {
   const std::string ann = "ann " + form("file") + "\n";
   dir_.write("users.dat", ann + "ben " + form("b") + "\n");
-  user_file_load();
+  load();
 
-  user_table_lookup("ann", "memory", kUserStoreMemory, nullptr);
+  store().table.store("ann", "memory");
   dir_.write("users.dat", ann);  // shorter
-  user_file_load();
+  load();
   EXPECT_EQ(password_of("ann"), "file");
   EXPECT_EQ(password_of("ben"), "b");  // a load never forgets anyone
 
-  user_table_lookup("ann", "memory", kUserStoreMemory, nullptr);
+  store().table.store("ann", "memory");
   std::filesystem::remove(path_);
   dir_.write("users.dat", "# replaced\n" + ann);  // another file, longer
-  user_file_load();
+  load();
   EXPECT_EQ(password_of("ann"), "file");
 
-  user_table_lookup("ann", "memory", kUserStoreMemory, nullptr);
+  store().table.store("ann", "memory");
   std::string text = dir_.read("users.dat");
   text.back() = ' ';  // the old end itself changes
   dir_.write("users.dat", text + "\ndee " + form("d") + "\n");
-  user_file_load();
+  load();
   EXPECT_EQ(password_of("ann"), "file");
   EXPECT_EQ(password_of("dee"), "d");
 }
 
 TEST_F(UserFileTest, AppendAfterALineWithoutEndStartsANewLine) {
   dir_.write("users.dat", "ann " + form("a"));
-  ASSERT_TRUE(user_file_append("bob", "b"));
+  ASSERT_TRUE(append("bob", "b"));
   EXPECT_EQ(dir_.read("users.dat"), "ann " + form("a") + "\nbob " + form("b") + "\n");
 
   // The same when the table knows the file's end.
   dir_.write("users.dat", "cy " + form("c"));
-  user_file_load();
-  ASSERT_TRUE(user_file_append("dee", "d"));
-  user_file_load();
-  user_table_reset();
-  user_file_state() = {};
-  user_file_load();
+  load();
+  ASSERT_TRUE(append("dee", "d"));
+  load();
+  reload_from_scratch();
   EXPECT_EQ(password_of("cy"), "c");
   EXPECT_EQ(password_of("dee"), "d");
 }
 
 TEST_F(UserFileTest, RecordsThatWouldNotReadBackAreNotWritten) {
-  EXPECT_FALSE(user_file_append("two words", "pw"));
-  EXPECT_FALSE(user_file_append("line\nbreak", "pw"));
+  EXPECT_FALSE(append("two words", "pw"));
+  EXPECT_FALSE(append("line\nbreak", "pw"));
   // The loader skips lines beginning with '#' as comments.
-  EXPECT_FALSE(user_file_append("#hash", "pw"));
-  EXPECT_TRUE(user_file_append("mid#hash", "pw"));
+  EXPECT_FALSE(append("#hash", "pw"));
+  EXPECT_TRUE(append("mid#hash", "pw"));
   // Bytes the scrambling cannot carry: the password would read back wrong.
-  EXPECT_FALSE(user_file_append("utf8", "caf\xc3\xa9"));
-  EXPECT_FALSE(user_file_append("del", "a\x7f"));
+  EXPECT_FALSE(append("utf8", "caf\xc3\xa9"));
+  EXPECT_FALSE(append("del", "a\x7f"));
   EXPECT_NE(log().find("ERROR: Password of {utf8} cannot be stored"), std::string::npos);
   // name + space + 2n + 2 digits: 511 characters still fit one line, 512 do not.
   std::string password(200, 'p');
   std::string fits(511 - 1 - 402, 'f');
   std::string too_long(fits.size() + 1, 't');
-  EXPECT_TRUE(user_file_append(fits.c_str(), password.c_str()));
-  EXPECT_FALSE(user_file_append(too_long.c_str(), password.c_str()));
+  EXPECT_TRUE(append(fits, password.c_str()));
+  EXPECT_FALSE(append(too_long, password.c_str()));
   EXPECT_NE(log().find("ERROR: Record of {" + too_long + "} is too long"), std::string::npos);
 
-  user_file_load();
+  load();
   EXPECT_EQ(password_of(fits), password);
   EXPECT_EQ(password_of("mid#hash"), "pw");
-  EXPECT_EQ(user_table().size(), 2u);
+  EXPECT_EQ(store().table.size(), 2u);
 }
 
 }  // namespace

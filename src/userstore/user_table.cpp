@@ -3,37 +3,10 @@
 #include <cstring>
 #include <functional>
 
-#include "logging/log.h"
-#include "userstore/scramble.h"
-#include "userstore/user_file.h"
+#include "logging/text_helpers.h"
 
 namespace vantorix {
 namespace {
-
-// Equal apart from the case of the ASCII letters A to Z.
-bool passwords_match(std::string_view stored, std::string_view given) {
-  if (stored.size() != given.size()) return false;
-  for (std::size_t i = 0; i < stored.size(); ++i) {
-    char a = stored[i], b = given[i];
-    if (a == b) continue;
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-    if (a != b) return false;
-  }
-  return true;
-}
-
-// A password the user file could not hold is kept out of the table as well,
-// so that memory and file never disagree about it.
-bool too_long_to_store(const char* name, std::string_view password) {
-  if (password.size() <= static_cast<std::size_t>(kMaxScrambledPassword)) return false;
-  log_error("Password of {%s} is longer than %d characters and was not stored", name, kMaxScrambledPassword);
-  return true;
-}
-
-void give(std::optional<std::string>* holder, std::string_view password) {
-  if (holder != nullptr) holder->emplace(password);
-}
 
 std::uint64_t hash_name(std::string_view name) { return std::hash<std::string_view>{}(name); }
 std::uint32_t tag_of(std::uint64_t hash) { return static_cast<std::uint32_t>(hash >> 32); }
@@ -105,57 +78,12 @@ bool UserTable::store(std::string_view name, std::string_view password) {
   return true;
 }
 
-UserTable& user_table() {
-  static UserTable table;
-  return table;
-}
+bool passwords_match(std::string_view stored, std::string_view given) { return equals_nocase(stored, given); }
 
-void user_table_reset() { user_table() = UserTable{}; }
-
-void user_table_release() { user_table() = UserTable{}; }
-
-int user_table_lookup(const char* name, const char* password, int mode, std::optional<std::string>* holder) {
-  if (name == nullptr) return 0;
-  if (holder != nullptr) holder->reset();
-  UserTable& table = user_table();
-  std::string_view key(name);
-
-  if (mode == kUserFind || mode == kUserFindOrAppend) {
-    if (auto stored = table.find(key)) {
-      if (password == nullptr || passwords_match(*stored, password)) {
-        give(holder, *stored);
-        return 1;
-      }
-      if (mode == kUserFind || too_long_to_store(name, password)) {
-        give(holder, *stored);
-        return 0;
-      }
-      // The server has just accepted a password other than the remembered
-      // one: the user changed it, so remember the new one here and in the file.
-      table.store(key, password);
-      log_message("Updated password in memory and file: {%s}", name);
-      user_file_append(name, password);
-      give(holder, password);
-      return -1;
-    }
-    if (mode == kUserFind || password == nullptr || too_long_to_store(name, password)) return 0;
-    table.store(key, password);
-    give(holder, password);
-    log_message("Added user to memory and file: {%s}", name);
-    user_file_append(name, password);
-    return -1;
-  }
-
-  if (mode != kUserStoreMemory || password == nullptr) return 0;
-  if (holder != nullptr) log_message("Locating '%s' in memory.", name);
-  if (too_long_to_store(name, password)) return 0;
-  if (!table.store(key, password)) {
-    if (holder != nullptr) log_message("Updated password in memory: {%s}", name);
-    return -1;
-  }
-  give(holder, password);
-  if (holder != nullptr) log_message("Added user to memory only: {%s}", name);
-  return -1;
+std::optional<std::string> user_table_lookup(const UserTable& table, std::string_view name) {
+  const std::optional<std::string_view> stored = table.find(name);
+  if (!stored) return std::nullopt;
+  return std::string(*stored);
 }
 
 }  // namespace vantorix

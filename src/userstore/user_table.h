@@ -10,13 +10,6 @@
 
 namespace vantorix {
 
-/// Modes of `user_table_lookup`.
-enum UserTableMode : int {
-  kUserFind = 0,          // find only
-  kUserFindOrAppend = 1,  // after a RADIUS acceptance: add (and append to the file) when unknown
-  kUserStoreMemory = -1,  // loader: update or add, never the file
-};
-
 /// The remembered users: name (exact bytes, case matters) to plain password.
 /// Names are unique. Names and passwords live side by side in one text, and
 /// an open-addressing index over their hashes finds a name with one or two
@@ -53,25 +46,11 @@ class UserTable {
   std::vector<Slot> slots_;  // a power of two in size, at most half full
 };
 
-/// The process-wide table; `user_table_reset` empties it.
-UserTable& user_table();
+/// Equal apart from the case of the ASCII letters A to Z: how a given
+/// password is compared with a remembered one.
+bool passwords_match(std::string_view stored, std::string_view given);
 
-/// Finds, adds or updates `name` as `mode` says. `password` may be null.
-/// `holder`, when given, is cleared first and may receive a copy of a password.
-/// Returns 1 found (and the password matched, ignoring ASCII letter case),
-/// 0 not found / wrong password / nothing done, -1 stored.
-///
-/// Mode 1 with a password that differs from the stored one (the user changed
-/// it and the server accepted the new one) replaces the stored password,
-/// appends a new record to the user file, gives the holder the new password
-/// and returns -1. Passwords longer than 511 characters are never stored:
-/// they are logged as an error and the result is 0.
-int user_table_lookup(const char* name, const char* password, int mode, std::optional<std::string>* holder);
-
-/// Empties the table.
-void user_table_reset();
-
-/// Releases every name and password.
-void user_table_release();
+/// A copy of the password that `table` remembers for `name`, or nothing.
+std::optional<std::string> user_table_lookup(const UserTable& table, std::string_view name);
 
 }  // namespace vantorix

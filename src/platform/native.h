@@ -1,0 +1,17 @@
+// What each platform's implementation file provides to the portable part of
+// the platform layer. Only src/platform/ includes this header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vantorix {
+
+/// Blocks the thread for `milliseconds`.
+void native_sleep_milliseconds(int milliseconds);
+
+/// Fills `size` bytes at `out` from the operating system's cryptographic
+/// random source; false when it cannot be read.
+bool native_random_bytes(std::uint8_t* out, std::size_t size);
+
+}  // namespace vantorix

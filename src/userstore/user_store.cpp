@@ -1,0 +1,34 @@
+#include "userstore/user_store.h"
+
+#include "logging/log.h"
+#include "userstore/scramble.h"
+#include "userstore/user_store_texts.h"
+
+namespace vantorix {
+
+UserStore& user_store() {
+  static UserStore store;
+  return store;
+}
+
+Remembered user_store_remember(UserStore& store, const std::string& name, const std::string& password) {
+  const std::optional<std::string_view> stored = store.table.find(name);
+  if (stored && passwords_match(*stored, password)) return Remembered::unchanged;
+  // A password the user file could not hold is kept out of the table as well,
+  // so that memory and file never disagree about it.
+  if (password.size() > static_cast<std::size_t>(kMaxScrambledPassword)) {
+    log_error(user_store_text::kPasswordTooLong, name.c_str(), kMaxScrambledPassword);
+    return Remembered::not_kept;
+  }
+  // A known user whose accepted password differs from the remembered one has
+  // changed it: the new one is remembered here and in the file.
+  const bool known = stored.has_value();
+  store.table.store(name, password);
+  log_message(known ? user_store_text::kUpdated : user_store_text::kAdded, name.c_str());
+  if (user_file_append(store.settings, store.file, name, password) != AppendResult::written) {
+    return Remembered::memory_only;
+  }
+  return known ? Remembered::password_changed : Remembered::added;
+}
+
+}  // namespace vantorix

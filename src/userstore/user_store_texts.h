@@ -1,0 +1,18 @@
+// The user store's log texts, which administrators look for in the log.
+#pragma once
+
+namespace vantorix::user_store_text {
+
+inline constexpr char kLoading[] = "Loading Userfile again: {%s}";
+inline constexpr char kLoaded[] = "Finished Loading Userfile: {%s}";
+inline constexpr char kLoadFailed[] = "Failed to Load Userfile: {%s}";
+inline constexpr char kAppendFailed[] = "Failed to append to Userfile: {%s}";
+inline constexpr char kAdded[] = "Added user to memory and file: {%s}";
+inline constexpr char kUpdated[] = "Updated password in memory and file: {%s}";
+inline constexpr char kNameNotStorable[] = "User name {%s} cannot be stored in the Userfile; kept in memory only";
+inline constexpr char kPasswordNotStorable[] =
+    "Password of {%s} cannot be stored in the Userfile; kept in memory only";
+inline constexpr char kRecordTooLong[] = "Record of {%s} is too long for the Userfile; kept in memory only";
+inline constexpr char kPasswordTooLong[] = "Password of {%s} is longer than %d characters and was not stored";
+
+}  // namespace vantorix::user_store_text

@@ -1,0 +1,28 @@
+#include "process_state.h"
+
+#include "config/core_settings.h"
+#include "frontend/backend_ops.h"
+#include "frontend/dispatcher.h"
+#include "logging/log.h"
+#include "platform/platform_state.h"
+#include "radius/radius_data.h"
+#include "radius/radius_transport.h"
+#include "userstore/user_store.h"
+
+namespace vantorix::testing {
+
+void reset_process_state() {
+  RadiusConnection& connection = radius_data().connection;
+  if (connection.sock != kNoSocket) udp_socket_close(connection.sock);
+  platform_state() = {};
+  set_last_socket_error(0);
+  log_state() = {};
+  log_state().log_path.reset();
+  core_settings() = {};
+  backend_ops() = {};
+  dispatch_state() = {};
+  radius_data() = {};
+  user_store() = {};
+}
+
+}  // namespace vantorix::testing
