@@ -29,7 +29,8 @@ struct Exchange {
 
 bool build(Exchange& exchange, std::string_view user, std::string_view password) {
   const std::optional<vantorix::PendingRequest> request =
-      vantorix::build_access_request({user, password, kNasPort, kNasIp}, kSecret, 7, exchange.send, exchange.length);
+      vantorix::build_access_request({user, password, kNasPort, vantorix::IpAddress::v4(kNasIp), {}, {}}, kSecret, 7,
+                                     exchange.send, exchange.length);
   if (request) exchange.request = *request;
   return request.has_value();
 }
@@ -92,10 +93,13 @@ void verify_loop(benchmark::State& state, const std::vector<std::uint8_t>& attri
   std::array<std::uint8_t, vantorix::kMaxDatagram> received{};
   std::memcpy(received.data(), reply.data(), reply.size());
   vantorix::UserRecord record;
+  vantorix::ReplyRules rules;
+  rules.secret = kSecret;
   vantorix::ReplyVerdict result = vantorix::ReplyVerdict::refused;
   for (auto _ : state) {
-    result = vantorix::verify_reply(received, static_cast<int>(reply.size()), exchange.request, kSecret,
-                                    vantorix::kVendorSpecific, &record);
+    result = vantorix::verify_reply(std::span<const std::uint8_t>(received.data(), reply.size()), exchange.request,
+                                    rules, &record)
+                 .verdict;
     benchmark::DoNotOptimize(result);
     record.extra.reset();
   }

@@ -26,7 +26,7 @@
 
 namespace {
 
-using vantorix::Ipv4Endpoint;
+using vantorix::Endpoint;
 
 constexpr int kReplyWaitMilliseconds = 2000;
 constexpr std::size_t kMaxHiddenPassword = 128;
@@ -83,12 +83,12 @@ bool build_request(Request& request, std::uint8_t identifier, const std::string&
 
 // Sends the request and waits for the answer with its identifier.
 // Returns the reply's code, or 0 when none came in time.
-int ask(vantorix::SocketHandle socket, const Request& request, Ipv4Endpoint server,
+int ask(vantorix::SocketHandle socket, const Request& request, Endpoint server,
         std::array<std::uint8_t, 8192>& reply) {
   if (vantorix::udp_send_to(socket, request.bytes, server) <= 0) return 0;
   for (;;) {
     if (vantorix::udp_wait_readable(socket, kReplyWaitMilliseconds) != vantorix::WaitResult::readable) return 0;
-    Ipv4Endpoint from;
+    Endpoint from;
     const int got = vantorix::udp_receive_from(socket, reply, &from);
     if (got >= 20 && from == server && reply[1] == request.bytes[1]) return reply[0];
   }
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "raw_client: need a port (1-65535) and a dotted-quad host\n");
     return 2;
   }
-  const Ipv4Endpoint server{vantorix::parse_dotted_quad(host), static_cast<std::uint16_t>(port)};
+  const Endpoint server{vantorix::IpAddress::v4(vantorix::parse_dotted_quad(host)), static_cast<std::uint16_t>(port)};
 
   std::ifstream users(argv[3]);
   if (!users) {
@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
     requests.push_back(std::move(request));
   }
 
-  const vantorix::SocketHandle socket = vantorix::udp_socket_open();
+  const vantorix::SocketHandle socket = vantorix::udp_socket_open(vantorix::AddressFamily::ipv4);
   if (socket == vantorix::kNoSocket) {
     std::fprintf(stderr, "raw_client: no socket\n");
     return 2;

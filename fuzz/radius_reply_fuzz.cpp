@@ -1,7 +1,8 @@
 // Fuzzes the checking and reading of RADIUS replies: verify_reply and
 // decode_attributes over fuzzed datagrams, answering a request built with a
 // fixed authenticator. Most runs fix the Length field, the identifier and the
-// Response Authenticator, so that fuzzed attributes reach the attribute walk.
+// Response Authenticator, so that fuzzed attributes reach the attribute walk;
+// some also sign a Message-Authenticator into the reply.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -35,6 +36,17 @@ const std::string& secret_of(int choice) {
   return secrets[choice];
 }
 
+// Fills a Message-Authenticator at `value_at` as the server would: HMAC-MD5
+// over the reply with the request authenticator in place and the value zero.
+void sign_message(std::vector<std::uint8_t>& reply, const std::string& secret, std::size_t value_at) {
+  std::vector<std::uint8_t> signed_part(reply);
+  std::copy(kRequestAuthenticator.begin(), kRequestAuthenticator.end(), signed_part.begin() + 4);
+  std::fill(signed_part.begin() + static_cast<long>(value_at), signed_part.begin() + static_cast<long>(value_at) + 16, 0);
+  vantorix::HmacMd5 hmac({reinterpret_cast<const std::uint8_t*>(secret.data()), secret.size()});
+  hmac.update(signed_part);
+  hmac.final(reply.data() + value_at);
+}
+
 // Signs `reply` as the server would: MD5 over the reply with the request
 // authenticator in place of its own, followed by the secret.
 void sign(std::vector<std::uint8_t>& reply, const std::string& secret) {
@@ -56,7 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t control = input.ConsumeIntegral<std::uint8_t>();
   const std::string& secret = secret_of(input.ConsumeIntegralInRange<int>(0, 2));
   const int collect_code = (control & 0x08) ? input.ConsumeIntegral<std::uint8_t>() : vantorix::kVendorSpecific;
-  const std::int32_t request_counter = input.ConsumeIntegral<std::uint8_t>();
+  const std::uint8_t identifier = input.ConsumeIntegral<std::uint8_t>();
+  const std::uint8_t options = input.ConsumeIntegral<std::uint8_t>();
+  const bool require_message_authenticator = (options & 0x01) != 0;
+  const bool place_message_authenticator = (options & 0x02) != 0;  // a signed one at the front
+  const auto vsa_format = (options & 0x04) != 0 ? vantorix::VsaFormat::standard : vantorix::VsaFormat::raw;
   // Log lines go to the captured output in debug mode, so the formatting of
   // every message the walk logs runs too; the output is then not checked.
   vantorix::log_state().debug_mode = (control & 0x10) != 0;
@@ -67,8 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::array<std::uint8_t, kMaxDatagram> request_bytes{};
   std::int32_t request_length = 0;
   const std::optional<vantorix::PendingRequest> request = vantorix::build_access_request(
-      {"nemo", "arctangent", 1812, 0x7F000001}, secret,
-      vantorix::next_identifier(request_counter, vantorix::log_state().process_id), request_bytes, request_length);
+      {"nemo", "arctangent", 1812, vantorix::IpAddress::v4(0x7F000001), {}, {}}, secret, identifier, request_bytes,
+      request_length);
   if (!request) __builtin_trap();
 
   // The datagram: the rest of the input, at most what one receive gives.
@@ -82,21 +98,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reply[2] = static_cast<std::uint8_t>(reply.size() >> 8);
     reply[3] = static_cast<std::uint8_t>(reply.size());
   }
+  if (whole_header && place_message_authenticator) {
+    // A Message-Authenticator right after the header, then the fuzzed attributes.
+    const std::uint8_t attribute[18] = {vantorix::kMessageAuthenticator, 18};
+    reply.insert(reply.begin() + kHeaderSize, attribute, attribute + sizeof attribute);
+    if (reply.size() > static_cast<std::size_t>(kMaxDatagram)) reply.resize(kMaxDatagram);
+    if (mode != 5) {
+      reply[2] = static_cast<std::uint8_t>(reply.size() >> 8);
+      reply[3] = static_cast<std::uint8_t>(reply.size());
+    }
+  }
   if (whole_header && mode != 6) reply[1] = request->identifier;
+  if (whole_header && place_message_authenticator) sign_message(reply, secret, kHeaderSize + 2);
   if (whole_header && mode != 7) sign(reply, secret);
-  std::array<std::uint8_t, kMaxDatagram> buffer{};
-  std::copy(reply.begin(), reply.end(), buffer.begin());
-  int received = static_cast<int>(reply.size());
-  if ((control & 0xe0) == 0xe0) received = -1;  // a failed receive
 
   std::string output;
   vantorix::console_capture(&output);
   vantorix::UserRecord record;
   record.user_name = "nemo";
-  const ReplyVerdict result = vantorix::verify_reply(buffer, received, *request, secret, collect_code, &record);
+  vantorix::ReplyRules rules;
+  rules.secret = secret;
+  rules.require_message_authenticator = require_message_authenticator;
+  rules.collect_code = collect_code;
+  rules.vsa_format = vsa_format;
+  const vantorix::ReplyCheck check = vantorix::verify_reply(reply, *request, rules, &record);
+  const ReplyVerdict result = check.verdict;
   vantorix::console_capture(nullptr);
 
-  const bool signed_and_sound = whole_header && mode < 5 && received >= 0;
+  // Length, identifier and Response Authenticator made right by the harness.
+  const bool signed_and_sound = whole_header && mode < 5;
   switch (result) {
     case ReplyVerdict::accepted:
       if (reply[0] != vantorix::kAccessAccept && reply[0] != vantorix::kAccountingResponse) __builtin_trap();
@@ -107,28 +137,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         __builtin_trap();
       break;
     case ReplyVerdict::refused:
-    case ReplyVerdict::other_request:
+      if (signed_and_sound && (reply[0] == vantorix::kAccessAccept || reply[0] == vantorix::kAccountingResponse))
+        __builtin_trap();
       break;
     case ReplyVerdict::bad_length:
+    case ReplyVerdict::other_request:
+    case ReplyVerdict::bad_digest:
+      // A correctly signed reply of its own request is never taken for another.
       if (signed_and_sound) __builtin_trap();
       break;
-    case ReplyVerdict::bad_digest:
-      if (signed_and_sound) __builtin_trap();
+    case ReplyVerdict::bad_message_authenticator:
+      // Only fuzzed attributes of type 80 (a second one, or a malformed
+      // one) spoil a reply whose one Message-Authenticator the harness signed.
+      break;
+    case ReplyVerdict::missing_message_authenticator:
+      if (!require_message_authenticator || place_message_authenticator) __builtin_trap();
       break;
   }
-  // A correctly signed reply of its own request is never taken for another.
-  if (signed_and_sound && (result == ReplyVerdict::other_request || result == ReplyVerdict::bad_digest))
-    __builtin_trap();
-  if (signed_and_sound && result != ReplyVerdict::accepted &&
-      (reply[0] == vantorix::kAccessAccept || reply[0] == vantorix::kAccountingResponse))
-    __builtin_trap();
+  // Fuzzed bytes never make a valid HMAC of their own.
+  if (check.signed_message && !place_message_authenticator) __builtin_trap();
   // Checking a reply never writes to standard output; outside debug mode
   // (where log lines echo there) nothing at all may appear.
   if (!vantorix::log_state().debug_mode && !output.empty()) __builtin_trap();
 
   // The walk on its own, without a record, over the same bytes.
   vantorix::console_capture(&output);
-  vantorix::decode_attributes(std::span<const std::uint8_t>(reply), collect_code, nullptr);
+  vantorix::decode_attributes(std::span<const std::uint8_t>(reply), collect_code, vsa_format, nullptr);
   vantorix::console_capture(nullptr);
   vantorix::testing::reset_process_state();
   return 0;

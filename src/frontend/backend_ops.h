@@ -59,6 +59,9 @@ struct BackendOps {
   SlotResult (*extended)(CommandWords& words) = nullptr;
   /// 0 or more: items written; below 0: failed. The caller closes the file.
   int (*gen_file)(std::FILE* file, int n) = nullptr;
+  /// Writes "+DATA" lines on the backend's health; info calls it after the
+  /// settings it shows to the holder of the info password.
+  void (*status)() = nullptr;
 };
 
 /// The process-wide table. Start-up binds the program's table; tests assign

@@ -177,8 +177,8 @@ void do_search(const BackendOps& ops, const CoreSettings& settings, CommandWords
   if (result >= 0) reply_line(reply::kSearchDone, result, kLineEnd);
 }
 
-void do_info(const CoreSettings& settings, CommandWords& words) {
-  if (show_info(words, settings, log_state())) {
+void do_info(const BackendOps& ops, const CoreSettings& settings, CommandWords& words) {
+  if (show_info(words, settings, log_state(), ops)) {
     reply_line(reply::kOk, kLineEnd);
   } else {
     reply_line(reply::kInfoFailed, kLineEnd);
@@ -250,7 +250,7 @@ int dispatch_command(const BackendOps& ops, const CoreSettings& settings, Dispat
       do_search(ops, settings, words);
       break;
     case Command::info:
-      do_info(settings, words);
+      do_info(ops, settings, words);
       break;
     case Command::debug:
       do_debug();

@@ -23,12 +23,13 @@ void show_help(const BackendOps& ops) {
 
 void show_help(CommandWords& /*words*/) { show_help(backend_ops()); }
 
-bool show_info(CommandWords& words, const CoreSettings& settings, const LogState& log) {
+bool show_info(CommandWords& words, const CoreSettings& settings, const LogState& log, const BackendOps& ops) {
   reply_line(reply::kInfoIdentity, kVersionText, kProductName, kLineEnd);
   if (!settings.info_pass || !words[1] || *words[1] != *settings.info_pass) return true;
   reply_line(reply::kData, kLineEnd);
   reply_line(reply::kInfoDomain, settings.default_domain ? settings.default_domain->c_str() : "(NULL)", kLineEnd);
   reply_line(reply::kInfoLogPath, log.log_path ? log.log_path->c_str() : "(NULL)", kLineEnd);
+  if (ops.status != nullptr) ops.status();
   if (log.debug_mode) reply_line(reply::kInfoDebugMode, kLineEnd);
   return true;
 }

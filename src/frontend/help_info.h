@@ -18,8 +18,9 @@ void show_help(const BackendOps& ops);
 void show_help(CommandWords& words);
 
 /// Writes the identity line and, when entry 1 equals the info password, the
-/// settings. Always succeeds (true).
-bool show_info(CommandWords& words, const CoreSettings& settings, const LogState& log);
+/// settings and what the backend's status slot (when filled) writes. Always
+/// succeeds (true).
+bool show_info(CommandWords& words, const CoreSettings& settings, const LogState& log, const BackendOps& ops);
 
 /// Replaces every `filter_from` character of `name` by `filter_to`, in place,
 /// when both are set.

@@ -102,7 +102,7 @@ TEST_F(HelpInfoTest, InfoMarksDebugMode) {
   core_settings().info_pass = "pw";
   log_state().debug_mode = true;
   CommandWords words = split_command_line("info pw");
-  EXPECT_TRUE(show_info(words, core_settings(), log_state()));
+  EXPECT_TRUE(show_info(words, core_settings(), log_state(), backend_ops()));
   EXPECT_NE(out_.find("+DATA (DEBUG MODE)\n"), std::string::npos);
 }
 

@@ -10,6 +10,9 @@ namespace vantorix {
 /// Blocks the thread for `milliseconds`.
 void native_sleep_milliseconds(int milliseconds);
 
+/// Milliseconds of a clock that never goes back (not the time of day).
+std::int64_t native_monotonic_milliseconds();
+
 /// Fills `size` bytes at `out` from the operating system's cryptographic
 /// random source; false when it cannot be read.
 bool native_random_bytes(std::uint8_t* out, std::size_t size);

@@ -25,6 +25,12 @@ void sleep_milliseconds(int milliseconds) {
   native_sleep_milliseconds(milliseconds);
 }
 
+std::int64_t monotonic_milliseconds() {
+  const PlatformHooks& hooks = platform_hooks();
+  if (hooks.clock) return hooks.clock();
+  return native_monotonic_milliseconds();
+}
+
 bool random_bytes(std::span<std::uint8_t> out) {
   PlatformState& state = platform_state();
   if (state.hooks.random) return state.hooks.random(out);

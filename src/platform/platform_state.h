@@ -11,10 +11,12 @@
 
 namespace vantorix {
 
-/// Test seams: when set, these replace the real sleep and random source.
+/// Test seams: when set, these replace the real sleep, random source and
+/// monotonic clock.
 struct PlatformHooks {
   std::function<void(int milliseconds)> sleep;
   std::function<bool(std::span<std::uint8_t>)> random;
+  std::function<std::int64_t()> clock;
 };
 
 /// Random bytes drawn from the operating system ahead of need: every request

@@ -30,6 +30,11 @@ char path_separator();
 /// Blocks the (only) thread for `milliseconds`, or calls the sleep hook.
 void sleep_milliseconds(int milliseconds);
 
+/// Milliseconds of a clock that never goes back and does not follow changes
+/// of the time of day, or the clock hook's answer; only differences of two
+/// readings mean anything.
+std::int64_t monotonic_milliseconds();
+
 /// Fills `out` from the operating system's cryptographic random source (by
 /// way of the random pool), or from the random hook. Returns false when the
 /// source cannot be read; `out` is then unspecified.

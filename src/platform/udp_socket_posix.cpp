@@ -7,8 +7,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 namespace vantorix {
 namespace {
@@ -42,13 +44,13 @@ int windows_socket_error(int native) {
     case ENETUNREACH: return 10051;
     case ENETRESET: return 10052;
     case ECONNABORTED: return 10053;
-    case ECONNRESET: return 10054;
+    case ECONNRESET: return kSocketErrorConnectionReset;
     case ENOBUFS: return 10055;
     case ENOTCONN: return 10057;
     case ESHUTDOWN: return 10058;
     case ETOOMANYREFS: return 10059;
     case ETIMEDOUT: return 10060;
-    case ECONNREFUSED: return 10061;
+    case ECONNREFUSED: return kSocketErrorConnectionRefused;
     case ENAMETOOLONG: return 10063;
     case EHOSTDOWN: return 10064;
     case EHOSTUNREACH: return 10065;
@@ -61,24 +63,94 @@ void record_errno() { t_last_socket_error = windows_socket_error(errno); }
 
 int native(SocketHandle socket) { return static_cast<int>(socket); }
 
-sockaddr_in to_sockaddr(Ipv4Endpoint endpoint) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(endpoint.port);
-  address.sin_addr.s_addr = htonl(endpoint.address);
-  return address;
+int native_family(AddressFamily family) { return family == AddressFamily::ipv6 ? AF_INET6 : AF_INET; }
+
+// A socket address of either family, as the system calls take it.
+struct NativeAddress {
+  sockaddr_storage storage{};
+  socklen_t size = 0;
+  const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&storage); }
+};
+
+NativeAddress to_native(const Endpoint& endpoint) {
+  NativeAddress out;
+  if (endpoint.address.family == AddressFamily::ipv6) {
+    auto* address = reinterpret_cast<sockaddr_in6*>(&out.storage);
+    address->sin6_family = AF_INET6;
+    address->sin6_port = htons(endpoint.port);
+    std::memcpy(&address->sin6_addr, endpoint.address.bytes.data(), 16);
+    out.size = sizeof(sockaddr_in6);
+  } else {
+    auto* address = reinterpret_cast<sockaddr_in*>(&out.storage);
+    address->sin_family = AF_INET;
+    address->sin_port = htons(endpoint.port);
+    std::memcpy(&address->sin_addr, endpoint.address.bytes.data(), 4);
+    out.size = sizeof(sockaddr_in);
+  }
+  return out;
 }
 
-Ipv4Endpoint from_sockaddr(const sockaddr_in& address) {
-  return {ntohl(address.sin_addr.s_addr), ntohs(address.sin_port)};
+std::optional<Endpoint> from_native(const sockaddr* address) {
+  Endpoint endpoint;
+  if (address->sa_family == AF_INET6) {
+    const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
+    endpoint.address.family = AddressFamily::ipv6;
+    std::memcpy(endpoint.address.bytes.data(), &v6->sin6_addr, 16);
+    endpoint.port = ntohs(v6->sin6_port);
+    return endpoint;
+  }
+  if (address->sa_family == AF_INET) {
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
+    std::memcpy(endpoint.address.bytes.data(), &v4->sin_addr, 4);
+    endpoint.port = ntohs(v4->sin_port);
+    return endpoint;
+  }
+  return std::nullopt;
+}
+
+// recv() of one datagram without blocking. MSG_TRUNC makes the call answer
+// with the datagram's real size, so a datagram that does not fit is refused
+// as a whole (as Windows Sockets does) instead of being taken for a shorter one.
+int receive_now(SocketHandle socket, std::span<std::uint8_t> buffer, sockaddr_storage* from, socklen_t* from_size) {
+  ssize_t got;
+  do {
+    if (from_size != nullptr) *from_size = sizeof *from;
+    got = ::recvfrom(native(socket), buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC,
+                     reinterpret_cast<sockaddr*>(from), from_size);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    record_errno();
+    return -1;
+  }
+  if (static_cast<std::size_t>(got) > buffer.size()) {
+    t_last_socket_error = kSocketErrorMessageSize;
+    return -1;
+  }
+  return static_cast<int>(got);
 }
 
 }  // namespace
 
+std::string address_text(const IpAddress& address) {
+  char text[INET6_ADDRSTRLEN] = {};
+  const int family = native_family(address.family);
+  if (::inet_ntop(family, address.bytes.data(), text, sizeof text) == nullptr) return {};
+  return text;
+}
+
+std::optional<IpAddress> parse_ipv6_literal(std::string_view text) {
+  if (text.empty() || text.size() >= INET6_ADDRSTRLEN) return std::nullopt;
+  const std::string terminated(text);
+  IpAddress address;
+  address.family = AddressFamily::ipv6;
+  if (::inet_pton(AF_INET6, terminated.c_str(), address.bytes.data()) != 1) return std::nullopt;
+  return address;
+}
+
 SocketsStart sockets_start() { return SocketsStart::ready; }
 
-SocketHandle udp_socket_open() {
-  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+SocketHandle udp_socket_open(AddressFamily family) {
+  int fd = ::socket(native_family(family), SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     record_errno();
     return kNoSocket;
@@ -86,21 +158,41 @@ SocketHandle udp_socket_open() {
   return fd;
 }
 
-bool udp_socket_bind(SocketHandle socket, Ipv4Endpoint local) {
-  sockaddr_in address = to_sockaddr(local);
-  if (::bind(native(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+bool udp_socket_bind(SocketHandle socket, const Endpoint& local) {
+  const NativeAddress address = to_native(local);
+  if (::bind(native(socket), address.get(), address.size) != 0) {
     record_errno();
     return false;
   }
   return true;
 }
 
-int udp_send_to(SocketHandle socket, std::span<const std::uint8_t> datagram, Ipv4Endpoint to) {
-  sockaddr_in address = to_sockaddr(to);
+bool udp_socket_connect(SocketHandle socket, const Endpoint& peer) {
+  const NativeAddress address = to_native(peer);
+  if (::connect(native(socket), address.get(), address.size) != 0) {
+    record_errno();
+    return false;
+  }
+  return true;
+}
+
+int udp_send(SocketHandle socket, std::span<const std::uint8_t> datagram) {
   ssize_t sent;
   do {
-    sent = ::sendto(native(socket), datagram.data(), datagram.size(), 0,
-                    reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    sent = ::send(native(socket), datagram.data(), datagram.size(), MSG_NOSIGNAL);
+  } while (sent < 0 && errno == EINTR);
+  if (sent < 0) {
+    record_errno();
+    return -1;
+  }
+  return static_cast<int>(sent);
+}
+
+int udp_send_to(SocketHandle socket, std::span<const std::uint8_t> datagram, const Endpoint& to) {
+  const NativeAddress address = to_native(to);
+  ssize_t sent;
+  do {
+    sent = ::sendto(native(socket), datagram.data(), datagram.size(), MSG_NOSIGNAL, address.get(), address.size);
   } while (sent < 0 && errno == EINTR);
   if (sent < 0) {
     record_errno();
@@ -140,28 +232,23 @@ WaitResult udp_wait_readable(SocketHandle socket, int milliseconds) {
   }
 }
 
-int udp_receive_from(SocketHandle socket, std::span<std::uint8_t> buffer, Ipv4Endpoint* from) {
-  sockaddr_in address{};
+Received udp_receive_within(SocketHandle socket, std::span<std::uint8_t> buffer, int milliseconds) {
+  // A failed wait still tries the receive, which never blocks: it reports
+  // the socket's error.
+  if (udp_wait_readable(socket, milliseconds) == WaitResult::timed_out) return {0, true};
+  const int got = receive_now(socket, buffer, nullptr, nullptr);
+  if (got < 0 && last_socket_error() == kSocketErrorWouldBlock) return {0, true};
+  return {got, false};
+}
+
+int udp_receive_from(SocketHandle socket, std::span<std::uint8_t> buffer, Endpoint* from) {
+  sockaddr_storage address{};
   socklen_t address_size = sizeof address;
-  ssize_t got;
-  // MSG_TRUNC makes the call answer with the datagram's real size, so a
-  // datagram that does not fit is refused as a whole (as Windows Sockets
-  // does) instead of being taken for a shorter one.
-  do {
-    address_size = sizeof address;
-    got = ::recvfrom(native(socket), buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC,
-                     reinterpret_cast<sockaddr*>(&address), &address_size);
-  } while (got < 0 && errno == EINTR);
-  if (got < 0) {
-    record_errno();
-    return -1;
+  const int got = receive_now(socket, buffer, &address, &address_size);
+  if (from != nullptr && address_size > 0) {
+    if (auto sender = from_native(reinterpret_cast<const sockaddr*>(&address))) *from = *sender;
   }
-  if (from != nullptr) *from = from_sockaddr(address);
-  if (static_cast<std::size_t>(got) > buffer.size()) {
-    t_last_socket_error = kSocketErrorMessageSize;
-    return -1;
-  }
-  return static_cast<int>(got);
+  return got;
 }
 
 void udp_socket_close(SocketHandle socket) {
@@ -171,22 +258,24 @@ void udp_socket_close(SocketHandle socket) {
   if (::close(native(socket)) != 0) record_errno();
 }
 
-std::optional<std::uint32_t> resolve_host_name(const char* name) {
-  if (name == nullptr || *name == '\0') return std::nullopt;
+std::vector<IpAddress> resolve_host_addresses(const char* name) {
+  std::vector<IpAddress> addresses;
+  if (name == nullptr || *name == '\0') return addresses;
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_DGRAM;
   addrinfo* answer = nullptr;
-  if (::getaddrinfo(name, nullptr, &hints, &answer) != 0 || answer == nullptr) return std::nullopt;
-  std::optional<std::uint32_t> address;
+  if (::getaddrinfo(name, nullptr, &hints, &answer) != 0 || answer == nullptr) return addresses;
   for (addrinfo* entry = answer; entry != nullptr; entry = entry->ai_next) {
-    if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) {
-      address = ntohl(reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr);
-      break;
+    if (entry->ai_addr == nullptr) continue;
+    if (std::optional<Endpoint> endpoint = from_native(entry->ai_addr)) {
+      if (std::find(addresses.begin(), addresses.end(), endpoint->address) == addresses.end()) {
+        addresses.push_back(endpoint->address);
+      }
     }
   }
   ::freeaddrinfo(answer);
-  return address;
+  return addresses;
 }
 
 std::optional<std::uint16_t> service_port(const char* service, const char* protocol) {
@@ -212,15 +301,14 @@ int last_socket_error() { return t_last_socket_error; }
 
 void set_last_socket_error(int code) { t_last_socket_error = code; }
 
-std::optional<Ipv4Endpoint> udp_socket_local_endpoint(SocketHandle socket) {
-  sockaddr_in address{};
+std::optional<Endpoint> udp_socket_local_endpoint(SocketHandle socket) {
+  sockaddr_storage address{};
   socklen_t address_size = sizeof address;
   if (::getsockname(native(socket), reinterpret_cast<sockaddr*>(&address), &address_size) != 0) {
     record_errno();
     return std::nullopt;
   }
-  if (address.sin_family != AF_INET) return std::nullopt;
-  return from_sockaddr(address);
+  return from_native(reinterpret_cast<const sockaddr*>(&address));
 }
 
 }  // namespace vantorix

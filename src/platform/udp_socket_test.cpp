@@ -2,20 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <vector>
 
 namespace vantorix {
 namespace {
 
-constexpr std::uint32_t kLoopback = 0x7F000001;
+using Bytes = std::vector<std::uint8_t>;
 
-// A socket bound to 127.0.0.1 at a port of the system's choosing.
+// A socket bound to the loopback address of `family` at a port of the system's choosing.
 struct BoundSocket {
-  SocketHandle handle = udp_socket_open();
-  Ipv4Endpoint endpoint;
-  BoundSocket() {
-    if (handle != kNoSocket && udp_socket_bind(handle, {kLoopback, 0})) {
-      endpoint = udp_socket_local_endpoint(handle).value_or(Ipv4Endpoint{});
+  SocketHandle handle;
+  Endpoint endpoint;
+  explicit BoundSocket(AddressFamily family = AddressFamily::ipv4) : handle(udp_socket_open(family)) {
+    if (handle != kNoSocket && udp_socket_bind(handle, {loopback_address(family), 0})) {
+      endpoint = udp_socket_local_endpoint(handle).value_or(Endpoint{});
     }
   }
   ~BoundSocket() {
@@ -28,77 +29,126 @@ class UdpSocketTest : public ::testing::Test {
   void SetUp() override { set_last_socket_error(0); }
 };
 
-TEST_F(UdpSocketTest, DatagramTravelsOnLoopbackWithItsSender) {
-  BoundSocket receiver, sender;
-  ASSERT_NE(receiver.endpoint.port, 0);
-  ASSERT_EQ(receiver.endpoint.address, kLoopback);
-  const std::vector<std::uint8_t> datagram = {1, 2, 3, 0, 255};
-  ASSERT_EQ(udp_send_to(sender.handle, datagram, receiver.endpoint), 5);
+TEST_F(UdpSocketTest, DatagramsTravelOnBothLoopbacksWithTheirSender) {
+  for (AddressFamily family : {AddressFamily::ipv4, AddressFamily::ipv6}) {
+    SCOPED_TRACE(family == AddressFamily::ipv4 ? "IPv4" : "IPv6");
+    BoundSocket receiver(family), sender(family);
+    ASSERT_NE(receiver.endpoint.port, 0);
+    ASSERT_EQ(receiver.endpoint.address, loopback_address(family));
+    const Bytes datagram = {1, 2, 3, 0, 255};
+    ASSERT_EQ(udp_send_to(sender.handle, datagram, receiver.endpoint), 5);
 
-  ASSERT_EQ(udp_wait_readable(receiver.handle, 2000), WaitResult::readable);
-  std::vector<std::uint8_t> buffer(64);
-  Ipv4Endpoint from;
-  ASSERT_EQ(udp_receive_from(receiver.handle, buffer, &from), 5);
-  EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + 5), datagram);
-  EXPECT_EQ(from, sender.endpoint);
+    ASSERT_EQ(udp_wait_readable(receiver.handle, 2000), WaitResult::readable);
+    Bytes buffer(64);
+    Endpoint from;
+    ASSERT_EQ(udp_receive_from(receiver.handle, buffer, &from), 5);
+    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 5), datagram);
+    EXPECT_EQ(from, sender.endpoint);
+  }
 }
 
-TEST_F(UdpSocketTest, ReceiveNeverBlocksAndWaitEnds) {
-  BoundSocket socket;
-  std::vector<std::uint8_t> buffer(16);
-  Ipv4Endpoint from;
-  EXPECT_EQ(udp_receive_from(socket.handle, buffer, &from), -1);
-  EXPECT_EQ(last_socket_error(), kSocketErrorWouldBlock);
-  EXPECT_EQ(udp_wait_readable(socket.handle, 20), WaitResult::timed_out);
+TEST_F(UdpSocketTest, ConnectedSocketHearsOnlyItsPeer) {
+  BoundSocket server, stranger;
+  const SocketHandle client = udp_socket_open(AddressFamily::ipv4);
+  ASSERT_TRUE(udp_socket_connect(client, server.endpoint));
+  const std::optional<Endpoint> local = udp_socket_local_endpoint(client);
+  ASSERT_TRUE(local);
+  EXPECT_NE(local->port, 0) << "the system chose a port";
+
+  ASSERT_EQ(udp_send(client, Bytes{'q'}), 1);
+  ASSERT_EQ(udp_wait_readable(server.handle, 2000), WaitResult::readable);
+  Bytes buffer(16);
+  Endpoint from;
+  ASSERT_EQ(udp_receive_from(server.handle, buffer, &from), 1);
+  EXPECT_EQ(from, *local);
+
+  ASSERT_EQ(udp_send_to(stranger.handle, Bytes{'x', 'x'}, *local), 2);
+  ASSERT_EQ(udp_send_to(server.handle, Bytes{'a', 'b', 'c'}, *local), 3);
+  const Received got = udp_receive_within(client, buffer, 2000);
+  EXPECT_FALSE(got.timed_out);
+  EXPECT_EQ(got.bytes, 3) << "the stranger's datagram never arrives";
+  EXPECT_TRUE(udp_receive_within(client, buffer, 0).timed_out);
+  udp_socket_close(client);
+}
+
+TEST_F(UdpSocketTest, ClosedPeerPortIsReportedAndWaitsEnd) {
+  Endpoint closed;
+  {
+    BoundSocket gone;
+    closed = gone.endpoint;
+  }
+  const SocketHandle client = udp_socket_open(AddressFamily::ipv4);
+  ASSERT_TRUE(udp_socket_connect(client, closed));
+  ASSERT_EQ(udp_send(client, Bytes{'q'}), 1);
+  Bytes buffer(16);
+  const Received got = udp_receive_within(client, buffer, 2000);
+  EXPECT_EQ(got.bytes, -1);
+  EXPECT_EQ(last_socket_error(), kSocketErrorConnectionRefused);
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(udp_receive_within(client, buffer, 50).timed_out);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(45));
+  udp_socket_close(client);
 }
 
 TEST_F(UdpSocketTest, DatagramLargerThanTheBufferIsRefusedWhole) {
   BoundSocket receiver, sender;
-  const std::vector<std::uint8_t> big(100, 7), small(3, 9);
+  const Bytes big(100, 7), small(3, 9);
   ASSERT_EQ(udp_send_to(sender.handle, big, receiver.endpoint), 100);
   ASSERT_EQ(udp_send_to(sender.handle, small, receiver.endpoint), 3);
   ASSERT_EQ(udp_wait_readable(receiver.handle, 2000), WaitResult::readable);
 
-  std::vector<std::uint8_t> buffer(50);
-  Ipv4Endpoint from;
+  Bytes buffer(50);
+  Endpoint from;
   EXPECT_EQ(udp_receive_from(receiver.handle, buffer, &from), -1);
   EXPECT_EQ(last_socket_error(), kSocketErrorMessageSize);
   EXPECT_EQ(from, sender.endpoint);
   // The big datagram is gone; the next one is whole.
-  ASSERT_EQ(udp_wait_readable(receiver.handle, 2000), WaitResult::readable);
-  EXPECT_EQ(udp_receive_from(receiver.handle, buffer, &from), 3);
+  const Received next = udp_receive_within(receiver.handle, buffer, 2000);
+  EXPECT_EQ(next.bytes, 3);
 }
 
 TEST_F(UdpSocketTest, NativeErrorsArriveInWindowsSocketsNumbers) {
   BoundSocket first;
-  SocketHandle second = udp_socket_open();
+  SocketHandle second = udp_socket_open(AddressFamily::ipv4);
   ASSERT_NE(second, kNoSocket);
   EXPECT_FALSE(udp_socket_bind(second, first.endpoint));
   EXPECT_EQ(last_socket_error(), kSocketErrorAddressInUse);
   udp_socket_close(second);
 
-  const std::vector<std::uint8_t> datagram = {1};
+  const Bytes datagram = {1};
   EXPECT_LT(udp_send_to(kNoSocket, datagram, first.endpoint), 1);
   EXPECT_EQ(last_socket_error(), kSocketErrorNotSocket);
 
   set_last_socket_error(0);
   EXPECT_EQ(udp_wait_readable(kNoSocket, 2000), WaitResult::failed);
   EXPECT_EQ(last_socket_error(), kSocketErrorNotSocket);
+
+  set_last_socket_error(10054);
+  BoundSocket fine;
+  EXPECT_EQ(last_socket_error(), 10054) << "success leaves the last error alone";
 }
 
-TEST_F(UdpSocketTest, SuccessLeavesTheLastErrorAlone) {
-  set_last_socket_error(10054);
-  BoundSocket socket;
-  EXPECT_EQ(last_socket_error(), 10054);
-  set_last_socket_error(0);
-  EXPECT_EQ(last_socket_error(), 0);
+TEST_F(UdpSocketTest, AddressesReadAndWriteInTheirUsualForms) {
+  EXPECT_EQ(address_text(IpAddress::v4(0x0A010203)), "10.1.2.3");
+  EXPECT_EQ(IpAddress::v4(0x0A010203).v4_host_order(), 0x0A010203u);
+  EXPECT_EQ(endpoint_text({IpAddress::v4(0x7F000001), 1812}), "127.0.0.1:1812");
+  EXPECT_EQ(endpoint_text({loopback_address(AddressFamily::ipv6), 1812}), "[::1]:1812");
+  const std::optional<IpAddress> v6 = parse_ipv6_literal("fd00:0::2");
+  ASSERT_TRUE(v6);
+  EXPECT_EQ(address_text(*v6), "fd00::2");
+  EXPECT_EQ(v6->v4_host_order(), 0u);
+  EXPECT_FALSE(parse_ipv6_literal("10.1.2.3"));
+  EXPECT_FALSE(parse_ipv6_literal("[::1]"));
+  EXPECT_FALSE(parse_ipv6_literal(""));
 }
 
 TEST_F(UdpSocketTest, NamesResolveWithoutTheNetwork) {
-  EXPECT_EQ(resolve_host_name("localhost"), kLoopback);
-  EXPECT_EQ(resolve_host_name("127.0.0.1"), kLoopback);
-  EXPECT_EQ(resolve_host_name(""), std::nullopt);
-  EXPECT_EQ(resolve_host_name(nullptr), std::nullopt);
+  EXPECT_EQ(resolve_host_addresses("localhost").front(), loopback_address(AddressFamily::ipv4));
+  EXPECT_EQ(resolve_host_addresses("127.0.0.1"), std::vector<IpAddress>{loopback_address(AddressFamily::ipv4)});
+  EXPECT_EQ(resolve_host_addresses("::1"), std::vector<IpAddress>{loopback_address(AddressFamily::ipv6)});
+  EXPECT_TRUE(resolve_host_addresses("").empty());
+  EXPECT_TRUE(resolve_host_addresses(nullptr).empty());
   EXPECT_FALSE(local_host_name().empty());
   EXPECT_EQ(service_port("no-such-service-here", "udp"), std::nullopt);
 }

@@ -18,6 +18,7 @@ BackendOps radius_backend_ops() {
   ops.check = radius_check;
   ops.lookup = radius_lookup;
   ops.help = show_help;
+  ops.status = radius_status;
   return ops;
 }
 

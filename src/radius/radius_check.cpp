@@ -1,43 +1,89 @@
 #include "radius/radius_check.h"
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "config/core_settings.h"
 #include "logging/log.h"
+#include "logging/text_format.h"
 #include "platform/console.h"
+#include "platform/system.h"
+#include "radius/radius_exchange.h"
 #include "radius/radius_packet.h"
 #include "radius/radius_texts.h"
 #include "radius/radius_transport.h"
+#include "radius/retransmission.h"
 
 namespace vantorix {
 namespace {
 
 const char* text_or_null(const std::optional<std::string>& text) { return text ? text->c_str() : nullptr; }
 
-// The numbers the debug lines show for each verdict.
-int verdict_number(ReplyVerdict verdict) {
-  switch (verdict) {
-    case ReplyVerdict::accepted: return 1;
-    case ReplyVerdict::refused:
-    case ReplyVerdict::bad_length: return 0;
-    case ReplyVerdict::bad_digest: return -1;
-    case ReplyVerdict::other_request: return 3;
-  }
-  return 0;
+std::string_view secret_of(const RadiusSettings& settings) {
+  return settings.secret ? std::string_view(*settings.secret) : std::string_view();
 }
 
-// Builds the request for `user` and `password` into the exchange; false
-// (nothing to send) when it cannot be built.
-bool prepare_request(RadiusData& radius, std::string_view user, std::string_view password) {
-  RadiusExchange& exchange = radius.exchange;
-  const AccessRequest fields{user, password, static_cast<std::uint32_t>(radius.connection.server_port),
-                             radius.connection.nas_ip};
-  const std::string_view secret = radius.settings.secret ? std::string_view(*radius.settings.secret) : "";
-  const std::uint8_t identifier = next_identifier(exchange.request_counter, log_state().process_id);
-  const std::optional<PendingRequest> request =
-      build_access_request(fields, secret, identifier, exchange.send_buf, exchange.send_len);
-  if (!request) return false;
-  exchange.request = *request;
+bool is_dead(const RadiusServer& server, std::int64_t now) { return server.dead_until_ms > now; }
+
+// The servers in the order they are asked: the live ones in list order, then
+// the dead ones.
+std::vector<RadiusServer*> asking_order(RadiusConnection& connection, std::int64_t now) {
+  std::vector<RadiusServer*> order;
+  for (RadiusServer& server : connection.servers) {
+    if (!is_dead(server, now)) order.push_back(&server);
+  }
+  for (RadiusServer& server : connection.servers) {
+    if (is_dead(server, now)) order.push_back(&server);
+  }
+  return order;
+}
+
+// The first word of the client address the parent gave, if any.
+std::optional<std::string_view> calling_station(const RadiusSettings& settings, const CommandWords& words) {
+  if (!settings.calling_station_id || !words[3] || words[3]->empty()) return std::nullopt;
+  const std::string_view address(*words[3]);
+  return address.substr(0, address.find(' '));
+}
+
+// Builds a request for `server` into the exchange, with a fresh identifier
+// and authenticator; false (nothing to send) when it cannot be built.
+bool prepare_request(const RadiusSettings& settings, const RadiusServer& server, RadiusExchange& exchange,
+                     const AccessRequest& fields) {
+  std::uint8_t identifier = 0;
+  if (!random_bytes(std::span<std::uint8_t>(&identifier, 1))) {
+    log_error(radius_text::kNoRandomBytes);
+    return false;
+  }
+  AccessRequest request = fields;
+  request.nas_port = server.endpoint.port;
+  request.nas_address = server.nas_address;
+  const std::optional<PendingRequest> pending =
+      build_access_request(request, secret_of(settings), identifier, exchange.send_buf, exchange.send_len);
+  if (!pending) return false;
+  exchange.request = *pending;
   ++exchange.request_counter;
   return true;
+}
+
+ReplyRules rules_for(const RadiusSettings& settings, const RadiusServer& server, int collect_code) {
+  ReplyRules rules;
+  rules.secret = secret_of(settings);
+  rules.require_message_authenticator =
+      settings.require_message_authenticator == MessageAuthenticatorPolicy::yes ||
+      (settings.require_message_authenticator == MessageAuthenticatorPolicy::automatic &&
+       server.sends_message_authenticator);
+  rules.collect_code = collect_code;
+  rules.vsa_format = settings.vsa_format;
+  return rules;
+}
+
+// "127.0.0.1:1812 (10.0 s)" for the line that says no server answered.
+std::string waited_text(const RadiusServer& server, std::int64_t waited_ms) {
+  char seconds[32];
+  text_format(seconds, sizeof seconds, " (%d.%d s)", static_cast<int>(waited_ms / 1000),
+              static_cast<int>(waited_ms % 1000 / 100));
+  return endpoint_text(server.endpoint) + seconds;
 }
 
 }  // namespace
@@ -66,45 +112,48 @@ RecordResult check_user(RadiusData& radius, UserStore& users, const std::optiona
   if (!radius_ensure_open(radius.connection, radius.settings)) return RecordResult::failed();
   user_file_load(users.settings, users.file, users.table);
 
+  const RadiusSettings& settings = radius.settings;
   RadiusExchange& exchange = radius.exchange;
   exchange.collect_code = kVendorSpecific;
-  if (!prepare_request(radius, user, password)) return RecordResult::none();
+  AccessRequest fields;
+  fields.user = user;
+  fields.password = password;
+  if (settings.nas_identifier) fields.nas_identifier = *settings.nas_identifier;
+  fields.calling_station_id = calling_station(settings, words);
 
-  const bool debug = log_state().debug_mode;
-  const int sent = send_request(radius.connection, exchange);
-  if (debug) log_message(radius_text::kSendResponse, sent);
-
-  // One send, then up to five waits. A datagram for another request uses up
-  // an attempt without sending again.
-  const std::string_view secret = radius.settings.secret ? std::string_view(*radius.settings.secret) : "";
-  for (int attempt = 0; attempt < kReplyAttempts; ++attempt) {
-    const int received = receive_reply(radius.connection, exchange);
-    if (debug) log_message(radius_text::kReadResponse, received);
-    if (received == 0) continue;
-
+  UserRecord blank;
+  blank.user_name = words[1];
+  blank.password = words[2];
+  // Each server in turn gets a request built afresh; the first valid reply decides.
+  std::string silent;
+  for (RadiusServer* server : asking_order(radius.connection, monotonic_milliseconds())) {
+    const bool dead = is_dead(*server, monotonic_milliseconds());
+    const RetransmissionSchedule schedule =
+        dead ? dead_schedule() : live_schedule(settings.retries, settings.timeout_seconds * std::int64_t{1000});
+    if (!prepare_request(settings, *server, exchange, fields)) return RecordResult::none();
     UserRecord record;
-    record.user_name = words[1];
-    record.password = words[2];
-    const ReplyVerdict verdict =
-        verify_reply(exchange.recv_buf, received, exchange.request, secret, exchange.collect_code, &record);
-    if (debug) log_message(radius_text::kDecodeResponse, verdict_number(verdict));
-    switch (verdict) {
-      case ReplyVerdict::accepted:
+    const ServerAnswer answer =
+        ask_server(*server, exchange, schedule, rules_for(settings, *server, exchange.collect_code), blank, record);
+    switch (answer.outcome) {
+      case ServerOutcome::answered:
+        server->dead_until_ms = 0;
+        if (!answer.accepted) return RecordResult::none();
         user_store_remember(users, user, password);
         return RecordResult::accepted(std::move(record));
-      case ReplyVerdict::other_request:
-        continue;
-      case ReplyVerdict::bad_digest:
+      case ServerOutcome::bad_digest:
+        log_error("%s", radius_text::kBadDigest);
         console_write("%s%s", radius_text::kBadDigest, kLineEnd);
         return RecordResult::failed();
-      case ReplyVerdict::bad_length:
-        // Whatever the socket holds now is suspect: start afresh.
-        radius_connect(radius.connection, radius.settings, false);
-        return RecordResult::none();
-      case ReplyVerdict::refused:
-        return RecordResult::none();
+      case ServerOutcome::no_reply:
+        if (settings.dead_time_seconds > 0) {
+          server->dead_until_ms = monotonic_milliseconds() + settings.dead_time_seconds * std::int64_t{1000};
+        }
+        if (!silent.empty()) silent += ", ";
+        silent += waited_text(*server, answer.waited_ms);
+        break;
     }
   }
+  log_error(radius_text::kNoServerAnswered, silent.c_str());
   return RecordResult::none();
 }
 
@@ -121,6 +170,22 @@ RecordResult lookup_user(RadiusData& radius, UserStore& users, const std::option
   return check_user(radius, users, domain, words);
 }
 
+void show_server_health(const RadiusConnection& connection, std::int64_t now) {
+  for (const RadiusServer& server : connection.servers) {
+    char state[48] = "live";
+    if (is_dead(server, now)) {
+      text_format(state, sizeof state, "dead (%d s left)", static_cast<int>((server.dead_until_ms - now + 999) / 1000));
+    }
+    const ServerCounts& counts = server.counts;
+    const std::string round_trip =
+        counts.last_round_trip_ms < 0 ? "none" : std::to_string(counts.last_round_trip_ms) + " ms";
+    reply_line(radius_text::kServerHealth, endpoint_text(server.endpoint).c_str(), state,
+               std::to_string(counts.requests).c_str(), std::to_string(counts.accepts).c_str(),
+               std::to_string(counts.rejects).c_str(), std::to_string(counts.no_reply).c_str(), round_trip.c_str(),
+               kLineEnd);
+  }
+}
+
 RecordResult radius_check(CommandWords& words) {
   return check_user(radius_data(), user_store(), core_settings().default_domain, words);
 }
@@ -128,5 +193,7 @@ RecordResult radius_check(CommandWords& words) {
 RecordResult radius_lookup(CommandWords& words) {
   return lookup_user(radius_data(), user_store(), core_settings().default_domain, words);
 }
+
+void radius_status() { show_server_health(radius_data().connection, monotonic_milliseconds()); }
 
 }  // namespace vantorix

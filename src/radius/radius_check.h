@@ -1,6 +1,7 @@
 // The check and lookup operations of the RADIUS backend.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -15,20 +16,23 @@ namespace vantorix {
 /// the name, "@", the domain and a terminator must fit.
 inline constexpr int kDomainWorkArea = 512;
 
-/// Tries to receive a reply this many times, 2 seconds each, after one send.
-inline constexpr int kReplyAttempts = 5;
-
 /// When `domain` is set and entry 1 has no "@", replaces entry 1 by
 /// "<name>@<domain>" and logs it. Returns false (entry 1 unchanged, error in
 /// the log) when that name would not fit kDomainWorkArea.
 bool attach_default_domain(CommandWords& words, const std::optional<std::string>& domain);
 
 /// Entry 1 the user name, entry 2 the password, entry 3 the client address
-/// (logged only). Sends one Access-Request and waits for its reply. Accepted:
-/// a record with the name as sent, the password and the collected texts, and
-/// the user is remembered in `users`. Rejected, silent server or unusable
-/// reply: none. Socket that cannot be opened, or a reply with a wrong
-/// authenticator: failed (the "-DEAD" text is already on standard output).
+/// (logged, and sent as Calling-Station-Id when so configured). Asks the
+/// servers in turn, the live ones in list order, then those marked dead,
+/// each with a request built afresh, until one gives a valid reply; a live
+/// server gets its retransmissions and its whole wait, a dead one one send
+/// and 2 seconds. A server without a valid reply is marked dead for
+/// `radius_dead_time` seconds; one that answers is live again. Accepted: a
+/// record with the name as sent, the password and the collected texts, and
+/// the user is remembered in `users`. Rejected, or no server answered (one
+/// `log_error` line names each server and its wait): none. Sockets that
+/// cannot be opened, or only replies with a wrong Response Authenticator:
+/// failed (the "-DEAD" text is already on standard output).
 RecordResult check_user(RadiusData& radius, UserStore& users, const std::optional<std::string>& domain,
                         CommandWords& words);
 
@@ -38,10 +42,17 @@ RecordResult check_user(RadiusData& radius, UserStore& users, const std::optiona
 RecordResult lookup_user(RadiusData& radius, UserStore& users, const std::optional<std::string>& domain,
                          CommandWords& words);
 
+/// One "+DATA     Server = " line per server for info: its address and port,
+/// live or dead (with the seconds left), its counts and its last round trip.
+void show_server_health(const RadiusConnection& connection, std::int64_t now);
+
 /// The check slot: `check_user` with the process-wide records.
 RecordResult radius_check(CommandWords& words);
 
 /// The lookup slot: `lookup_user` with the process-wide records.
 RecordResult radius_lookup(CommandWords& words);
+
+/// The status slot: `show_server_health` of the process-wide record, now.
+void radius_status();
 
 }  // namespace vantorix

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,10 @@
 #include "logging/log.h"
 #include "platform/console.h"
 #include "process_state.h"
+#include "platform/system.h"
 #include "radius/radius_packet.h"
 #include "radius/radius_settings.h"
+#include "radius/radius_transport.h"
 #include "temp_dir.h"
 #include "userstore/user_store.h"
 
@@ -22,6 +25,8 @@ using testing::FakeDatagram;
 using testing::FakeRadiusServer;
 using testing::RadiusRequest;
 using testing::radius_attribute;
+using testing::ReplyMessageAuthenticator;
+using testing::ReplySpec;
 
 CommandWords words_of(const char* command, const char* user, const char* password = nullptr,
                       const char* address = nullptr) {
@@ -62,39 +67,57 @@ TEST(AttachDefaultDomain, RefusesNamesThatWouldNotFit) {
   EXPECT_EQ(refused[1], too_long);
 }
 
-// The check and lookup against a scriptable server on 127.0.0.1.
+// The check and lookup against scriptable servers on loopback.
 class RadiusCheckTest : public ::testing::Test {
  protected:
   void SetUp() override {
     testing::reset_process_state();
     console_capture(&output_);
     user_store().settings.file_name = dir_.file("users.dat");
+    log_state().log_mode = true;
+    log_state().log_path = dir_.file("test.log");
+    radius_config("radius_secret", kSecret);
   }
   void TearDown() override { testing::reset_process_state(); }
+
+  static constexpr const char* kSecret = "s3cret";
 
   static std::optional<std::string> remembered(const std::string& name) {
     return user_table_lookup(user_store().table, name);
   }
-
-  void use(const FakeRadiusServer& server) {
-    ASSERT_TRUE(server.ready());
-    radius_config("radius_host", "127.0.0.1");
-    radius_config("radius_port", std::to_string(server.port()));
-    radius_config("radius_secret", server.secret());
+  static std::string entry(const FakeRadiusServer& server, bool ipv6 = false) {
+    return (ipv6 ? "[::1]:" : "127.0.0.1:") + std::to_string(server.port());
+  }
+  // Points the backend at `servers` (a radius_host value) and opens the sockets.
+  static void use(const std::string& servers) {
+    radius_config("radius_host", servers);
+    ASSERT_TRUE(radius_connect(radius_data().connection, radius_data().settings, false));
+  }
+  static RecordKind check(const char* user, const char* password, const char* address = nullptr) {
+    CommandWords words = words_of("check", user, password, address);
+    return radius_check(words).kind;
+  }
+  std::string log() const { return dir_.read("test.log"); }
+  static double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
 
   std::string output_;
   testing::TempDir dir_;
 };
 
+FakeRadiusServer::Handler silent() {
+  return [](const RadiusRequest&, const FakeRadiusServer&) { return std::vector<FakeDatagram>{}; };
+}
+
 TEST_F(RadiusCheckTest, AcceptedUserIsAnsweredAndRemembered) {
-  FakeRadiusServer server("s3cret", [](const RadiusRequest& request, const FakeRadiusServer& self) {
+  FakeRadiusServer server(kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
     std::vector<std::uint8_t> attributes = radius_attribute(26, "first");
     const auto second = radius_attribute(26, "second");
     attributes.insert(attributes.end(), second.begin(), second.end());
     return self.answer(request, kAccessAccept, attributes);
   });
-  use(server);
+  use(entry(server));
   core_settings().default_domain = "example.org";
   const std::string password(40, 'p');
   CommandWords words = words_of("check", "alice", password.c_str(), "10.0.0.9");
@@ -105,13 +128,13 @@ TEST_F(RadiusCheckTest, AcceptedUserIsAnsweredAndRemembered) {
   EXPECT_EQ(result.record.password, password);
   EXPECT_EQ(result.record.extra, "second first");
   EXPECT_FALSE(result.record.directory);
-  EXPECT_EQ(result.record.number, 0);
 
   const std::vector<RadiusRequest> requests = server.requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].user_name, "alice@example.org");
   EXPECT_EQ(requests[0].password, password);
-  EXPECT_EQ(requests[0].attribute_types, (std::vector<int>{1, 2, 5, 4}));
+  EXPECT_EQ(requests[0].attribute_types, (std::vector<int>{80, 1, 2, 5, 4}));
+  EXPECT_EQ(requests[0].message_authenticator_valid, true);
   EXPECT_EQ(requests[0].nas_port, server.port());
 
   EXPECT_EQ(remembered("alice@example.org"), password);
@@ -120,75 +143,234 @@ TEST_F(RadiusCheckTest, AcceptedUserIsAnsweredAndRemembered) {
 }
 
 TEST_F(RadiusCheckTest, RefusalsAndUnusableRequestsGiveNone) {
-  FakeRadiusServer server("s3cret", [](const RadiusRequest& request, const FakeRadiusServer& self) {
+  FakeRadiusServer server(kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
     return self.answer(request, request.password == "challenge" ? kAccessChallenge : kAccessReject);
   });
-  use(server);
-  for (const char* password : {"wrong", "challenge"}) {
-    CommandWords words = words_of("check", "bob", password);
-    EXPECT_EQ(radius_check(words).kind, RecordKind::none) << password;
-  }
-  const std::string too_long(kMaxPassword + 1, 'p');
-  CommandWords words = words_of("check", "bob", too_long.c_str());
-  EXPECT_EQ(radius_check(words).kind, RecordKind::none);
+  use(entry(server));
+  EXPECT_EQ(check("bob", "wrong"), RecordKind::none);
+  EXPECT_EQ(check("bob", "challenge"), RecordKind::none);
+  EXPECT_EQ(check("bob", std::string(kMaxPassword + 1, 'p').c_str()), RecordKind::none);
   EXPECT_EQ(server.requests().size(), 2u) << "an over-long password is never sent";
   EXPECT_EQ(remembered("bob"), std::nullopt) << "refused users are not remembered";
+  EXPECT_EQ(radius_data().connection.servers[0].counts.rejects, 2);
   EXPECT_TRUE(output_.empty());
 }
 
-TEST_F(RadiusCheckTest, ReplyToAnotherRequestUsesUpOneAttempt) {
-  FakeRadiusServer server("s3cret", [](const RadiusRequest& request, const FakeRadiusServer& self) {
-    testing::ReplySpec stray;
-    stray.identifier = static_cast<std::uint8_t>(request.identifier + 1);
-    return std::vector<FakeDatagram>{{self.make_reply(request, stray)}, {self.make_reply(request, {})}};
+TEST_F(RadiusCheckTest, LostRequestIsSentAgainIdenticallyAndTheCopyAnswered) {
+  FakeRadiusServer server(kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
+    if (self.requests().size() == 1) return std::vector<FakeDatagram>{};  // the first copy is lost
+    return self.answer(request, kAccessAccept);
   });
-  use(server);
-  log_state().debug_mode = true;
-  CommandWords words = words_of("check", "carol", "pw");
-  RecordResult result = radius_check(words);
-  EXPECT_EQ(result.kind, RecordKind::accepted);
-  EXPECT_EQ(server.requests().size(), 1u) << "the request is not sent again";
-  EXPECT_NE(output_.find("rad_decode response: 3"), std::string::npos);
-  EXPECT_NE(output_.find("rad_decode response: 1"), std::string::npos);
+  use(entry(server));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(check("carol", "pw"), RecordKind::accepted);
+  EXPECT_NEAR(seconds_since(start), 2.0, 0.5) << "the copy goes 2 s after the first send";
+  const std::vector<RadiusRequest> requests = server.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].bytes, requests[1].bytes) << "the same identifier, authenticator and hidden password";
+}
+
+TEST_F(RadiusCheckTest, StrayDatagramsNeitherAnswerNorShortenTheWait) {
+  radius_config("radius_timeout", "1");
+  radius_config("radius_require_message_authenticator", "yes");
+  FakeRadiusServer server(kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
+    ReplySpec other_id;
+    other_id.identifier = static_cast<std::uint8_t>(request.identifier + 1);
+    other_id.message_authenticator = ReplyMessageAuthenticator::valid;
+    ReplySpec bad_length;
+    bad_length.length_field = 19;
+    ReplySpec wrong_ma;
+    wrong_ma.message_authenticator = ReplyMessageAuthenticator::wrong;
+    ReplySpec doubled;
+    doubled.message_authenticator = ReplyMessageAuthenticator::doubled;
+    ReplySpec unsigned_accept;  // required here, and missing
+    return std::vector<FakeDatagram>{{self.make_reply(request, other_id)}, {self.make_reply(request, bad_length)},
+                                     {{1, 2, 3}},                          {self.make_reply(request, wrong_ma)},
+                                     {self.make_reply(request, doubled)},  {self.make_reply(request, unsigned_accept)},
+                                     {self.make_reply(request, {}), true}};  // from another port
+  });
+  use(entry(server));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(check("dave", "pw"), RecordKind::none);
+  EXPECT_GE(seconds_since(start), 0.95);
+  EXPECT_LT(seconds_since(start), 1.5);
+  const std::string text = log();
+  EXPECT_NE(text.find("identifier"), std::string::npos);
+  EXPECT_NE(text.find("Received invalid reply length from server (want 19/ got 20)"), std::string::npos);
+  EXPECT_NE(text.find("Received invalid reply length from server (want 20/ got 3)"), std::string::npos);
+  EXPECT_NE(text.find("its Message-Authenticator is wrong or not the only one"), std::string::npos);
+  EXPECT_NE(text.find("it carries no Message-Authenticator"), std::string::npos);
   EXPECT_EQ(output_.find("-DEAD"), std::string::npos);
 }
 
-TEST_F(RadiusCheckTest, WrongSecretFailsWithDeadLine) {
+TEST_F(RadiusCheckTest, ForgedReplyDoesNotBeatTheGenuineOne) {
+  FakeRadiusServer server(kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
+    ReplySpec forged;
+    forged.wrong_authenticator = true;
+    return std::vector<FakeDatagram>{{self.make_reply(request, forged)}, self.answer(request, kAccessAccept).front()};
+  });
+  use(entry(server));
+  EXPECT_EQ(check("erin", "pw"), RecordKind::accepted);
+  EXPECT_EQ(output_.find("-DEAD"), std::string::npos);
+}
+
+TEST_F(RadiusCheckTest, WrongSecretIsTheDeadLineWithinTwoSeconds) {
   FakeRadiusServer server("the server's secret");
-  use(server);
-  radius_config("radius_secret", "not the server's secret");
-  CommandWords words = words_of("check", "dave", "pw");
-  EXPECT_EQ(radius_check(words).kind, RecordKind::failed);
+  use(entry(server));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(check("frank", "pw"), RecordKind::failed);
+  EXPECT_LT(seconds_since(start), 2.5);
   EXPECT_EQ(output_, "-DEAD Received invalid reply digest from server\n");
-  EXPECT_EQ(remembered("dave"), std::nullopt);
+  EXPECT_EQ(remembered("frank"), std::nullopt);
+}
+
+TEST_F(RadiusCheckTest, MessageAuthenticatorModes) {
+  FakeRadiusServer server(kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
+    ReplySpec spec;
+    if (request.user_name == "signed") spec.message_authenticator = ReplyMessageAuthenticator::valid;
+    if (request.user_name == "first") spec.message_authenticator = ReplyMessageAuthenticator::valid_first;
+    return std::vector<FakeDatagram>{{self.make_reply(request, spec)}};
+  });
+  // A dropped reply leaves the check without an answer after a short wait.
+  radius_config("radius_timeout", "1");
+  radius_config("radius_retries", "0");
+
+  radius_config("radius_require_message_authenticator", "no");
+  use(entry(server));
+  EXPECT_EQ(check("plain", "pw"), RecordKind::accepted);
+  EXPECT_EQ(check("signed", "pw"), RecordKind::accepted);
+
+  radius_config("radius_require_message_authenticator", "yes");
+  use(entry(server));
+  EXPECT_EQ(check("plain", "pw"), RecordKind::none);
+  EXPECT_EQ(check("signed", "pw"), RecordKind::accepted);
+  EXPECT_EQ(check("first", "pw"), RecordKind::accepted) << "its position is never checked";
+
+  // auto: unsigned replies pass until the server has sent a signed one.
+  radius_config("radius_require_message_authenticator", "auto");
+  use(entry(server));
+  EXPECT_EQ(check("plain", "pw"), RecordKind::accepted);
+  EXPECT_EQ(check("first", "pw"), RecordKind::accepted);
+  EXPECT_EQ(check("plain", "pw"), RecordKind::none);
+  EXPECT_EQ(check("signed", "pw"), RecordKind::accepted);
+}
+
+TEST_F(RadiusCheckTest, SilentServerIsGivenUpAndTheNextOneAsked) {
+  radius_config("radius_timeout", "1");
+  FakeRadiusServer down(kSecret, silent());
+  FakeRadiusServer up(kSecret);
+  use(entry(down) + ", " + entry(up));
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(check("gina", "pw"), RecordKind::accepted);
+  EXPECT_NEAR(seconds_since(start), 1.0, 0.4);
+  ASSERT_EQ(down.requests().size(), 1u);
+  ASSERT_EQ(up.requests().size(), 1u);
+  EXPECT_NE(down.requests()[0].authenticator, up.requests()[0].authenticator) << "a request built afresh";
+
+  // The silent server is dead now: the next check goes straight to the other.
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(check("gina", "pw"), RecordKind::accepted);
+  EXPECT_LT(seconds_since(start), 0.5);
+  EXPECT_EQ(down.requests().size(), 1u);
+
+  // When its dead time is over, it is asked first again.
+  radius_data().connection.servers[0].dead_until_ms = 0;
+  EXPECT_EQ(check("gina", "pw"), RecordKind::accepted);
+  EXPECT_EQ(down.requests().size(), 2u);
+}
+
+TEST_F(RadiusCheckTest, CompleteOutageCostsTwoSecondsPerDeadServer) {
+  radius_config("radius_timeout", "1");
+  radius_config("radius_retries", "0");
+  FakeRadiusServer first(kSecret, silent());
+  FakeRadiusServer second(kSecret, silent());
+  use(entry(first) + "," + entry(second));
+  EXPECT_EQ(check("hal", "pw"), RecordKind::none);  // both die, 1 s each
+  const std::string text = log();
+  EXPECT_NE(text.find("ERROR: radius: no valid reply from any server: " + entry(first) + " (1.0 s), " +
+                      entry(second) + " (1.0 s); a wrong radius_secret looks the same"),
+            std::string::npos)
+      << text;
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(check("hal", "pw"), RecordKind::none);
+  EXPECT_NEAR(seconds_since(start), 4.0, 0.5) << "one send and 2 s for each dead server";
+  EXPECT_EQ(first.requests().size(), 2u);
+  EXPECT_EQ(second.requests().size(), 2u);
+}
+
+TEST_F(RadiusCheckTest, ClosedPortIsGivenUpAtOnce) {
+  std::string closed;
+  {
+    FakeRadiusServer gone(kSecret);
+    closed = entry(gone);
+  }
+  FakeRadiusServer up(kSecret);
+  use(closed + "," + entry(up));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(check("ivy", "pw"), RecordKind::accepted);
+  EXPECT_LT(seconds_since(start), 0.5);
+  EXPECT_NE(log().find("Connection Refused"), std::string::npos);
+}
+
+TEST_F(RadiusCheckTest, Ipv6ServerGetsItsOwnNasAddress) {
+  FakeRadiusServer server(kSecret, {}, true);
+  ASSERT_TRUE(server.ready());
+  radius_config("radius_nas_identifier", "mail-1");
+  radius_config("radius_calling_station_id", "true");
+  use(entry(server, true));
+  EXPECT_EQ(check("jo", "pw", "192.0.2.7 and more"), RecordKind::accepted);
+  const std::vector<RadiusRequest> requests = server.requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].attribute_types, (std::vector<int>{80, 1, 2, 5, 95, 32, 31}));
+  EXPECT_EQ(requests[0].nas_ipv6, std::string(15, '\0') + "\x01");
+  EXPECT_EQ(requests[0].nas_identifier, "mail-1");
+  EXPECT_EQ(requests[0].calling_station_id, "192.0.2.7");
 }
 
 TEST_F(RadiusCheckTest, LookupChecksTheRememberedPassword) {
-  FakeRadiusServer server("s3cret", [](const RadiusRequest& request, const FakeRadiusServer& self) {
+  FakeRadiusServer server(kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
     return self.answer(request, request.password == "old one" ? kAccessAccept : kAccessReject);
   });
-  use(server);
+  radius_config("radius_host", entry(server));
 
   CommandWords unknown = words_of("lookup", "erin");
   EXPECT_EQ(radius_lookup(unknown).kind, RecordKind::none);
   EXPECT_TRUE(server.requests().empty()) << "an unknown user is not sent";
-  EXPECT_NE(radius_data().connection.sock, kNoSocket) << "the socket is opened first all the same";
+  EXPECT_TRUE(radius_data().connection.open()) << "the sockets are opened first all the same";
 
-  CommandWords check = words_of("check", "erin", "old one");
-  ASSERT_EQ(radius_check(check).kind, RecordKind::accepted);
+  ASSERT_EQ(check("erin", "old one"), RecordKind::accepted);
   CommandWords lookup = words_of("lookup", "erin");
   RecordResult found = radius_lookup(lookup);
   ASSERT_EQ(found.kind, RecordKind::accepted);
   EXPECT_EQ(found.record.password, "old one");
-  EXPECT_EQ(lookup[2], "old one");
   ASSERT_EQ(server.requests().size(), 2u);
   EXPECT_EQ(server.requests()[1].password, "old one");
 }
 
+TEST_F(RadiusCheckTest, HealthLinesShowEachServer) {
+  radius_config("radius_timeout", "1");
+  radius_config("radius_retries", "0");
+  FakeRadiusServer down(kSecret, silent());
+  FakeRadiusServer up(kSecret);
+  use(entry(down) + "," + entry(up));
+  ASSERT_EQ(check("kim", "pw"), RecordKind::accepted);
+  output_.clear();
+  show_server_health(radius_data().connection, monotonic_milliseconds());
+  const std::string first = "+DATA     Server = " + entry(down) + " dead (";
+  EXPECT_EQ(output_.rfind(first, 0), 0u) << output_;
+  EXPECT_NE(output_.find(" s left), requests 1, accepts 0, rejects 0, no reply 1, last round trip none\n"),
+            std::string::npos)
+      << output_;
+  EXPECT_NE(output_.find("+DATA     Server = " + entry(up) + " live, requests 1, accepts 1, rejects 0, no reply 0, "
+                         "last round trip "),
+            std::string::npos)
+      << output_;
+}
+
 TEST_F(RadiusCheckTest, UnopenableSocketFails) {
   radius_config("radius_host", "10.1.2.256");
-  CommandWords words = words_of("check", "frank", "pw");
-  EXPECT_EQ(radius_check(words).kind, RecordKind::failed);
+  EXPECT_EQ(check("frank", "pw"), RecordKind::failed);
   CommandWords lookup = words_of("lookup", "frank");
   EXPECT_EQ(radius_lookup(lookup).kind, RecordKind::failed);
   EXPECT_EQ(output_.rfind("-DEAD: Couldn't find host {10.1.2.256}", 0), 0u);

@@ -1,11 +1,13 @@
-// The RADIUS backend's one process-wide record: its settings, its socket and
-// the exchange in progress, each a struct of its own.
+// The RADIUS backend's one process-wide record: its settings, its servers
+// (each with its socket and its health) and the exchange in progress, each a
+// struct of its own.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/udp_socket.h"
 
@@ -20,22 +22,59 @@ inline constexpr std::int32_t kDefaultRadiusPort = 1645;
 /// Shared secret in force until "radius_secret" sets one.
 inline constexpr const char* kDefaultSecret = "set one first";
 
-/// The backend's keys of the configuration file.
-struct RadiusSettings {
-  std::optional<std::string> host = "localhost";      // "radius_host"
-  std::int32_t port = kDefaultRadiusPort;             // "radius_port"
-  std::optional<std::string> secret = kDefaultSecret;  // "radius_secret"
-  std::optional<std::string> attribute;                // "radius_attribute": stored only
+/// "radius_require_message_authenticator".
+enum class MessageAuthenticatorPolicy {
+  no,         // a reply's Message-Authenticator is checked when present
+  yes,        // and a reply without one is dropped
+  automatic,  // "auto": as yes for a server once it has sent a valid one
 };
 
-/// The socket and the server it reaches; only an open sets these.
+/// "radius_vsa_format": how the texts of Vendor-Specific attributes are read.
+enum class VsaFormat {
+  raw,       // the whole value is the text
+  standard,  // vendor id, then sub-attributes, each value a text (RFC 2865 section 5.26)
+};
+
+/// The backend's keys of the configuration file.
+struct RadiusSettings {
+  std::optional<std::string> host = "localhost";      // "radius_host": one server or a comma-separated list
+  std::int32_t port = kDefaultRadiusPort;             // "radius_port": of entries that name none
+  std::optional<std::string> secret = kDefaultSecret;  // "radius_secret"
+  std::optional<std::string> attribute;                // "radius_attribute": stored only
+  int retries = 2;                                     // "radius_retries": copies after the first
+  int timeout_seconds = 10;                            // "radius_timeout": one server's wait
+  int dead_time_seconds = 30;                          // "radius_dead_time": 0 turns the memory off
+  MessageAuthenticatorPolicy require_message_authenticator = MessageAuthenticatorPolicy::automatic;
+  std::optional<std::string> nas_identifier;           // "radius_nas_identifier": sent as NAS-Identifier
+  bool calling_station_id = false;                     // "radius_calling_station_id"
+  VsaFormat vsa_format = VsaFormat::raw;               // "radius_vsa_format"
+};
+
+/// What a server has done for the checks so far, for `info`.
+struct ServerCounts {
+  std::int64_t requests = 0;   // requests sent (copies not counted)
+  std::int64_t accepts = 0;
+  std::int64_t rejects = 0;
+  std::int64_t no_reply = 0;   // requests without a valid reply
+  std::int64_t last_round_trip_ms = -1;  // of the last valid reply; -1: none yet
+};
+
+/// One server of the list, with its socket and its health.
+struct RadiusServer {
+  std::string name;                  // the host as written in "radius_host"
+  Endpoint endpoint;                 // where its requests go
+  SocketHandle sock = kNoSocket;     // connected to `endpoint`
+  std::optional<IpAddress> nas_address;  // this machine as the requests to it name it
+  std::int64_t dead_until_ms = 0;    // monotonic time; at or before it the server counts as dead
+  bool sends_message_authenticator = false;  // has sent a valid one
+  std::optional<std::array<std::uint8_t, kAuthenticatorSize>> last_answer;  // Response Authenticator taken last
+  ServerCounts counts;
+};
+
+/// The servers the sockets are open to, in list order; empty when closed.
 struct RadiusConnection {
-  SocketHandle sock = kNoSocket;
-  std::uint32_t server_ip = 0;     // resolved server address, host order
-  std::int32_t server_port = 0;    // UDP port actually used for the server
-  Ipv4Endpoint server_addr;        // where requests go
-  std::uint32_t nas_ip = 0;        // this machine's address
-  std::int32_t bind_port = 0;      // local port counter of the bind search
+  std::vector<RadiusServer> servers;
+  bool open() const { return !servers.empty(); }
 };
 
 /// What a reply is checked against: the request that was sent.

@@ -10,16 +10,13 @@
 #include "platform/system.h"
 #include "radius/radius_dictionary.h"
 #include "radius/radius_texts.h"
-#include "radius/radius_transport.h"
 #include "userstore/md5.h"
 
 namespace vantorix {
 namespace {
 
-constexpr std::uint8_t kUserName = 1;
-constexpr std::uint8_t kUserPassword = 2;
-constexpr std::uint8_t kNasIpAddress = 4;
-constexpr std::uint8_t kNasPort = 5;
+constexpr int kMessageAuthenticatorSize = 16;
+constexpr std::size_t kVendorIdSize = 4;
 
 // Writes a packet front to back into a fixed buffer. A write that would not
 // fit writes nothing and marks the writer as failed, so a builder checks once
@@ -72,8 +69,18 @@ class PacketWriter {
     buffer_[offset + 1] = static_cast<std::uint8_t>(value);
   }
 
+  // Overwrites `bytes.size()` bytes at `offset` of what is written.
+  void patch(std::size_t offset, std::span<const std::uint8_t> bytes) {
+    if (!ok_ || offset + bytes.size() > size_) {
+      ok_ = false;
+      return;
+    }
+    std::memcpy(buffer_.data() + offset, bytes.data(), bytes.size());
+  }
+
   bool ok() const { return ok_; }
   std::size_t size() const { return size_; }
+  std::span<const std::uint8_t> written() const { return buffer_.first(size_); }
 
  private:
   std::span<std::uint8_t> buffer_;
@@ -120,6 +127,8 @@ std::size_t hide_password(std::string_view password, std::string_view secret,
 // check, so a line feed in a server's text would split that answer in two and
 // put every later reply out of step: it becomes a blank.
 void collect_text(std::optional<std::string>& extra, std::string_view text) {
+  // The text is what stands before the first zero byte.
+  text = text.substr(0, text.find('\0'));
   std::string joined;
   joined.reserve(text.size() + (extra ? 1 + extra->size() : 0));
   joined.append(text);
@@ -132,16 +141,131 @@ void collect_text(std::optional<std::string>& extra, std::string_view text) {
   extra = std::move(joined);
 }
 
+// The sub-attributes of a Vendor-Specific value in the layout of RFC 2865
+// section 5.26: the vendor id, then type, length and value for each. A
+// layout that does not hold is logged, and only the sub-attributes before
+// the fault are collected.
+void collect_vendor_texts(std::optional<std::string>& extra, std::span<const std::uint8_t> value) {
+  if (value.size() < kVendorIdSize) {
+    log_error(radius_text::kVendorLayoutBroken, 0u);
+    return;
+  }
+  const std::uint32_t vendor = (std::uint32_t{value[0]} << 24) | (std::uint32_t{value[1]} << 16) |
+                               (std::uint32_t{value[2]} << 8) | value[3];
+  std::span<const std::uint8_t> rest = value.subspan(kVendorIdSize);
+  while (!rest.empty()) {
+    if (rest.size() < 2 || rest[1] < 2 || rest[1] > rest.size()) {
+      log_error(radius_text::kVendorLayoutBroken, vendor);
+      return;
+    }
+    const std::span<const std::uint8_t> sub = rest.subspan(2, rest[1] - 2u);
+    collect_text(extra, std::string_view(reinterpret_cast<const char*>(sub.data()), sub.size()));
+    rest = rest.subspan(rest[1]);
+  }
+}
+
+// The value of the Message-Authenticator of `packet`, whose attribute value
+// stands at `value_at`: HMAC-MD5 keyed with the secret over the packet with
+// `authenticator` in the authenticator field and the value itself zero.
+std::array<std::uint8_t, kMessageAuthenticatorSize> message_authenticator(
+    std::string_view secret, std::span<const std::uint8_t> packet,
+    std::span<const std::uint8_t, kAuthenticatorSize> authenticator, std::size_t value_at) {
+  static constexpr std::array<std::uint8_t, kMessageAuthenticatorSize> kZero{};
+  HmacMd5 hmac(bytes_of(secret));
+  hmac.update(packet.first(4));
+  hmac.update(authenticator);
+  hmac.update(packet.subspan(kHeaderSize, value_at - kHeaderSize));
+  hmac.update(kZero);
+  hmac.update(packet.subspan(value_at + kMessageAuthenticatorSize));
+  std::array<std::uint8_t, kMessageAuthenticatorSize> code;
+  hmac.final(code.data());
+  return code;
+}
+
+// Equal without a shortcut: the time taken says nothing of where two
+// authenticators differ.
+bool equal_in_constant_time(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
+  if (a.size() != b.size()) return false;
+  std::uint8_t difference = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) difference |= static_cast<std::uint8_t>(a[i] ^ b[i]);
+  return difference == 0;
+}
+
+// Where the attributes of `reply` hold Message-Authenticator values.
+struct MessageAuthenticatorSearch {
+  int count = 0;
+  std::size_t value_at = 0;  // of the first one
+  bool well_formed = true;   // false: one whose length is not 18
+};
+
+MessageAuthenticatorSearch find_message_authenticators(std::span<const std::uint8_t> reply) {
+  MessageAuthenticatorSearch found;
+  for (std::size_t at = kHeaderSize; at + 2 <= reply.size();) {
+    const std::size_t length = reply[at + 1];
+    if (length < 2 || at + length > reply.size()) break;
+    if (reply[at] == kMessageAuthenticator) {
+      if (found.count++ == 0) found.value_at = at + 2;
+      if (length != 2 + kMessageAuthenticatorSize) found.well_formed = false;
+    }
+    at += length;
+  }
+  return found;
+}
+
+// The header of a request and its Message-Authenticator, which is written
+// as zeros and filled in once the packet is complete.
+std::optional<PendingRequest> begin_request(PacketWriter& packet, std::uint8_t code, std::uint8_t identifier) {
+  PendingRequest request;
+  request.identifier = identifier;
+  if (!make_authenticator(request.authenticator)) {
+    log_error(radius_text::kNoRandomBytes);
+    return std::nullopt;
+  }
+  packet.put_byte(code);
+  packet.put_byte(identifier);
+  packet.put_byte(0);  // length, filled in at the end
+  packet.put_byte(0);
+  packet.put_bytes(request.authenticator);
+  static constexpr std::array<std::uint8_t, kMessageAuthenticatorSize> kZero{};
+  packet.put_attribute(kMessageAuthenticator, kZero);
+  return request;
+}
+
+void put_nas_address(PacketWriter& packet, const std::optional<IpAddress>& address) {
+  if (address && address->family == AddressFamily::ipv6) {
+    packet.put_attribute(kNasIpv6Address, address->bytes);
+  } else {
+    packet.put_u32_attribute(kNasIpAddress, address ? address->v4_host_order() : 0);
+  }
+}
+
+// The length and the Message-Authenticator of a complete request; its
+// length in `length`, or false when it did not fit.
+bool finish_request(PacketWriter& packet, const PendingRequest& request, std::string_view secret,
+                    std::int32_t& length) {
+  packet.patch_u16(2, static_cast<std::uint16_t>(packet.size()));
+  if (!packet.ok()) {
+    // Cannot happen with the bounds of the fields (the largest request has
+    // well under 1,500 bytes).
+    log_error(radius_text::kRequestTooLarge);
+    return false;
+  }
+  constexpr std::size_t kValueAt = kHeaderSize + 2;  // the first attribute's value
+  packet.patch(kValueAt, message_authenticator(secret, packet.written(), request.authenticator, kValueAt));
+  length = static_cast<std::int32_t>(packet.size());
+  return true;
+}
+
+// Refuses a shared secret that cannot be used, with an error in the log.
+bool usable_secret(std::string_view secret) {
+  if (secret.size() <= static_cast<std::size_t>(kMaxSecret)) return true;
+  log_error(radius_text::kSecretTooLong, kMaxSecret);
+  return false;
+}
+
 }  // namespace
 
 bool make_authenticator(std::span<std::uint8_t, kAuthenticatorSize> out) { return random_bytes(out); }
-
-std::uint8_t next_identifier(std::int32_t request_counter, int process_id) {
-  // Unsigned arithmetic: 2^32 is a multiple of 256, so the counter wrapping
-  // keeps the sequence.
-  const auto counter = static_cast<std::uint32_t>(request_counter);
-  return static_cast<std::uint8_t>((static_cast<std::uint32_t>(process_id) + counter % 256) % 256);
-}
 
 std::optional<PendingRequest> build_access_request(const AccessRequest& fields, std::string_view secret,
                                                    std::uint8_t identifier, std::span<std::uint8_t> out,
@@ -155,41 +279,42 @@ std::optional<PendingRequest> build_access_request(const AccessRequest& fields, 
     log_error(radius_text::kPasswordTooLong, length_for_log(fields.password.size()), kMaxPassword);
     return std::nullopt;
   }
-  if (secret.size() > static_cast<std::size_t>(kMaxSecret)) {
-    log_error(radius_text::kSecretTooLong, kMaxSecret);
-    return std::nullopt;
-  }
-  PendingRequest request;
-  request.identifier = identifier;
-  if (!make_authenticator(request.authenticator)) {
-    log_error(radius_text::kNoRandomBytes);
-    return std::nullopt;
-  }
-
-  std::array<std::uint8_t, kMaxPassword> hidden;
-  const std::size_t hidden_length = hide_password(fields.password, secret, request.authenticator, hidden);
+  if (!usable_secret(secret)) return std::nullopt;
 
   PacketWriter packet(out);
-  packet.put_byte(kAccessRequest);
-  packet.put_byte(identifier);
-  packet.put_byte(0);  // length, filled in below
-  packet.put_byte(0);
-  packet.put_bytes(request.authenticator);
+  const std::optional<PendingRequest> request = begin_request(packet, kAccessRequest, identifier);
+  if (!request) return std::nullopt;
+  std::array<std::uint8_t, kMaxPassword> hidden;
+  const std::size_t hidden_length = hide_password(fields.password, secret, request->authenticator, hidden);
   packet.put_attribute(kUserName, bytes_of(fields.user));
   packet.put_attribute(kUserPassword, std::span<const std::uint8_t>(hidden.data(), hidden_length));
   packet.put_u32_attribute(kNasPort, fields.nas_port);
-  packet.put_u32_attribute(kNasIpAddress, fields.nas_ip);
-  packet.patch_u16(2, static_cast<std::uint16_t>(packet.size()));
-  if (!packet.ok()) {
-    // Cannot happen with the bounds above (the largest request is 417 bytes).
-    log_error(radius_text::kRequestTooLarge);
-    return std::nullopt;
+  put_nas_address(packet, fields.nas_address);
+  if (fields.nas_identifier) packet.put_attribute(kNasIdentifier, bytes_of(*fields.nas_identifier));
+  if (fields.calling_station_id) {
+    packet.put_attribute(kCallingStationId, bytes_of(fields.calling_station_id->substr(0, kMaxAttributeText)));
   }
-  length = static_cast<std::int32_t>(packet.size());
+  if (!finish_request(packet, *request, secret, length)) return std::nullopt;
   return request;
 }
 
-void decode_attributes(std::span<const std::uint8_t> reply, int collect_code, UserRecord* record) {
+std::optional<PendingRequest> build_status_server(std::optional<IpAddress> nas_address,
+                                                  std::optional<std::string_view> nas_identifier,
+                                                  std::string_view secret, std::uint8_t identifier,
+                                                  std::span<std::uint8_t> out, std::int32_t& length) {
+  length = 0;
+  if (!usable_secret(secret)) return std::nullopt;
+  PacketWriter packet(out);
+  const std::optional<PendingRequest> request = begin_request(packet, kStatusServer, identifier);
+  if (!request) return std::nullopt;
+  put_nas_address(packet, nas_address);
+  if (nas_identifier) packet.put_attribute(kNasIdentifier, bytes_of(nas_identifier->substr(0, kMaxAttributeText)));
+  if (!finish_request(packet, *request, secret, length)) return std::nullopt;
+  return request;
+}
+
+void decode_attributes(std::span<const std::uint8_t> reply, int collect_code, VsaFormat vsa_format,
+                       UserRecord* record) {
   const int end = static_cast<int>(std::min<std::size_t>(reply.size(), kMaxDatagram));
   int at = kHeaderSize;
   while (at < end) {
@@ -205,12 +330,14 @@ void decode_attributes(std::span<const std::uint8_t> reply, int collect_code, Us
       return;
     }
     const int value_length = length - 2;
-    const std::uint8_t* const value = reply.data() + at + 2;
+    const std::span<const std::uint8_t> value = reply.subspan(static_cast<std::size_t>(at + 2),
+                                                              static_cast<std::size_t>(value_length));
     at += length;
 
     const std::optional<AttributeDef> row = dictionary_find(type);
     if (!row) {
-      log_error(radius_text::kUnknownAttribute, type);
+      // Message-Authenticator is checked by verify_reply and carries no text.
+      if (type != kMessageAuthenticator) log_error(radius_text::kUnknownAttribute, type);
       continue;
     }
     if (value_length >= kMaxAttributeValue) {
@@ -219,13 +346,11 @@ void decode_attributes(std::span<const std::uint8_t> reply, int collect_code, Us
     }
     switch (row->type) {
       case ATTR_STRING:
-        if (record != nullptr && row->code == collect_code) {
-          // The text is what stands before the first zero byte.
-          const void* zero = std::memchr(value, 0, static_cast<std::size_t>(value_length));
-          const std::size_t text_length =
-              zero != nullptr ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - value)
-                              : static_cast<std::size_t>(value_length);
-          collect_text(record->extra, std::string_view(reinterpret_cast<const char*>(value), text_length));
+        if (record == nullptr || row->code != collect_code) break;
+        if (type == kVendorSpecific && vsa_format == VsaFormat::standard) {
+          collect_vendor_texts(record->extra, value);
+        } else {
+          collect_text(record->extra, std::string_view(reinterpret_cast<const char*>(value.data()), value.size()));
         }
         break;
       case ATTR_INTEGER:
@@ -238,51 +363,52 @@ void decode_attributes(std::span<const std::uint8_t> reply, int collect_code, Us
   }
 }
 
-ReplyVerdict verify_reply(std::span<const std::uint8_t, kMaxDatagram> buffer, int received,
-                          const PendingRequest& request, std::string_view secret, int collect_code,
-                          UserRecord* record) {
-  const int length_field = (buffer[2] << 8) | buffer[3];
-
-  // A failed receive (a count of 0 or less) never equals the Length field,
-  // and a datagram too short for the header cannot be checked at all.
-  if (received < kHeaderSize || received > kMaxDatagram || length_field != received) {
-    const int wanted = length_field == received ? kHeaderSize : length_field;
-    log_error(radius_text::kBadLength, wanted, received, socket_error_text());
-    return ReplyVerdict::bad_length;
+ReplyCheck verify_reply(std::span<const std::uint8_t> reply, const PendingRequest& request, const ReplyRules& rules,
+                        UserRecord* record) {
+  const auto refuse = [record](ReplyVerdict verdict) {
+    free_user_record(record);
+    return ReplyCheck{verdict, false};
+  };
+  // The Length field is read only from a whole header.
+  if (reply.size() < static_cast<std::size_t>(kHeaderSize) || reply.size() > static_cast<std::size_t>(kMaxDatagram) ||
+      ((reply[2] << 8) | reply[3]) != static_cast<int>(reply.size())) {
+    return refuse(ReplyVerdict::bad_length);
   }
-  const std::span<const std::uint8_t> reply = buffer.first(static_cast<std::size_t>(received));
 
   // A reply to an earlier request (one that timed out) is not an error: its
   // authenticator cannot match the current request's, so it is dropped
   // before that test and the caller waits for the next datagram.
-  if (reply[1] != request.identifier) {
-    free_user_record(record);
-    return ReplyVerdict::other_request;
-  }
+  if (reply[1] != request.identifier) return refuse(ReplyVerdict::other_request);
 
   // Response Authenticator: MD5 over the reply with the request authenticator
   // in place of its own, followed by the secret, fed in pieces.
-  bool digest_ok = false;
-  if (secret.size() <= static_cast<std::size_t>(kMaxSecret)) {
-    Md5 md5;
-    md5.update(reply.first(4));
-    md5.update(request.authenticator);
-    md5.update(reply.subspan(kHeaderSize));
-    md5.update(bytes_of(secret));
-    std::uint8_t digest[kMd5DigestSize];
-    md5.final(digest);
-    digest_ok = std::memcmp(digest, reply.data() + 4, kAuthenticatorSize) == 0;
-  }
-  if (!digest_ok) {
-    log_error("%s", radius_text::kBadDigest);
-    return ReplyVerdict::bad_digest;
+  Md5 md5;
+  md5.update(reply.first(4));
+  md5.update(request.authenticator);
+  md5.update(reply.subspan(kHeaderSize));
+  md5.update(bytes_of(rules.secret));
+  std::uint8_t digest[kMd5DigestSize];
+  md5.final(digest);
+  if (std::memcmp(digest, reply.data() + 4, kAuthenticatorSize) != 0) return refuse(ReplyVerdict::bad_digest);
+
+  // Message-Authenticator, wherever it stands; a reply with more than one is
+  // refused, since either could be the one a forger placed.
+  const MessageAuthenticatorSearch found = find_message_authenticators(reply);
+  if (found.count > 1 || !found.well_formed) return refuse(ReplyVerdict::bad_message_authenticator);
+  if (found.count == 1) {
+    const auto expected = message_authenticator(rules.secret, reply, request.authenticator, found.value_at);
+    if (!equal_in_constant_time(expected, reply.subspan(found.value_at, kMessageAuthenticatorSize))) {
+      return refuse(ReplyVerdict::bad_message_authenticator);
+    }
+  } else if (rules.require_message_authenticator) {
+    return refuse(ReplyVerdict::missing_message_authenticator);
   }
 
-  decode_attributes(reply, collect_code, record);
-
-  if (reply[0] == kAccessAccept || reply[0] == kAccountingResponse) return ReplyVerdict::accepted;
+  decode_attributes(reply, rules.collect_code, rules.vsa_format, record);
+  const bool signed_message = found.count == 1;
+  if (reply[0] == kAccessAccept || reply[0] == kAccountingResponse) return {ReplyVerdict::accepted, signed_message};
   free_user_record(record);
-  return ReplyVerdict::refused;
+  return {ReplyVerdict::refused, signed_message};
 }
 
 }  // namespace vantorix

@@ -1,6 +1,7 @@
-// Access-Request packets (RFC 2865) and the checking and reading of replies.
-// Building writes into the caller's buffer; checking reads the reply as it
-// arrived and answers with a verdict, touching neither socket nor output.
+// Access-Request packets (RFC 2865, Message-Authenticator of RFC 3579) and
+// the checking and reading of replies. Building writes into the caller's
+// buffer; checking reads the reply as it arrived and answers with a verdict,
+// touching neither socket nor output.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string_view>
 
 #include "frontend/user_record.h"
+#include "platform/udp_socket.h"
 #include "radius/radius_data.h"
 
 namespace vantorix {
@@ -18,6 +20,7 @@ inline constexpr int kMaxUserName = 253;        // longest User-Name value an at
 inline constexpr int kMaxPassword = 128;        // longest password RFC 2865 hiding allows
 inline constexpr int kPasswordBlock = 16;       // the hiding works in blocks of this size
 inline constexpr int kMaxAttributeValue = 128;  // reply values this long or longer are skipped
+inline constexpr int kMaxAttributeText = 253;   // longest value of any attribute
 
 enum PacketCode : std::uint8_t {
   kAccessRequest = 1,
@@ -25,18 +28,37 @@ enum PacketCode : std::uint8_t {
   kAccessReject = 3,
   kAccountingResponse = 5,  // taken as an acceptance, like code 2
   kAccessChallenge = 11,
+  kStatusServer = 12,
 };
 
-/// Attribute code whose text values a check collects into the answer.
-inline constexpr int kVendorSpecific = 26;
+/// Attribute codes the program writes or looks for.
+enum AttributeCode : std::uint8_t {
+  kUserName = 1,
+  kUserPassword = 2,
+  kNasIpAddress = 4,
+  kNasPort = 5,
+  kVendorSpecific = 26,
+  kCallingStationId = 31,
+  kNasIdentifier = 32,
+  kMessageAuthenticator = 80,
+  kNasIpv6Address = 95,
+};
 
 /// What `verify_reply` made of a datagram.
 enum class ReplyVerdict {
-  accepted,       // code 2 or 5 with the right identifier and authenticator
-  refused,        // any other code
-  bad_length,     // the Length field disagrees with what arrived (or nothing usable arrived)
-  bad_digest,     // wrong Response Authenticator: the wrong-secret signal
-  other_request,  // identifier of another request: wait for another datagram
+  accepted,                    // code 2 or 5, right identifier and authenticators
+  refused,                     // any other code
+  bad_length,                  // the Length field disagrees with what arrived, or no whole header came
+  other_request,               // identifier of another request
+  bad_digest,                  // wrong Response Authenticator: the wrong-secret signal
+  bad_message_authenticator,   // a wrong Message-Authenticator, or more than one
+  missing_message_authenticator,  // none, where one is required
+};
+
+/// A verdict, and whether the reply carried a valid Message-Authenticator.
+struct ReplyCheck {
+  ReplyVerdict verdict = ReplyVerdict::refused;
+  bool signed_message = false;
 };
 
 /// What an Access-Request carries besides its identifier and authenticator.
@@ -44,45 +66,64 @@ struct AccessRequest {
   std::string_view user;
   std::string_view password;
   std::uint32_t nas_port = 0;  // the server's UDP port, as NAS-Port
-  std::uint32_t nas_ip = 0;    // this machine's IPv4 address, host order
+  /// This machine: an IPv4 address goes as NAS-IP-Address, an IPv6 one as
+  /// NAS-IPv6-Address; without one, NAS-IP-Address 0.0.0.0.
+  std::optional<IpAddress> nas_address;
+  std::optional<std::string_view> nas_identifier;      // NAS-Identifier
+  std::optional<std::string_view> calling_station_id;  // Calling-Station-Id
 };
 
 /// Writes 16 bytes from the system's cryptographic random source to `out`.
 /// False when the source failed.
 bool make_authenticator(std::span<std::uint8_t, kAuthenticatorSize> out);
 
-/// The identifier of the next request: the process id mod 256 for the first
-/// request after start, then the next value for each later one.
-std::uint8_t next_identifier(std::int32_t request_counter, int process_id);
-
 /// Builds an Access-Request with `identifier` and a fresh authenticator into
-/// `out`: User-Name, User-Password hidden with `secret` in 16-byte blocks,
-/// NAS-Port, NAS-IP-Address, in that order. Stores the packet's length in
-/// `length` and returns what a reply is checked against. Nothing (length 0,
-/// error in the log) when the name is longer than kMaxUserName, the password
-/// longer than kMaxPassword, the secret longer than kMaxSecret, or no random
-/// bytes could be had.
+/// `out`: Message-Authenticator (HMAC-MD5 keyed with `secret` over the whole
+/// packet, its own value zero), User-Name, User-Password hidden with `secret`
+/// in 16-byte blocks, NAS-Port, NAS-IP-Address or NAS-IPv6-Address, then
+/// NAS-Identifier and Calling-Station-Id when given, in that order. Stores the
+/// packet's length in `length` and returns what a reply is checked against.
+/// Nothing (length 0, error in the log) when the name is longer than
+/// kMaxUserName, the password longer than kMaxPassword, the secret longer than
+/// kMaxSecret, or no random bytes could be had. A Calling-Station-Id longer
+/// than an attribute holds is cut.
 std::optional<PendingRequest> build_access_request(const AccessRequest& fields, std::string_view secret,
                                                    std::uint8_t identifier, std::span<std::uint8_t> out,
                                                    std::int32_t& length);
 
-/// Checks the datagram in `buffer` (`received` is the receive's result: the
-/// bytes that arrived, or 0 or less for a failed receive) against `request`,
-/// in this order: length (a mismatch is logged: bad_length), identifier
-/// (another request's: other_request), Response Authenticator (wrong: logged,
-/// bad_digest), then reads the attributes into `record` (texts of code
-/// `collect_code`) and answers by code. On other_request and refused the
-/// record's texts are already released; the caller releases them in every
-/// case but accepted (releasing twice is harmless).
-ReplyVerdict verify_reply(std::span<const std::uint8_t, kMaxDatagram> buffer, int received,
-                          const PendingRequest& request, std::string_view secret, int collect_code,
-                          UserRecord* record);
+/// Builds a Status-Server (RFC 5997) with `identifier`, a fresh authenticator
+/// and a Message-Authenticator, naming this machine as `nas_address` and
+/// `nas_identifier` do; as `build_access_request` otherwise.
+std::optional<PendingRequest> build_status_server(std::optional<IpAddress> nas_address,
+                                                  std::optional<std::string_view> nas_identifier,
+                                                  std::string_view secret, std::uint8_t identifier,
+                                                  std::span<std::uint8_t> out, std::int32_t& length);
+
+/// How a reply is read besides the request it answers.
+struct ReplyRules {
+  std::string_view secret;
+  bool require_message_authenticator = false;
+  int collect_code = kVendorSpecific;   // attribute code whose texts are collected
+  VsaFormat vsa_format = VsaFormat::raw;
+};
+
+/// Checks the datagram `reply` (exactly the bytes that arrived) against
+/// `request`, in this order: length (bad_length), identifier (other_request),
+/// Response Authenticator (bad_digest), Message-Authenticator wherever it
+/// stands (one wrong or more than one: bad_message_authenticator; none where
+/// required: missing_message_authenticator), then reads the attributes into
+/// `record` and answers by code. On every verdict but accepted the record's
+/// texts are released.
+ReplyCheck verify_reply(std::span<const std::uint8_t> reply, const PendingRequest& request, const ReplyRules& rules,
+                        UserRecord* record);
 
 /// Walks the attributes of `reply` (the whole datagram). When `record` is
 /// given, the texts of attributes whose code is `collect_code` are put in
-/// front of its `extra`, joined by one blank. Unknown, over-long and date
-/// attributes are logged and skipped; a length below 2 or one running past
-/// the reply ends the walk.
-void decode_attributes(std::span<const std::uint8_t> reply, int collect_code, UserRecord* record);
+/// front of its `extra`, joined by one blank: of a Vendor-Specific attribute
+/// in the standard layout, the text of each of its sub-attributes. Unknown,
+/// over-long and date attributes are logged and skipped; a length below 2 or
+/// one running past the reply ends the walk.
+void decode_attributes(std::span<const std::uint8_t> reply, int collect_code, VsaFormat vsa_format,
+                       UserRecord* record);
 
 }  // namespace vantorix

@@ -12,7 +12,27 @@ RadiusData& radius_data() {
   return data;
 }
 
-void radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings, std::string_view key,
+namespace {
+
+// A number of the value held to [low, high], with an error naming the bound
+// used when it is outside them.
+int bounded_number(std::string_view key, std::string_view value, int low, int high) {
+  const int number = leading_number(value);
+  if (number >= low && number <= high) return number;
+  const int used = number < low ? low : high;
+  const std::string shown(value);
+  log_error(radius_text::kNumberOutOfRange, std::string(key).c_str(), shown.c_str(), low, high, used);
+  return used;
+}
+
+void refuse_word(std::string_view key, std::string_view value, const char* choices) {
+  const std::string shown_key(key), shown(value);
+  log_error(radius_text::kUnknownWord, shown_key.c_str(), shown.c_str(), choices);
+}
+
+}  // namespace
+
+bool radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings, std::string_view key,
                       std::string_view value) {
   if (equals_nocase(key, "radius_host")) {
     settings.host = std::string(value);
@@ -23,14 +43,49 @@ void radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings,
     // rather than cut, since a cut secret could never match the server's.
     if (value.size() > static_cast<std::size_t>(kMaxSecret)) {
       log_error(radius_text::kSecretRefused, kMaxSecret);
-      return;
+    } else {
+      settings.secret = std::string(value);
     }
-    settings.secret = std::string(value);
   } else if (equals_nocase(key, "radius_attribute")) {
     settings.attribute = std::string(value);
   } else if (equals_nocase(key, "radius_user_file")) {
     file_settings.file_name = std::string(value);
+  } else if (equals_nocase(key, "radius_retries")) {
+    settings.retries = bounded_number(key, value, 0, kMaxRetries);
+  } else if (equals_nocase(key, "radius_timeout")) {
+    settings.timeout_seconds = bounded_number(key, value, 1, kMaxTimeoutSeconds);
+  } else if (equals_nocase(key, "radius_dead_time")) {
+    settings.dead_time_seconds = bounded_number(key, value, 0, kMaxDeadTimeSeconds);
+  } else if (equals_nocase(key, "radius_require_message_authenticator")) {
+    if (equals_nocase(value, "yes") || equals_nocase(value, "true")) {
+      settings.require_message_authenticator = MessageAuthenticatorPolicy::yes;
+    } else if (equals_nocase(value, "no") || equals_nocase(value, "false")) {
+      settings.require_message_authenticator = MessageAuthenticatorPolicy::no;
+    } else if (equals_nocase(value, "auto")) {
+      settings.require_message_authenticator = MessageAuthenticatorPolicy::automatic;
+    } else {
+      refuse_word(key, value, "yes, no or auto");
+    }
+  } else if (equals_nocase(key, "radius_nas_identifier")) {
+    if (value.size() > kMaxNasIdentifier) {
+      log_error(radius_text::kNasIdentifierTooLong, static_cast<int>(kMaxNasIdentifier));
+    } else {
+      settings.nas_identifier = std::string(value);
+    }
+  } else if (equals_nocase(key, "radius_calling_station_id")) {
+    settings.calling_station_id = equals_nocase(value, "true");
+  } else if (equals_nocase(key, "radius_vsa_format")) {
+    if (equals_nocase(value, "raw")) {
+      settings.vsa_format = VsaFormat::raw;
+    } else if (equals_nocase(value, "standard")) {
+      settings.vsa_format = VsaFormat::standard;
+    } else {
+      refuse_word(key, value, "raw or standard");
+    }
+  } else {
+    return false;
   }
+  return true;
 }
 
 void radius_config(std::string_view key, std::string_view value) {

@@ -9,12 +9,25 @@
 
 namespace vantorix {
 
-/// Takes "radius_host", "radius_port", "radius_secret" and "radius_attribute"
-/// into `settings`, and hands "radius_user_file" on to the user store's
-/// `file_settings` (key letter case ignored); any other key is ignored. A
-/// later value replaces an earlier one. A secret of more than kMaxSecret bytes
-/// is refused with an error in the log, and the secret in force stays.
-void radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings, std::string_view key,
+/// Longest "radius_nas_identifier" (what one attribute can carry).
+inline constexpr std::size_t kMaxNasIdentifier = 253;
+/// Bounds of the numeric keys; a value outside them is held to them, with an
+/// error in the log.
+inline constexpr int kMaxRetries = 10;
+inline constexpr int kMaxTimeoutSeconds = 300;
+inline constexpr int kMaxDeadTimeSeconds = 86400;
+
+/// Takes the backend's keys into `settings` ("radius_host", "radius_port",
+/// "radius_secret", "radius_attribute", "radius_retries", "radius_timeout",
+/// "radius_dead_time", "radius_require_message_authenticator",
+/// "radius_nas_identifier", "radius_calling_station_id",
+/// "radius_vsa_format") and hands "radius_user_file" on to the user store's
+/// `file_settings` (key letter case ignored). Returns false for any other key,
+/// which changes nothing. A later value replaces an earlier one. A value that
+/// cannot be used (a secret of more than kMaxSecret bytes, an unknown word,
+/// an over-long NAS identifier) is refused with an error in the log naming
+/// what to fix, and the setting in force stays.
+bool radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings, std::string_view key,
                       std::string_view value);
 
 /// The config slot: `radius_apply_key` on the process-wide records.

@@ -45,7 +45,7 @@ TEST_F(RadiusSettingsTest, InitSetsTheDefaultsAndKeepsTheUserFileName) {
   EXPECT_EQ(data.settings.secret, "set one first");
   EXPECT_EQ(data.settings.secret->size(), 13u);
   EXPECT_FALSE(data.settings.attribute);
-  EXPECT_EQ(data.connection.sock, kNoSocket);
+  EXPECT_FALSE(data.connection.open());
   EXPECT_EQ(data.exchange.request_counter, 0);
   EXPECT_EQ(data.exchange.recv_len, 0);
   EXPECT_EQ(user_store().table.size(), 0u);
@@ -78,8 +78,57 @@ TEST_F(RadiusSettingsTest, KeysIgnoreLetterCaseAndTheLastOneWins) {
   EXPECT_EQ(radius_data().settings.host, "slot.example");
 }
 
+TEST_F(RadiusSettingsTest, DeploymentKeysTakeTheirValuesOrSayWhatToFix) {
+  const RadiusSettings defaults;
+  EXPECT_EQ(defaults.retries, 2);
+  EXPECT_EQ(defaults.timeout_seconds, 10);
+  EXPECT_EQ(defaults.dead_time_seconds, 30);
+  EXPECT_EQ(defaults.require_message_authenticator, MessageAuthenticatorPolicy::automatic);
+  EXPECT_EQ(defaults.vsa_format, VsaFormat::raw);
+  EXPECT_FALSE(defaults.calling_station_id);
+
+  log_state().debug_mode = true;
+  EXPECT_TRUE(radius_apply_key(settings_, file_settings_, "radius_retries", "4"));
+  EXPECT_EQ(settings_.retries, 4);
+  apply("RADIUS_TIMEOUT", "3");
+  EXPECT_EQ(settings_.timeout_seconds, 3);
+  apply("radius_dead_time", "0");
+  EXPECT_EQ(settings_.dead_time_seconds, 0);
+  apply("radius_timeout", "0");
+  EXPECT_EQ(settings_.timeout_seconds, 1);
+  EXPECT_NE(output_.find("ERROR: radius_timeout {0} is not a number from 1 to 300; 1 is used"), std::string::npos);
+  apply("radius_retries", "99");
+  EXPECT_EQ(settings_.retries, kMaxRetries);
+
+  apply("radius_require_message_authenticator", "YES");
+  EXPECT_EQ(settings_.require_message_authenticator, MessageAuthenticatorPolicy::yes);
+  apply("radius_require_message_authenticator", "no");
+  EXPECT_EQ(settings_.require_message_authenticator, MessageAuthenticatorPolicy::no);
+  apply("radius_require_message_authenticator", "sometimes");
+  EXPECT_EQ(settings_.require_message_authenticator, MessageAuthenticatorPolicy::no);
+  EXPECT_NE(output_.find("ERROR: radius_require_message_authenticator {sometimes} is not one of yes, no or auto"),
+            std::string::npos);
+  apply("radius_require_message_authenticator", "Auto");
+  EXPECT_EQ(settings_.require_message_authenticator, MessageAuthenticatorPolicy::automatic);
+
+  apply("radius_vsa_format", "standard");
+  EXPECT_EQ(settings_.vsa_format, VsaFormat::standard);
+  apply("radius_vsa_format", "cooked");
+  EXPECT_EQ(settings_.vsa_format, VsaFormat::standard);
+  apply("radius_calling_station_id", "TRUE");
+  EXPECT_TRUE(settings_.calling_station_id);
+  apply("radius_calling_station_id", "yes");
+  EXPECT_FALSE(settings_.calling_station_id) << "booleans follow the configuration file's rule";
+  apply("radius_nas_identifier", "mail-1");
+  EXPECT_EQ(settings_.nas_identifier, "mail-1");
+  apply("radius_nas_identifier", std::string(kMaxNasIdentifier + 1, 'n'));
+  EXPECT_EQ(settings_.nas_identifier, "mail-1");
+}
+
 TEST_F(RadiusSettingsTest, OtherKeysChangeNothing) {
-  for (const char* key : {"domain", "radius_hostname", "radius", "", "radius_host "}) apply(key, "changed");
+  for (const char* key : {"domain", "radius_hostname", "radius", "", "radius_host "}) {
+    EXPECT_FALSE(radius_apply_key(settings_, file_settings_, key, "changed")) << key;
+  }
   EXPECT_EQ(settings_.host, "localhost");
   EXPECT_EQ(settings_.secret, "set one first");
   EXPECT_FALSE(settings_.attribute);

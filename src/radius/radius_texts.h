@@ -16,16 +16,25 @@ inline constexpr char kBinding[] = "Attempting to Bind Socket";
 inline constexpr char kBound[] = "Socket has been Bounded: %d";
 inline constexpr char kNotOpen[] = "No need to close RADIUS connection - not open.";
 inline constexpr char kClosing[] = "Closing down RADIUS connection. {%d}";
+inline constexpr char kBadEntryPort[] = "radius_host entry {%s} has no port from 1 to 65535 after its ':'";
+inline constexpr char kConnectFailed[] = "radius: cannot open a socket to %s {%s}; the server is skipped";
 
 // Sending and receiving.
 inline constexpr char kSendFailed[] = "radius: Sent %d bytes %s\n";
 inline constexpr char kReceiveFailed[] = "radius: only got %d bytes %s\n";
-inline constexpr char kForeignDatagram[] = "radius: Ignored a datagram of %d bytes from %u.%u.%u.%u:%u, not the server";
 inline constexpr char kUnknownSocketError[] = "Socket Unkown error code %d \n";
 
 // Requests and replies.
 inline constexpr char kBadDigest[] = "-DEAD Received invalid reply digest from server";
 inline constexpr char kBadLength[] = "Received invalid reply length from server (want %d/ got %d) {rad=%s}\n";
+inline constexpr char kDroppedOtherRequest[] = "radius: dropped a reply from %s: identifier %d, the request's is %d";
+inline constexpr char kDroppedBadMessageAuthenticator[] =
+    "radius: dropped a reply from %s: its Message-Authenticator is wrong or not the only one";
+inline constexpr char kDroppedMissingMessageAuthenticator[] =
+    "radius: dropped a reply from %s: it carries no Message-Authenticator, which is required of this server";
+inline constexpr char kDroppedRepeat[] = "radius: dropped a reply from %s: a repeat of an answer already taken";
+inline constexpr char kBadDigestWaiting[] =
+    "radius: a reply from %s has a wrong Response Authenticator; waiting %d ms for a valid one";
 inline constexpr char kUnknownAttribute[] = "radius: Received unknown attribute %d\n";
 inline constexpr char kAttributeTooLong[] = "radius: attribute %d too long, %d >= %d\n";
 inline constexpr char kAttributeOfUnknownType[] = "radius:     %s (Unknown Type %d)\n";
@@ -35,6 +44,8 @@ inline constexpr char kPasswordTooLong[] = "radius: password of %d bytes is too 
 inline constexpr char kSecretTooLong[] = "radius: shared secret is longer than %d bytes";
 inline constexpr char kNoRandomBytes[] = "radius: no random bytes for the request authenticator";
 inline constexpr char kRequestTooLarge[] = "radius: request does not fit the send buffer";
+inline constexpr char kVendorLayoutBroken[] =
+    "radius: Vendor-Specific attribute of vendor %u is not in the standard layout (radius_vsa_format standard)";
 
 // Check and lookup.
 inline constexpr char kAttachedDomain[] = "...Attached default domain {%s}";
@@ -45,8 +56,20 @@ inline constexpr char kSendResponse[] = "rad_send response: %d\n";
 inline constexpr char kReadResponse[] = "rad_read response: %d\n";
 inline constexpr char kDecodeResponse[] = "rad_decode response: %d\n";
 
+// Servers that do not answer, and the health lines of info.
+inline constexpr char kNoServerAnswered[] =
+    "radius: no valid reply from any server: %s; a wrong radius_secret looks the same, since a server "
+    "that checks Message-Authenticator (FreeRADIUS does) drops a request signed with another secret "
+    "without answering";
+inline constexpr char kServerHealth[] =
+    "+DATA     Server = %s %s, requests %s, accepts %s, rejects %s, no reply %s, last round trip %s%s";
+
 // Settings.
 inline constexpr char kSettingUp[] = "Setting up Radius data";
 inline constexpr char kSecretRefused[] = "radius_secret is longer than %d characters; the previous secret stays";
+inline constexpr char kNumberOutOfRange[] = "%s {%s} is not a number from %d to %d; %d is used";
+inline constexpr char kUnknownWord[] = "%s {%s} is not one of %s; the previous setting stays";
+inline constexpr char kNasIdentifierTooLong[] =
+    "radius_nas_identifier is longer than %d characters; the previous setting stays";
 
 }  // namespace vantorix::radius_text

@@ -1,23 +1,30 @@
-// The backend's UDP socket: opening, sending, waiting for a reply, closing,
-// and the texts of socket errors.
+// The backend's servers: resolving the entries of "radius_host", opening a
+// connected UDP socket to each, and closing them again.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "frontend/backend_ops.h"
+#include "platform/udp_socket.h"
 #include "radius/radius_data.h"
+#include "radius/server_list.h"
 
 namespace vantorix {
 
-/// Opens (after closing any open socket) and binds a socket to the server of
-/// `settings`. On failure logs the text with log_error and, when `report` is
-/// set, writes it to standard output as one whole line; returns false.
+/// Closes any open sockets, then opens one UDP socket per server of
+/// `settings.host`, connected to it, so the system drops datagrams from
+/// anyone else, at a local port of the system's choosing ("Socket has been
+/// Bounded: %d" logs it). An entry that does not resolve is logged and
+/// skipped when there are several. Fails (the text logged with log_error and,
+/// when `report` is set, written to standard output as one whole line) when
+/// no entry resolves or no socket opens.
 bool radius_connect(RadiusConnection& connection, const RadiusSettings& settings, bool report);
 
-/// True at once when the socket is open, otherwise `radius_connect` with report.
+/// True at once when the sockets are open, otherwise `radius_connect` with report.
 bool radius_ensure_open(RadiusConnection& connection, const RadiusSettings& settings);
 
-/// Closes the socket when open (logging either way).
+/// Closes every open socket (logging either way) and forgets the servers.
 void radius_close(RadiusConnection& connection);
 
 /// The open slot: `radius_connect` without report on the process-wide record.
@@ -26,22 +33,21 @@ SlotResult radius_open();
 /// The close slot: `radius_close` on the process-wide record.
 void radius_close();
 
+/// The port of an entry that names none: `radius_port`, or when that reads
+/// as 0 the services entry "radius"/"udp" (1645 without one). Only 16 bits of
+/// a port reach the wire.
+std::uint16_t default_server_port(const RadiusSettings& settings);
+
+/// The address of one entry: an IPv6 literal as written; a text that passes
+/// the dotted-quad test by its parse alone (nothing when a group is bad); a
+/// name by the resolver, its first IPv4 address, or its first IPv6 address
+/// when it has none.
+std::optional<IpAddress> resolve_entry(const ServerEntry& entry);
+
 /// IPv4 address of `host` in host byte order (dotted quads without a lookup);
 /// 0 when it cannot be found.
 std::uint32_t host_address(const char* host);
 bool is_dotted_quad(const char* text);
 std::uint32_t parse_dotted_quad(const char* text);
-
-/// Sends the exchange's `send_buf`/`send_len` to the server; the send call's result.
-int send_request(const RadiusConnection& connection, const RadiusExchange& exchange);
-
-/// Waits at most 2 seconds for a datagram from the server (others are
-/// dropped) into `recv_buf`; 0 when none came, else the receive result, also
-/// stored in `recv_len`.
-int receive_reply(const RadiusConnection& connection, RadiusExchange& exchange);
-
-/// Text of the last socket error, ending in a line feed; the next call
-/// overwrites it.
-const char* socket_error_text();
 
 }  // namespace vantorix

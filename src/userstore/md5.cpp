@@ -167,6 +167,31 @@ void Md5::final(std::uint8_t* output) {
   for (int i = 0; i < 4; ++i) store_le32(output + 4 * i, state_[i]);
 }
 
+HmacMd5::HmacMd5(std::span<const std::uint8_t> key) {
+  // A key longer than a block is replaced by its digest; the block-sized key
+  // is XORed with 0x36 for the inner and 0x5c for the outer digest.
+  std::array<std::uint8_t, kMd5BlockSize> block{};
+  if (key.size() > kMd5BlockSize) {
+    Md5 digest;
+    digest.update(key);
+    digest.final(block.data());
+  } else if (!key.empty()) {
+    std::memcpy(block.data(), key.data(), key.size());
+  }
+  std::array<std::uint8_t, kMd5BlockSize> pad;
+  for (std::size_t i = 0; i < kMd5BlockSize; ++i) pad[i] = block[i] ^ 0x36;
+  inner_.update(pad);
+  for (std::size_t i = 0; i < kMd5BlockSize; ++i) pad[i] = block[i] ^ 0x5c;
+  outer_.update(pad);
+}
+
+void HmacMd5::final(std::uint8_t* output) {
+  std::uint8_t inner[kMd5DigestSize];
+  inner_.final(inner);
+  outer_.update(inner);
+  outer_.final(output);
+}
+
 void md5_digest(std::uint8_t* output, const std::uint8_t* input, std::int32_t length) {
   Md5 md5;
   // A negative count digests nothing rather than reading before the buffer.

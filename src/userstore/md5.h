@@ -27,6 +27,21 @@ class Md5 {
   std::array<std::uint8_t, 64> buffer_{};  // the part of a block not yet processed
 };
 
+/// HMAC-MD5 (RFC 2104): MD5 keyed with `key`, fed in pieces like Md5. A copy
+/// made before the first `update` is a keyed start that can be used again,
+/// so a key is prepared once for many messages.
+class HmacMd5 {
+ public:
+  explicit HmacMd5(std::span<const std::uint8_t> key);
+  void update(std::span<const std::uint8_t> input) { inner_.update(input); }
+  /// Writes the 16-byte code to `output`. The object is used up.
+  void final(std::uint8_t* output);
+
+ private:
+  Md5 inner_;
+  Md5 outer_;
+};
+
 /// Writes the 16-byte digest of `length` bytes at `input` to `output` (any
 /// alignment); a negative length digests nothing. `input` may hold zero bytes
 /// and must not overlap `output`.

@@ -90,6 +90,30 @@ TEST(Md5, PiecesOfAnySizeGiveTheDigestOfTheWhole) {
   }
 }
 
+std::string hmac_hex(const std::string& key, const std::string& message) {
+  HmacMd5 hmac({reinterpret_cast<const std::uint8_t*>(key.data()), key.size()});
+  // In two pieces, as the RADIUS code feeds it.
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(message.data());
+  hmac.update({bytes, message.size() / 2});
+  hmac.update({bytes + message.size() / 2, message.size() - message.size() / 2});
+  std::uint8_t code[kMd5DigestSize];
+  hmac.final(code);
+  return hex_of(code);
+}
+
+TEST(HmacMd5, Rfc2104AndRfc2202Vectors) {
+  EXPECT_EQ(hmac_hex(std::string(16, '\x0b'), "Hi There"), "9294727a3638bb1c13f48ef8158bfc9d");
+  EXPECT_EQ(hmac_hex("Jefe", "what do ya want for nothing?"), "750c783e6ab0b503eaa86e310a5db738");
+  EXPECT_EQ(hmac_hex(std::string(16, '\xaa'), std::string(50, '\xdd')), "56be34521d144c88dbb8c733f0e8b3f6");
+  // Keys longer than a block are digested first (RFC 2202 test cases 6 and 7).
+  EXPECT_EQ(hmac_hex(std::string(80, '\xaa'), "Test Using Larger Than Block-Size Key - Hash Key First"),
+            "6b1ab7fe4bd7bf8f0b62e6ce61b9d0cd");
+  EXPECT_EQ(hmac_hex(std::string(80, '\xaa'),
+                     "Test Using Larger Than Block-Size Key and Larger Than One Block-Size Data"),
+            "6f630fad67cda0ee1fb1f562db3aa53e");
+  EXPECT_EQ(hmac_hex("", ""), "74e6f7298a9c2d168935f58c001bad88");
+}
+
 TEST(Md5, NegativeLengthDigestsNothing) {
   std::uint8_t digest[kMd5DigestSize];
   const std::uint8_t input[] = {'x'};

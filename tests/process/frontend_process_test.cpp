@@ -75,6 +75,8 @@ TEST_F(FrontendProcessTest, InfoShowsSettingsOnlyWithThePassword) {
                                                "+DATA\n"
                                                "+DATA       Domain = (NULL)\n"
                                                "+DATA     Log Path = vantorix.log\n"
+                                               "+DATA     Server = 127.0.0.1:1645 live, requests 0, accepts 0, "
+                                               "rejects 0, no reply 0, last round trip none\n"
                                                "+OK\n");
 }
 

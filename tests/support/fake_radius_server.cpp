@@ -16,29 +16,65 @@ namespace {
 constexpr int kHeaderSize = 20;
 constexpr int kPollMilliseconds = 20;
 
-// A UDP socket bound to 127.0.0.1 at a port of the system's choosing.
-int open_loopback_socket(std::uint16_t& port) {
-  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+constexpr std::uint8_t kMessageAuthenticator = 80;
+
+// The loopback address of the family at `port`.
+sockaddr_storage loopback(bool ipv6, std::uint16_t port, socklen_t& size) {
+  sockaddr_storage storage{};
+  if (ipv6) {
+    auto* address = reinterpret_cast<sockaddr_in6*>(&storage);
+    address->sin6_family = AF_INET6;
+    address->sin6_addr = in6addr_loopback;
+    address->sin6_port = htons(port);
+    size = sizeof(sockaddr_in6);
+  } else {
+    auto* address = reinterpret_cast<sockaddr_in*>(&storage);
+    address->sin_family = AF_INET;
+    address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address->sin_port = htons(port);
+    size = sizeof(sockaddr_in);
+  }
+  return storage;
+}
+
+std::uint16_t port_of(const sockaddr_storage& storage) {
+  if (storage.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&storage)->sin6_port);
+  return ntohs(reinterpret_cast<const sockaddr_in*>(&storage)->sin_port);
+}
+
+// A UDP socket bound to the loopback address at a port of the system's choosing.
+int open_loopback_socket(bool ipv6, std::uint16_t& port) {
+  int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+  socklen_t size = 0;
+  sockaddr_storage address = loopback(ipv6, 0, size);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
       ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
     ::close(fd);
     return -1;
   }
-  port = ntohs(address.sin_port);
+  port = port_of(address);
   return fd;
 }
 
-void send_datagram(int fd, std::uint16_t port, const std::vector<std::uint8_t>& bytes) {
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  to.sin_port = htons(port);
-  ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+void send_datagram(int fd, bool ipv6, std::uint16_t port, const std::vector<std::uint8_t>& bytes) {
+  socklen_t size = 0;
+  const sockaddr_storage to = loopback(ipv6, port, size);
+  ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), size);
+}
+
+// HMAC-MD5 keyed with `secret` over `packet` with `authenticator` in the
+// authenticator field and the 16 bytes at `value_at` zero (RFC 3579 3.2).
+std::array<std::uint8_t, 16> message_authenticator(const std::string& secret, std::vector<std::uint8_t> packet,
+                                                   const std::array<std::uint8_t, 16>& authenticator,
+                                                   std::size_t value_at) {
+  std::copy(authenticator.begin(), authenticator.end(), packet.begin() + 4);
+  std::fill(packet.begin() + static_cast<long>(value_at), packet.begin() + static_cast<long>(value_at) + 16, 0);
+  HmacMd5 hmac({reinterpret_cast<const std::uint8_t*>(secret.data()), secret.size()});
+  hmac.update(packet);
+  std::array<std::uint8_t, 16> code{};
+  hmac.final(code.data());
+  return code;
 }
 
 std::uint32_t read_u32(const std::uint8_t* p) {
@@ -67,15 +103,15 @@ std::array<std::uint8_t, 16> md5_of(std::string_view data) {
   return digest;
 }
 
-FakeRadiusServer::FakeRadiusServer(std::string secret, Handler handler)
-    : secret_(std::move(secret)), handler_(std::move(handler)) {
+FakeRadiusServer::FakeRadiusServer(std::string secret, Handler handler, bool ipv6)
+    : secret_(std::move(secret)), handler_(std::move(handler)), ipv6_(ipv6) {
   if (!handler_) {
     handler_ = [](const RadiusRequest& request, const FakeRadiusServer& server) {
       return server.answer(request, 2);
     };
   }
-  socket_ = open_loopback_socket(port_);
-  other_socket_ = open_loopback_socket(other_port_);
+  socket_ = open_loopback_socket(ipv6_, port_);
+  other_socket_ = open_loopback_socket(ipv6_, other_port_);
   if (ready()) thread_ = std::thread([this] { serve(); });
 }
 
@@ -96,17 +132,18 @@ void FakeRadiusServer::serve() {
   while (!stop_) {
     pollfd entry{socket_, POLLIN, 0};
     if (::poll(&entry, 1, kPollMilliseconds) <= 0) continue;
-    sockaddr_in from{};
+    sockaddr_storage from{};
     socklen_t from_size = sizeof from;
     ssize_t got = ::recvfrom(socket_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &from_size);
     if (got < kHeaderSize) continue;
     RadiusRequest request = parse(buffer.data(), static_cast<std::size_t>(got));
+    request.received_at = std::chrono::steady_clock::now();
     {
       std::lock_guard<std::mutex> lock(mutex_);
       requests_.push_back(request);
     }
     for (const FakeDatagram& datagram : handler_(request, *this)) {
-      send_to(ntohs(from.sin_port), datagram.bytes, datagram.from_other_port);
+      send_to(port_of(from), datagram.bytes, datagram.from_other_port);
     }
   }
 }
@@ -141,6 +178,15 @@ RadiusRequest FakeRadiusServer::parse(const std::uint8_t* data, std::size_t size
       request.nas_ip = read_u32(value);
     } else if (type == 5 && value_size == 4) {
       request.nas_port = read_u32(value);
+    } else if (type == 95 && value_size == 16) {
+      request.nas_ipv6.assign(reinterpret_cast<const char*>(value), value_size);
+    } else if (type == 32) {
+      request.nas_identifier.assign(reinterpret_cast<const char*>(value), value_size);
+    } else if (type == 31) {
+      request.calling_station_id.assign(reinterpret_cast<const char*>(value), value_size);
+    } else if (type == kMessageAuthenticator && value_size == 16) {
+      const auto expected = message_authenticator(secret_, request.bytes, request.authenticator, at + 2);
+      request.message_authenticator_valid = std::equal(expected.begin(), expected.end(), value);
     }
     at += length;
   }
@@ -148,13 +194,35 @@ RadiusRequest FakeRadiusServer::parse(const std::uint8_t* data, std::size_t size
 }
 
 std::vector<std::uint8_t> FakeRadiusServer::make_reply(const RadiusRequest& request, const ReplySpec& spec) const {
-  std::vector<std::uint8_t> reply(kHeaderSize + spec.attributes.size());
+  // Message-Authenticators are placed with a zero value and filled in below,
+  // before the Response Authenticator, which covers them.
+  const std::vector<std::uint8_t> zero_ma = radius_attribute(kMessageAuthenticator, std::string(16, '\0'));
+  std::vector<std::uint8_t> attributes;
+  std::vector<std::size_t> ma_offsets;  // of the values, from the start of the reply
+  const auto add_ma = [&] {
+    ma_offsets.push_back(kHeaderSize + attributes.size() + 2);
+    attributes.insert(attributes.end(), zero_ma.begin(), zero_ma.end());
+  };
+  using Mode = ReplyMessageAuthenticator;
+  if (spec.message_authenticator == Mode::valid_first || spec.message_authenticator == Mode::doubled) add_ma();
+  attributes.insert(attributes.end(), spec.attributes.begin(), spec.attributes.end());
+  if (spec.message_authenticator == Mode::valid || spec.message_authenticator == Mode::wrong ||
+      spec.message_authenticator == Mode::doubled) {
+    add_ma();
+  }
+  std::vector<std::uint8_t> reply(kHeaderSize + attributes.size());
   reply[0] = spec.code;
   reply[1] = spec.identifier.value_or(request.identifier);
-  std::copy(spec.attributes.begin(), spec.attributes.end(), reply.begin() + kHeaderSize);
+  std::copy(attributes.begin(), attributes.end(), reply.begin() + kHeaderSize);
   const std::uint16_t length = spec.length_field.value_or(static_cast<std::uint16_t>(reply.size()));
   reply[2] = static_cast<std::uint8_t>(length >> 8);
   reply[3] = static_cast<std::uint8_t>(length & 0xFF);
+  if (!ma_offsets.empty()) {
+    // Every one carries the value computed with all of them zero.
+    const auto code = message_authenticator(secret_, reply, request.authenticator, ma_offsets.front());
+    for (std::size_t at : ma_offsets) std::copy(code.begin(), code.end(), reply.begin() + static_cast<long>(at));
+    if (spec.message_authenticator == Mode::wrong) reply[ma_offsets.front()] ^= 0x01;
+  }
   // Response Authenticator = MD5(Code + ID + Length + Request Authenticator + Attributes + Secret).
   std::copy(request.authenticator.begin(), request.authenticator.end(), reply.begin() + 4);
   std::string signed_bytes(reply.begin(), reply.end());
@@ -173,7 +241,7 @@ std::vector<FakeDatagram> FakeRadiusServer::answer(const RadiusRequest& request,
 }
 
 void FakeRadiusServer::send_to(std::uint16_t port, const std::vector<std::uint8_t>& bytes, bool from_other_port) const {
-  send_datagram(from_other_port ? other_socket_ : socket_, port, bytes);
+  send_datagram(from_other_port ? other_socket_ : socket_, ipv6_, port, bytes);
 }
 
 }  // namespace vantorix::testing

@@ -1,12 +1,14 @@
-// A scriptable RADIUS server for tests, on 127.0.0.1 at a port of the
-// system's choosing. It answers each Access-Request with whatever datagrams
-// the test's handler returns: correct replies, replies with a wrong
-// authenticator, identifier or Length field, replies from another port, or
-// nothing at all. It runs on a thread of its own until destroyed.
+// A scriptable RADIUS server for tests, on 127.0.0.1 (or ::1) at a port of
+// the system's choosing. It answers each datagram it receives with whatever
+// datagrams the test's handler returns: correct replies, replies with a wrong
+// authenticator, identifier, Length field or Message-Authenticator, replies
+// from another port, or nothing at all. It runs on a thread of its own until
+// destroyed.
 #pragma once
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -30,6 +32,21 @@ struct RadiusRequest {
   std::size_t hidden_password_size = 0;  // bytes of the User-Password value
   std::uint32_t nas_port = 0;
   std::uint32_t nas_ip = 0;          // host byte order
+  std::string nas_ipv6;              // the 16 bytes of NAS-IPv6-Address, when sent
+  std::string nas_identifier;
+  std::string calling_station_id;
+  /// Message-Authenticator: absent, or whether it is right for the secret.
+  std::optional<bool> message_authenticator_valid;
+  std::chrono::steady_clock::time_point received_at;
+};
+
+/// How a reply carries Message-Authenticator.
+enum class ReplyMessageAuthenticator {
+  none,
+  valid,      // one, right, as the last attribute
+  valid_first,  // one, right, as the first attribute
+  wrong,      // one, with a spoilt value
+  doubled,    // two, both with the right value
 };
 
 /// How to make one reply to a request.
@@ -39,6 +56,7 @@ struct ReplySpec {
   std::vector<std::uint8_t> attributes;      // raw attribute bytes, see radius_attribute
   bool wrong_authenticator = false;          // spoil the Response Authenticator
   std::optional<std::uint16_t> length_field; // default: the datagram's real size
+  ReplyMessageAuthenticator message_authenticator = ReplyMessageAuthenticator::none;
 };
 
 /// One datagram to send back.
@@ -60,8 +78,9 @@ class FakeRadiusServer {
  public:
   using Handler = std::function<std::vector<FakeDatagram>(const RadiusRequest&, const FakeRadiusServer&)>;
 
-  /// Starts answering at once. Without a handler every request is accepted.
-  explicit FakeRadiusServer(std::string secret, Handler handler = {});
+  /// Starts answering at once, on 127.0.0.1, or on ::1 when `ipv6` is set.
+  /// Without a handler every request is accepted.
+  explicit FakeRadiusServer(std::string secret, Handler handler = {}, bool ipv6 = false);
   ~FakeRadiusServer();
   FakeRadiusServer(const FakeRadiusServer&) = delete;
   FakeRadiusServer& operator=(const FakeRadiusServer&) = delete;
@@ -83,7 +102,7 @@ class FakeRadiusServer {
   std::vector<FakeDatagram> answer(const RadiusRequest& request, std::uint8_t code,
                                    std::vector<std::uint8_t> attributes = {}) const;
 
-  /// Sends `bytes` from the server's main socket to 127.0.0.1:`port`.
+  /// Sends `bytes` from the server's main socket to the loopback address at `port`.
   void send_to(std::uint16_t port, const std::vector<std::uint8_t>& bytes, bool from_other_port = false) const;
 
   const std::string& secret() const { return secret_; }
@@ -94,6 +113,7 @@ class FakeRadiusServer {
 
   std::string secret_;
   Handler handler_;
+  bool ipv6_ = false;
   int socket_ = -1;
   int other_socket_ = -1;
   std::uint16_t port_ = 0;

@@ -12,8 +12,9 @@
 namespace vantorix::testing {
 
 void reset_process_state() {
-  RadiusConnection& connection = radius_data().connection;
-  if (connection.sock != kNoSocket) udp_socket_close(connection.sock);
+  for (const RadiusServer& server : radius_data().connection.servers) {
+    if (server.sock != kNoSocket) udp_socket_close(server.sock);
+  }
   platform_state() = {};
   set_last_socket_error(0);
   log_state() = {};

@@ -1,0 +1,148 @@
+#include "radius/radius_exchange.h"
+
+#include <algorithm>
+#include <span>
+
+#include "logging/log.h"
+#include "platform/system.h"
+#include "platform/udp_socket.h"
+#include "radius/radius_texts.h"
+#include "radius/socket_error_text.h"
+
+namespace vantorix {
+namespace {
+
+// The debug line's numbers for what became of a datagram.
+int verdict_number(ReplyVerdict verdict) {
+  switch (verdict) {
+    case ReplyVerdict::accepted: return 1;
+    case ReplyVerdict::bad_digest: return -1;
+    case ReplyVerdict::other_request: return 3;
+    default: return 0;
+  }
+}
+
+void send_copy(const RadiusServer& server, const RadiusExchange& exchange) {
+  const std::size_t length = static_cast<std::size_t>(std::max(exchange.send_len, 0));
+  const int sent = udp_send(server.sock, std::span<const std::uint8_t>(exchange.send_buf.data(), length));
+  if (sent <= 0) log_error(radius_text::kSendFailed, sent, socket_error_text());
+  if (log_state().debug_mode) log_message(radius_text::kSendResponse, sent);
+}
+
+// Why a datagram was dropped, in log mode.
+void log_dropped(const RadiusServer& server, std::span<const std::uint8_t> reply, ReplyVerdict verdict,
+                 const PendingRequest& request) {
+  const std::string from = endpoint_text(server.endpoint);
+  switch (verdict) {
+    case ReplyVerdict::bad_length: {
+      // The Length field is read only where it arrived.
+      const int field = reply.size() >= 4 ? (reply[2] << 8) | reply[3] : -1;
+      const int got = static_cast<int>(reply.size());
+      const int wanted = field == got || field < 0 ? 20 : field;
+      log_message(radius_text::kBadLength, wanted, got, from.c_str());
+      break;
+    }
+    case ReplyVerdict::other_request:
+      log_message(radius_text::kDroppedOtherRequest, from.c_str(), static_cast<int>(reply[1]),
+                  static_cast<int>(request.identifier));
+      break;
+    case ReplyVerdict::bad_message_authenticator:
+      log_message(radius_text::kDroppedBadMessageAuthenticator, from.c_str());
+      break;
+    case ReplyVerdict::missing_message_authenticator:
+      log_message(radius_text::kDroppedMissingMessageAuthenticator, from.c_str());
+      break;
+    default:
+      break;
+  }
+}
+
+bool repeats_last_answer(const RadiusServer& server, std::span<const std::uint8_t> reply) {
+  return server.last_answer && reply.size() >= static_cast<std::size_t>(kHeaderSize) &&
+         std::equal(server.last_answer->begin(), server.last_answer->end(), reply.begin() + 4);
+}
+
+}  // namespace
+
+ServerAnswer ask_server(RadiusServer& server, RadiusExchange& exchange, const RetransmissionSchedule& schedule,
+                        const ReplyRules& rules, const UserRecord& blank, UserRecord& record) {
+  const bool debug = log_state().debug_mode;
+  const std::int64_t start = monotonic_milliseconds();
+  ++server.counts.requests;
+  send_copy(server, exchange);
+  std::size_t next_copy = 1;
+  std::int64_t bad_digest_until = -1;  // a wrong Response Authenticator came; the wait ends then
+
+  for (;;) {
+    const std::int64_t now = monotonic_milliseconds() - start;
+    const std::int64_t next_send = next_copy < schedule.sends_ms.size() ? schedule.sends_ms[next_copy] : -1;
+    // The end of the current resend interval: the next copy, or the give-up.
+    const std::int64_t interval_end = next_send >= 0 ? next_send : schedule.give_up_ms;
+    if (bad_digest_until >= 0 && now >= bad_digest_until) {
+      return {ServerOutcome::bad_digest, false, now};
+    }
+    if (next_send >= 0 && now >= next_send) {
+      ++next_copy;
+      if (debug) log_message(radius_text::kReadResponse, 0);
+      send_copy(server, exchange);
+      continue;
+    }
+    if (now >= schedule.give_up_ms) {
+      if (debug) log_message(radius_text::kReadResponse, 0);
+      ++server.counts.no_reply;
+      return {ServerOutcome::no_reply, false, now};
+    }
+    std::int64_t until = interval_end;
+    if (bad_digest_until >= 0) until = std::min(until, bad_digest_until);
+    const Received received =
+        udp_receive_within(server.sock, exchange.recv_buf, static_cast<int>(std::max<std::int64_t>(until - now, 0)));
+    if (received.timed_out) continue;
+    exchange.recv_len = received.bytes;
+    if (debug) log_message(radius_text::kReadResponse, received.bytes);
+    if (received.bytes < 0) {
+      log_error(radius_text::kReceiveFailed, received.bytes, socket_error_text());
+      const int error = last_socket_error();
+      if (error == kSocketErrorConnectionRefused || error == kSocketErrorConnectionReset) {
+        // Nothing listens at the server's port: waiting longer cannot help.
+        ++server.counts.no_reply;
+        return {ServerOutcome::no_reply, false, monotonic_milliseconds() - start};
+      }
+      continue;
+    }
+
+    const std::span<const std::uint8_t> reply(exchange.recv_buf.data(), static_cast<std::size_t>(received.bytes));
+    if (repeats_last_answer(server, reply)) {
+      log_message(radius_text::kDroppedRepeat, endpoint_text(server.endpoint).c_str());
+      continue;
+    }
+    record = blank;
+    const ReplyCheck check = verify_reply(reply, exchange.request, rules, &record);
+    if (debug) log_message(radius_text::kDecodeResponse, verdict_number(check.verdict));
+    switch (check.verdict) {
+      case ReplyVerdict::accepted:
+      case ReplyVerdict::refused: {
+        const std::int64_t waited = monotonic_milliseconds() - start;
+        const bool accepted = check.verdict == ReplyVerdict::accepted;
+        ++(accepted ? server.counts.accepts : server.counts.rejects);
+        server.counts.last_round_trip_ms = waited - schedule.sends_ms[next_copy - 1];
+        if (check.signed_message) server.sends_message_authenticator = true;
+        std::array<std::uint8_t, kAuthenticatorSize> answer;
+        std::copy_n(reply.begin() + 4, kAuthenticatorSize, answer.begin());
+        server.last_answer = answer;
+        return {ServerOutcome::answered, accepted, waited};
+      }
+      case ReplyVerdict::bad_digest:
+        if (bad_digest_until < 0) {
+          bad_digest_until = std::min(interval_end, now + kBadDigestGraceMs);
+          log_message(radius_text::kBadDigestWaiting, endpoint_text(server.endpoint).c_str(),
+                      static_cast<int>(bad_digest_until - now));
+        }
+        continue;
+      default:
+        log_dropped(server, reply, check.verdict, exchange.request);
+        continue;
+    }
+  }
+}
+
+}  // namespace vantorix
