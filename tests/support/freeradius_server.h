@@ -72,8 +72,9 @@ class FreeRadiusServer {
   static constexpr const char* kTlsSecret = "radsec";
 
   /// Starts a server with the default options (UDP on 127.0.0.1 only) and
-  /// waits (at most about 15 seconds) until it answers a probe. On failure
-  /// `running()` is false and `failure()` says why.
+  /// waits (at most about 15 seconds; with TLS the certificates come first,
+  /// at most 5 seconds each) until every listener answers a probe. On
+  /// failure `running()` is false and `failure()` says why.
   FreeRadiusServer();
   explicit FreeRadiusServer(FreeRadiusOptions options);
   ~FreeRadiusServer();
