@@ -2,10 +2,12 @@
 # Installs, from Debian's packages, whatever the build and the tests need and
 # this machine lacks. Needs root when something is missing. Further package
 # names given as arguments are installed the same way (the fuzz targets need
-# clang and its runtime libraries).
+# clang and its runtime libraries). openssl makes the throwaway certificates of
+# the RADIUS-over-TLS test servers; libssl-dev is the TLS library.
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev valgrind
           freeradius freeradius-utils groff-base man-db file dpkg-dev
+          openssl libssl-dev
           "$@")
 missing=()
 for p in "${packages[@]}"; do
