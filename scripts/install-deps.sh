@@ -2,8 +2,9 @@
 # Installs, from Debian's packages, whatever the build and the tests need and
 # this machine lacks. Needs root when something is missing. Further package
 # names given as arguments are installed the same way (the fuzz targets need
-# clang and its runtime libraries). openssl makes the throwaway certificates of
-# the RADIUS-over-TLS test servers; libssl-dev is the TLS library.
+# clang and its runtime libraries, the benchmark squid for its RADIUS helper).
+# openssl makes the throwaway certificates of the RADIUS-over-TLS test servers;
+# libssl-dev is the TLS library.
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev valgrind
           freeradius freeradius-utils groff-base man-db file dpkg-dev
@@ -19,7 +20,20 @@ if ((${#missing[@]})); then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-# The package starts a system-wide server where it can; the tests run their own.
-if command -v systemctl >/dev/null 2>&1 && systemctl is-active --quiet freeradius 2>/dev/null; then
-  systemctl stop freeradius || true
+# The packages start system-wide servers where they can; the tests run their
+# own FreeRADIUS, and of squid only the RADIUS helper is used, never the proxy.
+# A squid installed just now is also kept from starting at boot.
+stop_service() {  # NAME
+  if command -v systemctl >/dev/null 2>&1 && systemctl is-active --quiet "$1" 2>/dev/null; then
+    systemctl stop "$1" || true
+  elif [[ -x /etc/init.d/$1 ]] && /etc/init.d/"$1" status >/dev/null 2>&1; then
+    /etc/init.d/"$1" stop >/dev/null || true
+  fi
+}
+stop_service freeradius
+if dpkg-query -W -f='${Status}' squid 2>/dev/null | grep -q "install ok installed"; then
+  stop_service squid
+  if [[ " ${missing[*]} " == *" squid "* ]] && command -v systemctl >/dev/null 2>&1; then
+    systemctl disable --quiet squid 2>/dev/null || true
+  fi
 fi
