@@ -17,4 +17,8 @@ std::int64_t native_monotonic_milliseconds();
 /// random source; false when it cannot be read.
 bool native_random_bytes(std::uint8_t* out, std::size_t size);
 
+/// Makes `native_error` (the platform's own error number) the last socket
+/// error, in Windows Sockets numbering.
+void set_socket_error_from_native(int native_error);
+
 }  // namespace vantorix

@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/native.h"
+
 namespace vantorix {
 namespace {
 
@@ -298,6 +300,8 @@ std::string local_host_name() {
 }
 
 int last_socket_error() { return t_last_socket_error; }
+
+void set_socket_error_from_native(int native_error) { t_last_socket_error = windows_socket_error(native_error); }
 
 void set_last_socket_error(int code) { t_last_socket_error = code; }
 

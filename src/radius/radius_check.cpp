@@ -20,10 +20,6 @@ namespace {
 
 const char* text_or_null(const std::optional<std::string>& text) { return text ? text->c_str() : nullptr; }
 
-std::string_view secret_of(const RadiusSettings& settings) {
-  return settings.secret ? std::string_view(*settings.secret) : std::string_view();
-}
-
 bool is_dead(const RadiusServer& server, std::int64_t now) { return server.dead_until_ms > now; }
 
 // The servers in the order they are asked: the live ones in list order, then
@@ -59,7 +55,7 @@ bool prepare_request(const RadiusSettings& settings, const RadiusServer& server,
   request.nas_port = server.endpoint.port;
   request.nas_address = server.nas_address;
   const std::optional<PendingRequest> pending =
-      build_access_request(request, secret_of(settings), identifier, exchange.send_buf, exchange.send_len);
+      build_access_request(request, effective_secret(settings), identifier, exchange.send_buf, exchange.send_len);
   if (!pending) return false;
   exchange.request = *pending;
   ++exchange.request_counter;
@@ -68,7 +64,7 @@ bool prepare_request(const RadiusSettings& settings, const RadiusServer& server,
 
 ReplyRules rules_for(const RadiusSettings& settings, const RadiusServer& server, int collect_code) {
   ReplyRules rules;
-  rules.secret = secret_of(settings);
+  rules.secret = effective_secret(settings);
   rules.require_message_authenticator =
       settings.require_message_authenticator == MessageAuthenticatorPolicy::yes ||
       (settings.require_message_authenticator == MessageAuthenticatorPolicy::automatic &&
@@ -125,15 +121,23 @@ RecordResult check_user(RadiusData& radius, UserStore& users, const std::optiona
   blank.user_name = words[1];
   blank.password = words[2];
   // Each server in turn gets a request built afresh; the first valid reply decides.
+  const std::vector<RadiusServer*> order = asking_order(radius.connection, monotonic_milliseconds());
+  const std::size_t live = static_cast<std::size_t>(std::count_if(
+      order.begin(), order.end(), [](const RadiusServer* server) { return !is_dead(*server, monotonic_milliseconds()); }));
   std::string silent;
-  for (RadiusServer* server : asking_order(radius.connection, monotonic_milliseconds())) {
+  std::string tls_failure;  // the last server's whose TLS connection failed
+  for (RadiusServer* server : order) {
     const bool dead = is_dead(*server, monotonic_milliseconds());
-    const RetransmissionSchedule schedule =
-        dead ? dead_schedule() : live_schedule(settings.retries, settings.timeout_seconds * std::int64_t{1000});
     if (!prepare_request(settings, *server, exchange, fields)) return RecordResult::none();
     UserRecord record;
+    const ReplyRules rules = rules_for(settings, *server, exchange.collect_code);
+    const std::int64_t wait_ms = dead ? kDeadServerWaitMs : settings.timeout_seconds * std::int64_t{1000};
     const ServerAnswer answer =
-        ask_server(*server, exchange, schedule, rules_for(settings, *server, exchange.collect_code), blank, record);
+        settings.transport == Transport::tls
+            ? ask_server_tls(*server, *radius.connection.tls_client, exchange, wait_ms, !dead && live == 1, rules,
+                             blank, record)
+            : ask_server(*server, exchange, dead ? dead_schedule() : live_schedule(settings.retries, wait_ms), rules,
+                         blank, record);
     switch (answer.outcome) {
       case ServerOutcome::answered:
         server->dead_until_ms = 0;
@@ -144,6 +148,10 @@ RecordResult check_user(RadiusData& radius, UserStore& users, const std::optiona
         log_error("%s", radius_text::kBadDigest);
         console_write("%s%s", radius_text::kBadDigest, kLineEnd);
         return RecordResult::failed();
+      case ServerOutcome::tls_failed:
+        tls_failure = tls_failure_text(*server, answer.reason);
+        log_error("%s", tls_failure.c_str());
+        [[fallthrough]];
       case ServerOutcome::no_reply:
         if (settings.dead_time_seconds > 0) {
           server->dead_until_ms = monotonic_milliseconds() + settings.dead_time_seconds * std::int64_t{1000};
@@ -152,6 +160,11 @@ RecordResult check_user(RadiusData& radius, UserStore& users, const std::optiona
         silent += waited_text(*server, answer.waited_ms);
         break;
     }
+  }
+  if (!tls_failure.empty()) {
+    // What to fix is in the TLS library's reason, so the parent is told it.
+    console_write("%s%s", tls_failure.c_str(), kLineEnd);
+    return RecordResult::failed();
   }
   log_error(radius_text::kNoServerAnswered, silent.c_str());
   return RecordResult::none();

@@ -5,11 +5,14 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/udp_socket.h"
+#include "radius/tls_stream.h"
 
 namespace vantorix {
 
@@ -21,6 +24,13 @@ inline constexpr int kAuthenticatorSize = 16;
 inline constexpr std::int32_t kDefaultRadiusPort = 1645;
 /// Shared secret in force until "radius_secret" sets one.
 inline constexpr const char* kDefaultSecret = "set one first";
+/// Over TLS (RFC 6614): the default port, and the shared secret unless
+/// "radius_secret" sets one.
+inline constexpr std::uint16_t kDefaultTlsPort = 2083;
+inline constexpr const char* kDefaultTlsSecret = "radsec";
+
+/// "radius_transport".
+enum class Transport { udp, tls };
 
 /// "radius_require_message_authenticator".
 enum class MessageAuthenticatorPolicy {
@@ -48,7 +58,16 @@ struct RadiusSettings {
   std::optional<std::string> nas_identifier;           // "radius_nas_identifier": sent as NAS-Identifier
   bool calling_station_id = false;                     // "radius_calling_station_id"
   VsaFormat vsa_format = VsaFormat::raw;               // "radius_vsa_format"
+  Transport transport = Transport::udp;                // "radius_transport"
+  TlsFiles tls_files;                                  // "radius_tls_ca", "radius_tls_cert", "radius_tls_key"
+  std::optional<std::string> tls_server_name;          // "radius_tls_server_name": default the host as written
+  bool port_configured = false;                        // a "radius_port" line was read
+  bool secret_configured = false;                      // a "radius_secret" line was read
 };
+
+/// The shared secret in force: "radius_secret", or without one the default
+/// of the transport.
+std::string_view effective_secret(const RadiusSettings& settings);
 
 /// What a server has done for the checks so far, for `info`.
 struct ServerCounts {
@@ -61,9 +80,11 @@ struct ServerCounts {
 
 /// One server of the list, with its socket and its health.
 struct RadiusServer {
-  std::string name;                  // the host as written in "radius_host"
+  std::string name;                  // the entry as written in "radius_host"
+  std::string tls_name;              // what its certificate must name, over TLS
   Endpoint endpoint;                 // where its requests go
-  SocketHandle sock = kNoSocket;     // connected to `endpoint`
+  SocketHandle sock = kNoSocket;     // connected to `endpoint` (UDP)
+  std::unique_ptr<TlsStream> tls;    // the connection to `endpoint` (TLS)
   std::optional<IpAddress> nas_address;  // this machine as the requests to it name it
   std::int64_t dead_until_ms = 0;    // monotonic time; at or before it the server counts as dead
   bool sends_message_authenticator = false;  // has sent a valid one
@@ -74,6 +95,7 @@ struct RadiusServer {
 /// The servers the sockets are open to, in list order; empty when closed.
 struct RadiusConnection {
   std::vector<RadiusServer> servers;
+  std::unique_ptr<TlsClient> tls_client;  // over TLS: the settings all connections share
   bool open() const { return !servers.empty(); }
 };
 

@@ -62,6 +62,17 @@ bool repeats_last_answer(const RadiusServer& server, std::span<const std::uint8_
          std::equal(server.last_answer->begin(), server.last_answer->end(), reply.begin() + 4);
 }
 
+// What to do with a valid reply: the server's counts and its last answer.
+void take_answer(RadiusServer& server, std::span<const std::uint8_t> reply, const ReplyCheck& check,
+                 std::int64_t round_trip_ms) {
+  ++(check.verdict == ReplyVerdict::accepted ? server.counts.accepts : server.counts.rejects);
+  server.counts.last_round_trip_ms = round_trip_ms;
+  if (check.signed_message) server.sends_message_authenticator = true;
+  std::array<std::uint8_t, kAuthenticatorSize> answer;
+  std::copy_n(reply.begin() + 4, kAuthenticatorSize, answer.begin());
+  server.last_answer = answer;
+}
+
 }  // namespace
 
 ServerAnswer ask_server(RadiusServer& server, RadiusExchange& exchange, const RetransmissionSchedule& schedule,
@@ -79,7 +90,7 @@ ServerAnswer ask_server(RadiusServer& server, RadiusExchange& exchange, const Re
     // The end of the current resend interval: the next copy, or the give-up.
     const std::int64_t interval_end = next_send >= 0 ? next_send : schedule.give_up_ms;
     if (bad_digest_until >= 0 && now >= bad_digest_until) {
-      return {ServerOutcome::bad_digest, false, now};
+      return {ServerOutcome::bad_digest, false, now, {}};
     }
     if (next_send >= 0 && now >= next_send) {
       ++next_copy;
@@ -90,7 +101,7 @@ ServerAnswer ask_server(RadiusServer& server, RadiusExchange& exchange, const Re
     if (now >= schedule.give_up_ms) {
       if (debug) log_message(radius_text::kReadResponse, 0);
       ++server.counts.no_reply;
-      return {ServerOutcome::no_reply, false, now};
+      return {ServerOutcome::no_reply, false, now, {}};
     }
     std::int64_t until = interval_end;
     if (bad_digest_until >= 0) until = std::min(until, bad_digest_until);
@@ -105,7 +116,7 @@ ServerAnswer ask_server(RadiusServer& server, RadiusExchange& exchange, const Re
       if (error == kSocketErrorConnectionRefused || error == kSocketErrorConnectionReset) {
         // Nothing listens at the server's port: waiting longer cannot help.
         ++server.counts.no_reply;
-        return {ServerOutcome::no_reply, false, monotonic_milliseconds() - start};
+        return {ServerOutcome::no_reply, false, monotonic_milliseconds() - start, {}};
       }
       continue;
     }
@@ -122,14 +133,8 @@ ServerAnswer ask_server(RadiusServer& server, RadiusExchange& exchange, const Re
       case ReplyVerdict::accepted:
       case ReplyVerdict::refused: {
         const std::int64_t waited = monotonic_milliseconds() - start;
-        const bool accepted = check.verdict == ReplyVerdict::accepted;
-        ++(accepted ? server.counts.accepts : server.counts.rejects);
-        server.counts.last_round_trip_ms = waited - schedule.sends_ms[next_copy - 1];
-        if (check.signed_message) server.sends_message_authenticator = true;
-        std::array<std::uint8_t, kAuthenticatorSize> answer;
-        std::copy_n(reply.begin() + 4, kAuthenticatorSize, answer.begin());
-        server.last_answer = answer;
-        return {ServerOutcome::answered, accepted, waited};
+        take_answer(server, reply, check, waited - schedule.sends_ms[next_copy - 1]);
+        return {ServerOutcome::answered, check.verdict == ReplyVerdict::accepted, waited, {}};
       }
       case ReplyVerdict::bad_digest:
         if (bad_digest_until < 0) {
@@ -143,6 +148,95 @@ ServerAnswer ask_server(RadiusServer& server, RadiusExchange& exchange, const Re
         continue;
     }
   }
+}
+
+ServerAnswer ask_server_tls(RadiusServer& server, const TlsClient& client, RadiusExchange& exchange,
+                            std::int64_t wait_ms, bool retry_on_new_connection, const ReplyRules& tls_rules,
+                            const UserRecord& blank, UserRecord& record) {
+  const bool debug = log_state().debug_mode;
+  const std::int64_t start = monotonic_milliseconds();
+  const std::int64_t deadline = start + wait_ms;
+  ReplyRules rules = tls_rules;
+  rules.require_message_authenticator = false;
+  ++server.counts.requests;
+  if (!server.tls) server.tls = std::make_unique<TlsStream>();
+  TlsStream& stream = *server.tls;
+  const std::string where = endpoint_text(server.endpoint);
+  const auto no_reply = [&] {
+    stream.close();
+    ++server.counts.no_reply;
+    return ServerAnswer{ServerOutcome::no_reply, false, monotonic_milliseconds() - start, {}};
+  };
+
+  // At most two tries, each on a connection of its own: the second when the
+  // first connection dropped, or when it stayed silent and this is the only
+  // live server.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const std::int64_t attempt_deadline =
+        attempt == 0 && retry_on_new_connection ? std::min(deadline, start + kFirstResendMs) : deadline;
+    bool fresh = false;
+    if (!stream.is_open() || stream.dropped()) {
+      fresh = true;
+      const TlsResult opened = stream.open(client, server.endpoint, server.tls_name, deadline);
+      if (opened != TlsResult::ok) {
+        if (stream.handshake_failed()) {
+          ++server.counts.no_reply;
+          return {ServerOutcome::tls_failed, false, monotonic_milliseconds() - start, stream.error()};
+        }
+        log_error(radius_text::kTlsFailed, where.c_str(), stream.error().c_str());
+        return no_reply();
+      }
+    }
+    const std::int64_t sent_at = monotonic_milliseconds();
+    const TlsResult written = stream.write(
+        std::span<const std::uint8_t>(exchange.send_buf.data(), static_cast<std::size_t>(exchange.send_len)),
+        attempt_deadline);
+    if (debug) log_message(radius_text::kSendResponse, written == TlsResult::ok ? exchange.send_len : -1);
+    TlsResult read = written;
+    while (read == TlsResult::ok) {
+      // A packet by its Length field: never more than kMaxStreamPacket bytes.
+      std::span<std::uint8_t> packet(exchange.recv_buf.data(), kMaxStreamPacket);
+      read = stream.read_exact(packet.first(4), attempt_deadline);
+      if (read != TlsResult::ok) break;
+      const int length = (packet[2] << 8) | packet[3];
+      if (length < kHeaderSize || length > kMaxStreamPacket) {
+        log_message(radius_text::kTlsBadLength, where.c_str(), length);
+        read = TlsResult::failed;
+        break;
+      }
+      read = stream.read_exact(packet.subspan(4, static_cast<std::size_t>(length) - 4), attempt_deadline);
+      if (read != TlsResult::ok) break;
+      exchange.recv_len = length;
+      if (debug) log_message(radius_text::kReadResponse, length);
+      const std::span<const std::uint8_t> reply = packet.first(static_cast<std::size_t>(length));
+      record = blank;
+      const ReplyCheck check = verify_reply(reply, exchange.request, rules, &record);
+      if (debug) log_message(radius_text::kDecodeResponse, verdict_number(check.verdict));
+      if (check.verdict == ReplyVerdict::accepted || check.verdict == ReplyVerdict::refused) {
+        take_answer(server, reply, check, monotonic_milliseconds() - sent_at);
+        return {ServerOutcome::answered, check.verdict == ReplyVerdict::accepted, monotonic_milliseconds() - start, {}};
+      }
+      // On a connection of its own only the server can have signed a reply:
+      // a wrong Response Authenticator is a wrong secret, at once.
+      if (check.verdict == ReplyVerdict::bad_digest) {
+        return {ServerOutcome::bad_digest, false, monotonic_milliseconds() - start, {}};
+      }
+      log_dropped(server, reply, check.verdict, exchange.request);
+    }
+    const std::string error = stream.error();
+    stream.close();
+    if (fresh && (read == TlsResult::closed || read == TlsResult::failed)) {
+      // A server that lets the handshake pass and then closes at the first
+      // request refuses this client (TLS 1.3 sends its verdict on a client
+      // certificate only then, if at all).
+      ++server.counts.no_reply;
+      return {ServerOutcome::tls_failed, false, monotonic_milliseconds() - start,
+              read == TlsResult::failed && !error.empty() ? error + "; " + radius_text::kTlsClosedAfterHandshake
+                                                            : std::string(radius_text::kTlsClosedAfterHandshake)};
+    }
+    if (monotonic_milliseconds() >= deadline) break;
+  }
+  return no_reply();
 }
 
 }  // namespace vantorix

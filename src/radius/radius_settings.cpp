@@ -38,6 +38,7 @@ bool radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings,
     settings.host = std::string(value);
   } else if (equals_nocase(key, "radius_port")) {
     settings.port = leading_number(value);
+    settings.port_configured = true;
   } else if (equals_nocase(key, "radius_secret")) {
     // Secrets are held to kMaxSecret bytes; a longer one is refused whole
     // rather than cut, since a cut secret could never match the server's.
@@ -45,6 +46,7 @@ bool radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings,
       log_error(radius_text::kSecretRefused, kMaxSecret);
     } else {
       settings.secret = std::string(value);
+      settings.secret_configured = true;
     }
   } else if (equals_nocase(key, "radius_attribute")) {
     settings.attribute = std::string(value);
@@ -74,6 +76,22 @@ bool radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings,
     }
   } else if (equals_nocase(key, "radius_calling_station_id")) {
     settings.calling_station_id = equals_nocase(value, "true");
+  } else if (equals_nocase(key, "radius_transport")) {
+    if (equals_nocase(value, "udp")) {
+      settings.transport = Transport::udp;
+    } else if (equals_nocase(value, "tls")) {
+      settings.transport = Transport::tls;
+    } else {
+      refuse_word(key, value, "udp or tls");
+    }
+  } else if (equals_nocase(key, "radius_tls_ca")) {
+    settings.tls_files.ca = std::string(value);
+  } else if (equals_nocase(key, "radius_tls_cert")) {
+    settings.tls_files.certificate = std::string(value);
+  } else if (equals_nocase(key, "radius_tls_key")) {
+    settings.tls_files.key = std::string(value);
+  } else if (equals_nocase(key, "radius_tls_server_name")) {
+    settings.tls_server_name = std::string(value);
   } else if (equals_nocase(key, "radius_vsa_format")) {
     if (equals_nocase(value, "raw")) {
       settings.vsa_format = VsaFormat::raw;
@@ -86,6 +104,11 @@ bool radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings,
     return false;
   }
   return true;
+}
+
+std::string_view effective_secret(const RadiusSettings& settings) {
+  if (settings.transport == Transport::tls && !settings.secret_configured) return kDefaultTlsSecret;
+  return settings.secret ? std::string_view(*settings.secret) : std::string_view();
 }
 
 void radius_config(std::string_view key, std::string_view value) {

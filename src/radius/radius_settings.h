@@ -21,7 +21,9 @@ inline constexpr int kMaxDeadTimeSeconds = 86400;
 /// "radius_secret", "radius_attribute", "radius_retries", "radius_timeout",
 /// "radius_dead_time", "radius_require_message_authenticator",
 /// "radius_nas_identifier", "radius_calling_station_id",
-/// "radius_vsa_format") and hands "radius_user_file" on to the user store's
+/// "radius_vsa_format", "radius_transport", "radius_tls_ca",
+/// "radius_tls_cert", "radius_tls_key", "radius_tls_server_name") and hands
+/// "radius_user_file" on to the user store's
 /// `file_settings` (key letter case ignored). Returns false for any other key,
 /// which changes nothing. A later value replaces an earlier one. A value that
 /// cannot be used (a secret of more than kMaxSecret bytes, an unknown word,

@@ -7,6 +7,7 @@
 #include "logging/log.h"
 #include "platform/console.h"
 #include "process_state.h"
+#include "radius/radius_transport.h"
 #include "userstore/user_store.h"
 
 namespace vantorix {
@@ -123,6 +124,32 @@ TEST_F(RadiusSettingsTest, DeploymentKeysTakeTheirValuesOrSayWhatToFix) {
   EXPECT_EQ(settings_.nas_identifier, "mail-1");
   apply("radius_nas_identifier", std::string(kMaxNasIdentifier + 1, 'n'));
   EXPECT_EQ(settings_.nas_identifier, "mail-1");
+}
+
+TEST_F(RadiusSettingsTest, TlsTakesItsOwnPortAndSecretUnlessTheyAreGiven) {
+  EXPECT_EQ(effective_secret(settings_), "set one first");
+  EXPECT_EQ(default_server_port(settings_), 1645);
+  apply("radius_transport", "TLS");
+  EXPECT_EQ(settings_.transport, Transport::tls);
+  EXPECT_EQ(effective_secret(settings_), "radsec");
+  EXPECT_EQ(default_server_port(settings_), 2083);
+  apply("radius_secret", "mine");
+  apply("radius_port", "1645");
+  EXPECT_EQ(effective_secret(settings_), "mine");
+  EXPECT_EQ(default_server_port(settings_), 1645) << "a port given still wins";
+
+  apply("radius_tls_ca", "/etc/ssl/radius-ca.pem");
+  apply("radius_tls_cert", "/etc/vantorix/client.pem");
+  apply("radius_tls_key", "/etc/vantorix/client.key");
+  apply("radius_tls_server_name", "radius.example.org");
+  EXPECT_EQ(settings_.tls_files.ca, "/etc/ssl/radius-ca.pem");
+  EXPECT_EQ(settings_.tls_files.certificate, "/etc/vantorix/client.pem");
+  EXPECT_EQ(settings_.tls_files.key, "/etc/vantorix/client.key");
+  EXPECT_EQ(settings_.tls_server_name, "radius.example.org");
+  log_state().debug_mode = true;
+  apply("radius_transport", "dtls");
+  EXPECT_EQ(settings_.transport, Transport::tls);
+  EXPECT_NE(output_.find("ERROR: radius_transport {dtls} is not one of udp or tls"), std::string::npos);
 }
 
 TEST_F(RadiusSettingsTest, OtherKeysChangeNothing) {

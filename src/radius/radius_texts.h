@@ -17,6 +17,12 @@ inline constexpr char kBound[] = "Socket has been Bounded: %d";
 inline constexpr char kNotOpen[] = "No need to close RADIUS connection - not open.";
 inline constexpr char kClosing[] = "Closing down RADIUS connection. {%d}";
 inline constexpr char kBadEntryPort[] = "radius_host entry {%s} has no port from 1 to 65535 after its ':'";
+inline constexpr char kTlsFailed[] = "-DEAD: TLS connection to %s failed {%s}";
+inline constexpr char kTlsConnected[] = "TLS connection to %s made";
+inline constexpr char kTlsClosedAfterHandshake[] =
+    "the server closed the connection after the handshake (is a client certificate needed? "
+    "radius_tls_cert, radius_tls_key)";
+inline constexpr char kTlsBadLength[] = "radius: closed the connection to %s: a packet's Length field says %d";
 inline constexpr char kConnectFailed[] = "radius: cannot open a socket to %s {%s}; the server is skipped";
 
 // Sending and receiving.

@@ -1,12 +1,15 @@
 #include "radius/radius_transport.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <string>
 #include <vector>
 
 #include "logging/log.h"
 #include "logging/text_format.h"
+#include "platform/system.h"
 #include "radius/radius_texts.h"
+#include "radius/retransmission.h"
 #include "radius/socket_error_text.h"
 
 namespace vantorix {
@@ -72,7 +75,39 @@ bool open_socket(RadiusServer& server, std::uint32_t nas_ipv4) {
   return true;
 }
 
+// One line for the log and the parent: no line break of a library's text
+// may split it.
+std::string one_line(std::string text) {
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  std::replace(text.begin(), text.end(), '\r', ' ');
+  return text;
+}
+
+// Over TLS: the connection made when the program opens its servers. A server
+// that cannot be reached now is logged and counted dead, and later checks
+// try it again.
+void open_connection(RadiusServer& server, const TlsClient& client, const RadiusSettings& settings) {
+  server.tls = std::make_unique<TlsStream>();
+  log_message(radius_text::kBinding);
+  if (server.tls->open(client, server.endpoint, server.tls_name, monotonic_milliseconds() + kDeadServerWaitMs) ==
+      TlsResult::ok) {
+    log_message(radius_text::kTlsConnected, endpoint_text(server.endpoint).c_str());
+    return;
+  }
+  log_error(radius_text::kTlsFailed, endpoint_text(server.endpoint).c_str(), one_line(server.tls->error()).c_str());
+  if (settings.dead_time_seconds > 0) {
+    server.dead_until_ms = monotonic_milliseconds() + settings.dead_time_seconds * std::int64_t{1000};
+  }
+}
+
 }  // namespace
+
+std::string tls_failure_text(const RadiusServer& server, const std::string& reason) {
+  char text[kOpenFailureSize];
+  text_format(text, sizeof text, radius_text::kTlsFailed, endpoint_text(server.endpoint).c_str(),
+              one_line(reason).c_str());
+  return text;
+}
 
 bool radius_connect(RadiusConnection& connection, const RadiusSettings& settings, bool report) {
   if (sockets_start() == SocketsStart::failed) {
@@ -83,6 +118,15 @@ bool radius_connect(RadiusConnection& connection, const RadiusSettings& settings
   radius_close(connection);
   if (!settings.host) return open_failed(report, radius_text::kMissingHost);
 
+  const bool tls = settings.transport == Transport::tls;
+  if (tls) {
+    connection.tls_client = std::make_unique<TlsClient>();
+    std::string error;
+    if (!connection.tls_client->configure(settings.tls_files, error)) {
+      connection.tls_client.reset();
+      return open_failed(report, radius_text::kTlsFailed, settings.host->c_str(), one_line(error).c_str());
+    }
+  }
   const std::vector<ServerEntry> entries = parse_server_list(*settings.host);
   const std::uint16_t default_port = default_server_port(settings);
   std::vector<RadiusServer> servers;
@@ -96,6 +140,7 @@ bool radius_connect(RadiusConnection& connection, const RadiusSettings& settings
     }
     RadiusServer server;
     server.name = entry.text;
+    server.tls_name = settings.tls_server_name.value_or(entry.host);
     server.endpoint = {*address, entry.port.value_or(default_port)};
     servers.push_back(std::move(server));
   }
@@ -105,6 +150,14 @@ bool radius_connect(RadiusConnection& connection, const RadiusSettings& settings
   // Looked up once per open: resolving the host name costs more than the rest
   // of a check together.
   const std::uint32_t nas_ipv4 = host_address(local_host_name().c_str());
+  if (tls) {
+    for (RadiusServer& server : servers) {
+      server.nas_address = IpAddress::v4(nas_ipv4);
+      open_connection(server, *connection.tls_client, settings);
+      connection.servers.push_back(std::move(server));
+    }
+    return true;
+  }
   std::string last_error;
   for (RadiusServer& server : servers) {
     if (open_socket(server, nas_ipv4)) {
@@ -129,9 +182,10 @@ void radius_close(RadiusConnection& connection) {
   }
   for (RadiusServer& server : connection.servers) {
     log_message(radius_text::kClosing, static_cast<int>(server.sock));
-    udp_socket_close(server.sock);
+    if (server.sock != kNoSocket) udp_socket_close(server.sock);
   }
   connection.servers.clear();
+  connection.tls_client.reset();
 }
 
 SlotResult radius_open() {
@@ -142,6 +196,7 @@ SlotResult radius_open() {
 void radius_close() { radius_close(radius_data().connection); }
 
 std::uint16_t default_server_port(const RadiusSettings& settings) {
+  if (settings.transport == Transport::tls && !settings.port_configured) return kDefaultTlsPort;
   if (settings.port != 0) return static_cast<std::uint16_t>(settings.port);
   return service_port("radius", "udp").value_or(kFallbackServerPort);
 }

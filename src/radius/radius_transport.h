@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "frontend/backend_ops.h"
 #include "platform/udp_socket.h"
@@ -15,11 +16,16 @@ namespace vantorix {
 /// Closes any open sockets, then opens one UDP socket per server of
 /// `settings.host`, connected to it, so the system drops datagrams from
 /// anyone else, at a local port of the system's choosing ("Socket has been
-/// Bounded: %d" logs it). An entry that does not resolve is logged and
-/// skipped when there are several. Fails (the text logged with log_error and,
-/// when `report` is set, written to standard output as one whole line) when
-/// no entry resolves or no socket opens.
+/// Bounded: %d" logs it). Over TLS, each server gets a connection instead,
+/// tried for 2 seconds now; one that cannot be made is logged, counted dead
+/// and tried again by the checks. An entry that does not resolve is logged
+/// and skipped when there are several. Fails (the text logged with log_error
+/// and, when `report` is set, written to standard output as one whole line)
+/// when no entry resolves, no socket opens, or the TLS files cannot be used.
 bool radius_connect(RadiusConnection& connection, const RadiusSettings& settings, bool report);
+
+/// "-DEAD: TLS connection to %s failed {%s}" for `server`, the reason on one line.
+std::string tls_failure_text(const RadiusServer& server, const std::string& reason);
 
 /// True at once when the sockets are open, otherwise `radius_connect` with report.
 bool radius_ensure_open(RadiusConnection& connection, const RadiusSettings& settings);
@@ -34,8 +40,8 @@ SlotResult radius_open();
 void radius_close();
 
 /// The port of an entry that names none: `radius_port`, or when that reads
-/// as 0 the services entry "radius"/"udp" (1645 without one). Only 16 bits of
-/// a port reach the wire.
+/// as 0 the services entry "radius"/"udp" (1645 without one); over TLS 2083
+/// unless "radius_port" was given. Only 16 bits of a port reach the wire.
 std::uint16_t default_server_port(const RadiusSettings& settings);
 
 /// The address of one entry: an IPv6 literal as written; a text that passes

@@ -1,0 +1,230 @@
+#include "radius/tls_stream.h"
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <algorithm>
+
+#include "platform/system.h"
+#include "platform/tcp_socket.h"
+#include "radius/socket_error_text.h"
+
+namespace vantorix {
+namespace {
+
+// The TLS library's reason for the last failure: the verification result
+// when a certificate was refused, else the first error of its queue.
+std::string library_reason(SSL* ssl, const char* otherwise) {
+  std::string reason;
+  if (ssl != nullptr) {
+    const long verify = SSL_get_verify_result(ssl);
+    if (verify != X509_V_OK) reason = std::string("certificate verify failed: ") + X509_verify_cert_error_string(verify);
+  }
+  if (reason.empty()) {
+    if (const unsigned long code = ERR_peek_error(); code != 0) {
+      char text[256];
+      ERR_error_string_n(code, text, sizeof text);
+      reason = text;
+    }
+  }
+  ERR_clear_error();
+  return reason.empty() ? otherwise : reason;
+}
+
+int remaining(std::int64_t deadline_ms) {
+  return static_cast<int>(std::clamp<std::int64_t>(deadline_ms - monotonic_milliseconds(), 0, 1 << 30));
+}
+
+}  // namespace
+
+struct TlsClient::State {
+  SSL_CTX* context = nullptr;
+};
+
+struct TlsStream::State {
+  SSL* ssl = nullptr;
+  SocketHandle socket = kNoSocket;
+};
+
+bool tls_available() { return true; }
+
+TlsClient::TlsClient() : state_(std::make_unique<State>()) {}
+
+TlsClient::~TlsClient() {
+  if (state_->context != nullptr) SSL_CTX_free(state_->context);
+}
+
+bool TlsClient::configure(const TlsFiles& files, std::string& error) {
+  SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+  if (context == nullptr) {
+    error = library_reason(nullptr, "cannot set up TLS");
+    return false;
+  }
+  if (state_->context != nullptr) SSL_CTX_free(state_->context);
+  state_->context = context;
+  SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
+  SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+  // Several requests may wait in one record; each is read off as it comes.
+  SSL_CTX_set_mode(context, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+
+  bool loaded = false;
+  if (files.ca) {
+    if (!file_status(*files.ca)) {
+      error = "cannot read radius_tls_ca {" + *files.ca + "}";
+      return false;
+    }
+    // A file of certificates, or else a directory of hashed ones.
+    loaded = SSL_CTX_load_verify_locations(context, files.ca->c_str(), nullptr) == 1;
+    if (!loaded) {
+      ERR_clear_error();
+      loaded = SSL_CTX_load_verify_locations(context, nullptr, files.ca->c_str()) == 1;
+    }
+  } else {
+    loaded = SSL_CTX_set_default_verify_paths(context) == 1;
+  }
+  if (!loaded) {
+    error = "radius_tls_ca: " + library_reason(nullptr, "no CA certificates");
+    return false;
+  }
+  if (files.certificate || files.key) {
+    const std::string certificate = files.certificate.value_or(files.key.value_or(""));
+    const std::string key = files.key.value_or(certificate);
+    if (SSL_CTX_use_certificate_chain_file(context, certificate.c_str()) != 1) {
+      error = "radius_tls_cert {" + certificate + "}: " + library_reason(nullptr, "cannot be read");
+      return false;
+    }
+    if (SSL_CTX_use_PrivateKey_file(context, key.c_str(), SSL_FILETYPE_PEM) != 1) {
+      error = "radius_tls_key {" + key + "}: " + library_reason(nullptr, "cannot be read");
+      return false;
+    }
+    if (SSL_CTX_check_private_key(context) != 1) {
+      error = "radius_tls_key does not belong to radius_tls_cert: " + library_reason(nullptr, "mismatch");
+      return false;
+    }
+  }
+  return true;
+}
+
+TlsStream::TlsStream() : state_(std::make_unique<State>()) {}
+
+TlsStream::~TlsStream() { close(); }
+
+bool TlsStream::is_open() const { return state_->ssl != nullptr; }
+
+void TlsStream::close() {
+  if (state_->ssl != nullptr) {
+    SSL_free(state_->ssl);
+    state_->ssl = nullptr;
+  }
+  tcp_close(state_->socket);
+  state_->socket = kNoSocket;
+}
+
+TlsResult TlsStream::open(const TlsClient& client, const Endpoint& server, std::string_view server_name,
+                          std::int64_t deadline_ms) {
+  close();
+  error_.clear();
+  handshake_failed_ = false;
+  if (client.state()->context == nullptr) {
+    error_ = "TLS is not set up";
+    handshake_failed_ = true;
+    return TlsResult::failed;
+  }
+  state_->socket = tcp_connect(server, remaining(deadline_ms));
+  if (state_->socket == kNoSocket) {
+    error_ = socket_error_line();
+    return last_socket_error() == kSocketErrorTimedOut ? TlsResult::timed_out : TlsResult::failed;
+  }
+  SSL* ssl = SSL_new(client.state()->context);
+  state_->ssl = ssl;
+  SSL_set_fd(ssl, socket_descriptor(state_->socket));
+  const std::string name(server_name);
+  // The certificate must name what the administrator wrote: an address
+  // written as text is matched as an address, anything else as a DNS name.
+  if (X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), name.c_str()) != 1) {
+    SSL_set_tlsext_host_name(ssl, name.c_str());
+    SSL_set1_host(ssl, name.c_str());
+  }
+  for (;;) {
+    const int result = SSL_connect(ssl);
+    if (result == 1) return TlsResult::ok;
+    const int reason = SSL_get_error(ssl, result);
+    const SocketEvent event = reason == SSL_ERROR_WANT_READ    ? SocketEvent::readable
+                              : reason == SSL_ERROR_WANT_WRITE ? SocketEvent::writable
+                                                               : SocketEvent::readable;
+    if (reason != SSL_ERROR_WANT_READ && reason != SSL_ERROR_WANT_WRITE) {
+      handshake_failed_ = true;
+      error_ = library_reason(ssl, "the handshake failed");
+      close();
+      return TlsResult::failed;
+    }
+    if (socket_wait(state_->socket, event, remaining(deadline_ms)) != WaitResult::readable) {
+      error_ = "the handshake did not finish in time";
+      handshake_failed_ = true;
+      close();
+      return TlsResult::timed_out;
+    }
+  }
+}
+
+bool TlsStream::dropped() {
+  if (state_->ssl == nullptr) return true;
+  if (socket_wait(state_->socket, SocketEvent::readable, 0) != WaitResult::readable) return false;
+  // Something is waiting although no request is: the server's close, an
+  // alert, or (TLS 1.3) a session ticket, which is taken and ignored.
+  std::uint8_t byte;
+  for (;;) {
+    const int got = SSL_peek(state_->ssl, &byte, 1);
+    if (got > 0) return false;
+    const int reason = SSL_get_error(state_->ssl, got);
+    if (reason == SSL_ERROR_WANT_READ) return false;
+    ERR_clear_error();
+    return true;
+  }
+}
+
+TlsResult TlsStream::write(std::span<const std::uint8_t> bytes, std::int64_t deadline_ms) {
+  if (state_->ssl == nullptr) return TlsResult::closed;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const int result = SSL_write(state_->ssl, bytes.data() + done, static_cast<int>(bytes.size() - done));
+    if (result > 0) {
+      done += static_cast<std::size_t>(result);
+      continue;
+    }
+    const int reason = SSL_get_error(state_->ssl, result);
+    if (reason == SSL_ERROR_ZERO_RETURN) return TlsResult::closed;
+    if (reason != SSL_ERROR_WANT_READ && reason != SSL_ERROR_WANT_WRITE) {
+      error_ = library_reason(state_->ssl, "the connection failed");
+      return reason == SSL_ERROR_SYSCALL ? TlsResult::closed : TlsResult::failed;
+    }
+    const SocketEvent event = reason == SSL_ERROR_WANT_READ ? SocketEvent::readable : SocketEvent::writable;
+    if (socket_wait(state_->socket, event, remaining(deadline_ms)) != WaitResult::readable) return TlsResult::timed_out;
+  }
+  return TlsResult::ok;
+}
+
+TlsResult TlsStream::read_exact(std::span<std::uint8_t> out, std::int64_t deadline_ms) {
+  if (state_->ssl == nullptr) return TlsResult::closed;
+  std::size_t done = 0;
+  while (done < out.size()) {
+    const int result = SSL_read(state_->ssl, out.data() + done, static_cast<int>(out.size() - done));
+    if (result > 0) {
+      done += static_cast<std::size_t>(result);
+      continue;
+    }
+    const int reason = SSL_get_error(state_->ssl, result);
+    if (reason == SSL_ERROR_ZERO_RETURN) return TlsResult::closed;
+    if (reason != SSL_ERROR_WANT_READ && reason != SSL_ERROR_WANT_WRITE) {
+      // An end of the stream without a TLS close is a close all the same.
+      error_ = library_reason(state_->ssl, "the server closed the connection");
+      return reason == SSL_ERROR_SYSCALL ? TlsResult::closed : TlsResult::failed;
+    }
+    const SocketEvent event = reason == SSL_ERROR_WANT_READ ? SocketEvent::readable : SocketEvent::writable;
+    if (socket_wait(state_->socket, event, remaining(deadline_ms)) != WaitResult::readable) return TlsResult::timed_out;
+  }
+  return TlsResult::ok;
+}
+
+}  // namespace vantorix
