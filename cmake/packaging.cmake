@@ -53,6 +53,7 @@ if(VANTORIX_TESTS)
       radius_host radius_port radius_secret radius_user_file radius_attribute
       radius_timeout radius_retries radius_dead_time radius_require_message_authenticator
       radius_nas_identifier radius_calling_station_id radius_vsa_format
+      radius_transport radius_tls_ca radius_tls_cert radius_tls_key radius_tls_server_name
       log log_path domain info_pass lowercase_username lowercase_username_set
       filtername dir_hash search_min fwd_not_null plain_password realuser
       unix_password)
