@@ -12,7 +12,9 @@
 #      raw client's and the peer's medians of the same run,
 #   3. instructions per check for the same clients and for vantorix's
 #      start-up, counted with callgrind,
-#   4. resident memory of an idle vantorix.
+#   4. resident memory of an idle vantorix,
+#   5. checks per second over TLS next to UDP
+#      against one threaded FreeRADIUS with both listeners.
 # Nothing here is part of the pass/fail tests.
 #   BENCH_USERS    users (checks per run) in the end-to-end runs (default 2000)
 #   BENCH_ROUNDS   rounds of the interleaved runs (default 5)
@@ -27,7 +29,7 @@ source scripts/demo/radius_server.sh
 
 users=${BENCH_USERS:-2000}
 rounds=${BENCH_ROUNDS:-5}
-parts=${BENCH_PARTS:-micro e2e instr memory}
+parts=${BENCH_PARTS:-micro e2e instr memory tls}
 build_dir=${BUILD_DIR:-build-bench}
 peer=${SQUID_RADIUS_HELPER:-/usr/lib/squid/basic_radius_auth}
 wants() { [[ " $parts " == *" $1 "* ]]; }
@@ -316,6 +318,102 @@ if wants instr; then
         END {for (f in b) {d = (b[f] - a[f]) / 500; if (d >= 20) printf "%8.0f  %s\n", d, substr(f, 1, 110)}}' | sort -rn | head -25
     fi
   fi
+fi
+
+# --- 5. TLS against UDP ------------------------------------------------------
+# A threaded FreeRADIUS (TLS listeners refuse the single-threaded -s) with a
+# TLS listener beside its UDP one, throwaway certificates, and vantorix
+# over each, warm user file, log off, interleaved rounds.
+tcp_port_is_free() { ! grep -q -- "$(printf ':%04X ' "$1")" /proc/net/tcp 2>/dev/null; }
+make_tls_files() {  # DIR: a CA, a server certificate for 127.0.0.1 and a client certificate
+  local dir=$1 name
+  mkdir -p "$dir"
+  for name in ca server client; do
+    local subject="/CN=vantorix bench $name" extra=()
+    if [[ $name == ca ]]; then
+      extra=(-x509 -days 2 -addext basicConstraints=critical,CA:TRUE)
+      openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "$subject" "${extra[@]}"         -keyout "$dir/ca.key" -out "$dir/ca.pem" 2>/dev/null || fail "openssl could not make the bench CA"
+      continue
+    fi
+    openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "$subject"       -keyout "$dir/$name.key" -out "$dir/$name.csr" 2>/dev/null || fail "openssl could not make a key"
+    printf 'subjectAltName=IP:127.0.0.1\n' >"$dir/$name.ext"
+    openssl x509 -req -in "$dir/$name.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" -CAcreateserial -days 2       -extfile "$dir/$name.ext" -out "$dir/$name.pem" 2>/dev/null || fail "openssl could not sign a certificate"
+  done
+  chmod 0600 "$dir"/*.key
+}
+if wants tls; then
+  heading "TLS against UDP: $users checks per run, $rounds rounds, same threaded server"
+  saved_port=$RADIUS_PORT saved_pid=$RADIUS_PID
+  mkdir -p "$work/tls-radius"
+  cp "$work/radius/users" "$work/tls-radius/users" 2>/dev/null ||
+    for ((i = 1; i <= server_users; i++)); do printf 'user%06d Cleartext-Password := "pw%06d-x"\n' "$i" "$i"; done >"$work/tls-radius/users"
+  make_tls_files "$work/tls"
+  for ((tries = 0; tries < 100; tries++)); do
+    tls_port=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
+    tcp_port_is_free "$tls_port" && break
+  done
+  cat >"$work/tls-radius/extra.conf" <<CONF
+listen {
+  type = auth
+  ipaddr = 127.0.0.1
+  port = $tls_port
+  proto = tcp
+  clients = radsec
+  virtual_server = default
+  tls {
+    private_key_file = $work/tls/server.key
+    certificate_file = $work/tls/server.pem
+    ca_file = $work/tls/ca.pem
+    require_client_cert = yes
+    tls_min_version = "1.2"
+    tls_max_version = "1.3"
+  }
+}
+clients radsec {
+  client bench {
+    ipaddr = 127.0.0.1
+    proto = tls
+    secret = radsec
+  }
+}
+CONF
+  RADIUS_PID=
+  FREERADIUS_PREFIX=("${prio[@]}")
+  radius_server_start "$work/tls-radius" "$secret" 0 || exit 1
+  users_list "$users" >"$work/users.txt"
+  check_lines "$users" >"$work/checks.txt"
+  make_warm_file "$users" "$work/checks.txt" "$work/tls-warm.dat"
+  make_config "$work/over-udp" false
+  make_config "$work/over-tls" false
+  cat >>"$work/over-tls/vantorix.ini" <<INI
+radius_host 127.0.0.1:$tls_port
+radius_transport tls
+radius_secret radsec
+radius_tls_ca $work/tls/ca.pem
+radius_tls_cert $work/tls/client.pem
+radius_tls_key $work/tls/client.key
+INI
+  for ((round = 1; round <= rounds; round++)); do
+    for over in udp tls; do
+      dir=$work/over-$over
+      cp "$work/tls-warm.dat" "$dir/radius_users.dat"
+      { time (cd "$dir" && bounded "$run_limit" "${prio[@]}" "$vantorix" -path "$dir" <"$work/checks.txt" >"$dir/out"); } \
+        2>"$work/time" || fail "vantorix over $over failed or did not finish within $run_limit s"
+      expect_accepted "vantorix over $over" "$(grep -c '^+OK' "$dir/out" || true)" "$users" "$dir/out"
+      read -r real _ <"$work/time"
+      echo "$real" >>"$work/times-over-$over"
+    done
+  done
+  radius_server_stop
+  RADIUS_PORT=$saved_port RADIUS_PID=$saved_pid
+  udp_median=$(median <"$work/times-over-udp")
+  tls_median=$(median <"$work/times-over-tls")
+  printf '%-32s %10s %10s\n' "transport" "median s" "checks/s"
+  awk -v u="$udp_median" -v t="$tls_median" -v n="$users" 'BEGIN {
+    printf "%-32s %10.4f %10.0f\n", "vantorix over UDP", u, n / u
+    printf "%-32s %10.4f %10.0f   (%.2f of the UDP rate)\n", "vantorix over TLS", t, n / t, u / t
+  }'
+  echo "(whole runs, start-up, the TLS handshake and the warm user file's load included)"
 fi
 
 # --- 4. Memory -----------------------------------------------------------------

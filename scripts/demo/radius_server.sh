@@ -2,8 +2,10 @@
 # benchmarks. Source this file; it defines:
 #   radius_server_start DIR SECRET CLEANUP_DELAY [EXTRA_OPTIONS...]
 #       DIR must already hold the "users" file. Writes DIR/radiusd.conf from
-#       radiusd.conf.in, picks a free UDP port, starts the server in the
-#       foreground as a child of this shell and waits until it is ready.
+#       radiusd.conf.in (followed by DIR/extra.conf when there is one, for
+#       further listen and clients sections), picks a free UDP port, starts
+#       the server in the foreground as a child of this shell and waits until
+#       it is ready.
 #       Sets RADIUS_PORT and RADIUS_PID; returns 1 (with the server's log on
 #       standard error) when it cannot be started. The array FREERADIUS_PREFIX,
 #       when set, is put before the server's command (for example nice).
@@ -60,6 +62,7 @@ radius_server_start() {
     sed -e "s|@DIR@|$dir|g" -e "s|@PORT@|$RADIUS_PORT|g" \
         -e "s|@SECRET@|$secret|g" -e "s|@CLEANUP_DELAY@|$cleanup_delay|g" \
         "$RADIUS_SERVER_TEMPLATE" >"$dir/radiusd.conf"
+    [[ -f $dir/extra.conf ]] && cat "$dir/extra.conf" >>"$dir/radiusd.conf"
     : >"$dir/radius.log"
     "${FREERADIUS_PREFIX[@]}" "$binary" -f -d "$dir" -l "$dir/radius.log" "$@" </dev/null >>"$dir/radius.log" 2>&1 &
     RADIUS_PID=$!
