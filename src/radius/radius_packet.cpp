@@ -214,7 +214,8 @@ MessageAuthenticatorSearch find_message_authenticators(std::span<const std::uint
 
 // The header of a request and its Message-Authenticator, which is written
 // as zeros and filled in once the packet is complete.
-std::optional<PendingRequest> begin_request(PacketWriter& packet, std::uint8_t code, std::uint8_t identifier) {
+std::optional<PendingRequest> begin_request(PacketWriter& packet, std::uint8_t code, std::uint8_t identifier,
+                                           bool signed_request = true) {
   PendingRequest request;
   request.identifier = identifier;
   if (!make_authenticator(request.authenticator)) {
@@ -227,7 +228,7 @@ std::optional<PendingRequest> begin_request(PacketWriter& packet, std::uint8_t c
   packet.put_byte(0);
   packet.put_bytes(request.authenticator);
   static constexpr std::array<std::uint8_t, kMessageAuthenticatorSize> kZero{};
-  packet.put_attribute(kMessageAuthenticator, kZero);
+  if (signed_request) packet.put_attribute(kMessageAuthenticator, kZero);
   return request;
 }
 
@@ -239,10 +240,10 @@ void put_nas_address(PacketWriter& packet, const std::optional<IpAddress>& addre
   }
 }
 
-// The length and the Message-Authenticator of a complete request; its
-// length in `length`, or false when it did not fit.
+// The length and the Message-Authenticator (when signed) of a complete
+// request; its length in `length`, or false when it did not fit.
 bool finish_request(PacketWriter& packet, const PendingRequest& request, std::string_view secret,
-                    std::int32_t& length) {
+                    std::int32_t& length, bool signed_request = true) {
   packet.patch_u16(2, static_cast<std::uint16_t>(packet.size()));
   if (!packet.ok()) {
     // Cannot happen with the bounds of the fields (the largest request has
@@ -251,7 +252,9 @@ bool finish_request(PacketWriter& packet, const PendingRequest& request, std::st
     return false;
   }
   constexpr std::size_t kValueAt = kHeaderSize + 2;  // the first attribute's value
-  packet.patch(kValueAt, message_authenticator(secret, packet.written(), request.authenticator, kValueAt));
+  if (signed_request) {
+    packet.patch(kValueAt, message_authenticator(secret, packet.written(), request.authenticator, kValueAt));
+  }
   length = static_cast<std::int32_t>(packet.size());
   return true;
 }
@@ -282,7 +285,8 @@ std::optional<PendingRequest> build_access_request(const AccessRequest& fields, 
   if (!usable_secret(secret)) return std::nullopt;
 
   PacketWriter packet(out);
-  const std::optional<PendingRequest> request = begin_request(packet, kAccessRequest, identifier);
+  const std::optional<PendingRequest> request =
+      begin_request(packet, kAccessRequest, identifier, fields.signed_request);
   if (!request) return std::nullopt;
   std::array<std::uint8_t, kMaxPassword> hidden;
   const std::size_t hidden_length = hide_password(fields.password, secret, request->authenticator, hidden);
@@ -294,7 +298,7 @@ std::optional<PendingRequest> build_access_request(const AccessRequest& fields, 
   if (fields.calling_station_id) {
     packet.put_attribute(kCallingStationId, bytes_of(fields.calling_station_id->substr(0, kMaxAttributeText)));
   }
-  if (!finish_request(packet, *request, secret, length)) return std::nullopt;
+  if (!finish_request(packet, *request, secret, length, fields.signed_request)) return std::nullopt;
   return request;
 }
 

@@ -71,6 +71,10 @@ struct AccessRequest {
   std::optional<IpAddress> nas_address;
   std::optional<std::string_view> nas_identifier;      // NAS-Identifier
   std::optional<std::string_view> calling_station_id;  // Calling-Station-Id
+  /// False leaves Message-Authenticator out: only for telling a wrong secret
+  /// from a silent server, since a server that checks the attribute drops a
+  /// request signed with another secret without a word.
+  bool signed_request = true;
 };
 
 /// Writes 16 bytes from the system's cryptographic random source to `out`.

@@ -1,0 +1,173 @@
+#include "radius/radius_probe.h"
+
+#include <algorithm>
+
+#include "logging/log.h"
+#include "platform/system.h"
+#include "radius/radius_exchange.h"
+#include "radius/radius_packet.h"
+#include "radius/radius_texts.h"
+#include "radius/radius_transport.h"
+#include "radius/retransmission.h"
+
+namespace vantorix {
+namespace {
+
+// The name the unsigned second probe asks for when no user was given.
+constexpr const char* kProbeUser = "vantorix-test-config";
+
+const char* on_off(bool on) { return on ? "true" : "false"; }
+
+const char* policy_text(MessageAuthenticatorPolicy policy) {
+  switch (policy) {
+    case MessageAuthenticatorPolicy::yes: return "yes";
+    case MessageAuthenticatorPolicy::no: return "no";
+    case MessageAuthenticatorPolicy::automatic: return "auto";
+  }
+  return "auto";
+}
+
+std::string optional_text(const std::optional<std::string>& text) { return text ? *text : "(none)"; }
+
+// One request to `server` and the wait for its answer: a single send, the
+// whole wait, no dead-server memory.
+ServerAnswer ask_once(RadiusData& radius, RadiusServer& server, bool status_server, bool signed_request,
+                      const std::optional<ProbeUser>& user) {
+  const RadiusSettings& settings = radius.settings;
+  RadiusExchange& exchange = radius.exchange;
+  std::uint8_t identifier = 0;
+  if (!random_bytes(std::span<std::uint8_t>(&identifier, 1))) return {};
+  std::optional<PendingRequest> pending;
+  const std::optional<std::string_view> nas_identifier =
+      settings.nas_identifier ? std::optional<std::string_view>(*settings.nas_identifier) : std::nullopt;
+  if (status_server) {
+    pending = build_status_server(server.nas_address, nas_identifier, effective_secret(settings), identifier,
+                                  exchange.send_buf, exchange.send_len);
+  } else {
+    AccessRequest fields;
+    fields.user = user ? std::string_view(user->name) : std::string_view(kProbeUser);
+    fields.password = user ? std::string_view(user->password) : std::string_view();
+    fields.nas_port = server.endpoint.port;
+    fields.nas_address = server.nas_address;
+    fields.nas_identifier = nas_identifier;
+    fields.signed_request = signed_request;
+    pending = build_access_request(fields, effective_secret(settings), identifier, exchange.send_buf,
+                                   exchange.send_len);
+  }
+  if (!pending) return {};
+  exchange.request = *pending;
+  ReplyRules rules;
+  rules.secret = effective_secret(settings);
+  rules.vsa_format = settings.vsa_format;
+  UserRecord blank, record;
+  const std::int64_t wait_ms = settings.timeout_seconds * std::int64_t{1000};
+  if (settings.transport == Transport::tls) {
+    return ask_server_tls(server, *radius.connection.tls_client, exchange, wait_ms, false, rules, blank, record);
+  }
+  return ask_server(server, exchange, RetransmissionSchedule{{0}, wait_ms}, rules, blank, record);
+}
+
+}  // namespace
+
+std::vector<ProbeResult> probe_servers(RadiusData& radius, const std::optional<ProbeUser>& user) {
+  std::vector<ProbeResult> results;
+  for (RadiusServer& server : radius.connection.servers) {
+    ProbeResult result;
+    result.server = endpoint_text(server.endpoint);
+    const std::int64_t started = monotonic_milliseconds();
+    ServerAnswer answer = ask_once(radius, server, !user.has_value(), true, user);
+    if (answer.outcome == ServerOutcome::answered) {
+      result.verdict = !user ? ProbeVerdict::alive : answer.accepted ? ProbeVerdict::accepted : ProbeVerdict::rejected;
+    } else if (answer.outcome == ServerOutcome::bad_digest) {
+      result.verdict = ProbeVerdict::wrong_secret;
+    } else if (answer.outcome == ServerOutcome::tls_failed) {
+      result.verdict = ProbeVerdict::tls_failed;
+      result.detail = answer.reason;
+    } else if (radius.settings.transport == Transport::udp) {
+      // Silent: a request without Message-Authenticator tells a wrong secret
+      // (the reply does not fit it) from a server that is not there.
+      answer = ask_once(radius, server, false, false, user);
+      if (answer.outcome == ServerOutcome::bad_digest) {
+        result.verdict = ProbeVerdict::wrong_secret;
+      } else if (answer.outcome == ServerOutcome::answered) {
+        result.verdict = user ? (answer.accepted ? ProbeVerdict::accepted : ProbeVerdict::rejected)
+                              : ProbeVerdict::answers_access_requests;
+      }
+    }
+    result.round_trip_ms = server.counts.last_round_trip_ms;
+    result.detail = result.detail.empty() ? std::to_string((monotonic_milliseconds() - started) / 1000) + " s"
+                                          : result.detail;
+    results.push_back(std::move(result));
+  }
+  return results;
+}
+
+bool probe_answered(const ProbeResult& result) {
+  return result.verdict == ProbeVerdict::alive || result.verdict == ProbeVerdict::accepted ||
+         result.verdict == ProbeVerdict::rejected || result.verdict == ProbeVerdict::answers_access_requests;
+}
+
+std::string probe_text(const ProbeResult& result) {
+  const std::string round_trip = " in " + std::to_string(result.round_trip_ms) + " ms";
+  std::string text = "Server " + result.server + ": ";
+  switch (result.verdict) {
+    case ProbeVerdict::alive: return text + "alive (answered Status-Server" + round_trip + ")";
+    case ProbeVerdict::accepted: return text + "accepted" + round_trip;
+    case ProbeVerdict::rejected: return text + "rejected" + round_trip + " (the server works; the user or password did not)";
+    case ProbeVerdict::answers_access_requests:
+      return text + "alive (answered an Access-Request" + round_trip +
+             ", not Status-Server: enable status_server on it, or test with -test_config USER PASSWORD)";
+    case ProbeVerdict::no_answer:
+      return text + "no answer within " + result.detail +
+             " (check radius_host and the port, and that the server lists this machine as a client; "
+             "a server may also not answer Status-Server: try -test_config USER PASSWORD)";
+    case ProbeVerdict::wrong_secret: return text + "wrong shared secret (check radius_secret)";
+    case ProbeVerdict::tls_failed: return text + "TLS connection failed {" + result.detail + "}";
+  }
+  return text;
+}
+
+std::vector<std::string> radius_settings_lines(const RadiusSettings& settings, UserStore& users) {
+  std::vector<std::string> lines = {
+      "radius_host = " + optional_text(settings.host),
+      "radius_port = " + std::to_string(default_server_port(settings)) + " (for entries that name none)",
+      "radius_secret = (hidden)",
+      "radius_transport = " + std::string(settings.transport == Transport::tls ? "tls" : "udp"),
+      "radius_timeout = " + std::to_string(settings.timeout_seconds),
+      "radius_retries = " + std::to_string(settings.retries),
+      "radius_dead_time = " + std::to_string(settings.dead_time_seconds),
+      "radius_require_message_authenticator = " + std::string(policy_text(settings.require_message_authenticator)),
+      "radius_nas_identifier = " + optional_text(settings.nas_identifier),
+      "radius_calling_station_id = " + std::string(on_off(settings.calling_station_id)),
+      "radius_vsa_format = " + std::string(settings.vsa_format == VsaFormat::standard ? "standard" : "raw"),
+      "radius_attribute = " + optional_text(settings.attribute),
+  };
+  if (settings.transport == Transport::tls) {
+    lines.push_back("radius_tls_ca = " + optional_text(settings.tls_files.ca));
+    lines.push_back("radius_tls_cert = " + optional_text(settings.tls_files.certificate));
+    lines.push_back("radius_tls_key = " + optional_text(settings.tls_files.key));
+    lines.push_back("radius_tls_server_name = " + settings.tls_server_name.value_or("(the host as written)"));
+  }
+  user_file_load(users.settings, users.file, users.table);
+  const std::optional<FileStatus> status = file_status(users.settings.file_name);
+  lines.push_back("radius_user_file = " + users.settings.file_name +
+                  (status ? " (" + std::to_string(users.table.size()) + " users)" : " (not there yet)"));
+  return lines;
+}
+
+int radius_test_config(const char* user, const char* password) {
+  RadiusData& radius = radius_data();
+  for (const std::string& line : radius_settings_lines(radius.settings, user_store())) {
+    console_write("%s%s", line.c_str(), kLineEnd);
+  }
+  std::optional<ProbeUser> probe_user;
+  if (user != nullptr) probe_user = ProbeUser{user, password != nullptr ? password : ""};
+  bool all = true;
+  for (const ProbeResult& result : probe_servers(radius, probe_user)) {
+    console_write("%s%s", probe_text(result).c_str(), kLineEnd);
+    all = all && probe_answered(result);
+  }
+  return all ? 0 : 1;
+}
+
+}  // namespace vantorix

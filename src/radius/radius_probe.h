@@ -1,0 +1,61 @@
+// What -test_config asks of each server, and what the backend reports of its
+// settings, so that an administrator sees at once what to fix.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "radius/radius_data.h"
+#include "userstore/user_store.h"
+
+namespace vantorix {
+
+/// What one server made of the probe.
+enum class ProbeVerdict {
+  alive,         // answered Status-Server
+  accepted,      // answered the Access-Request for the given user: Access-Accept
+  rejected,      // ... anything else
+  answers_access_requests,  // silent to Status-Server, but answered an unsigned Access-Request
+  no_answer,
+  wrong_secret,  // a reply whose authenticator does not fit the secret
+  tls_failed,
+};
+
+struct ProbeResult {
+  std::string server;  // address and port
+  ProbeVerdict verdict = ProbeVerdict::no_answer;
+  std::int64_t round_trip_ms = 0;
+  std::string detail;  // the TLS library's reason, the wait
+};
+
+/// A user and password to ask for instead of Status-Server.
+struct ProbeUser {
+  std::string name;
+  std::string password;
+};
+
+/// Asks every server once, one send and `radius_timeout` seconds: with no
+/// user a Status-Server (RFC 5997), with one an Access-Request for it. A
+/// server that gives no answer is asked once more with an Access-Request
+/// without Message-Authenticator, since a server that checks the attribute
+/// drops a request signed with another secret: a reply to it whose
+/// authenticator is wrong means the secret is wrong. Never remembers a user.
+std::vector<ProbeResult> probe_servers(RadiusData& radius, const std::optional<ProbeUser>& user);
+
+/// The result as one line of text, with what to do about it.
+std::string probe_text(const ProbeResult& result);
+
+/// True when the server answered validly.
+bool probe_answered(const ProbeResult& result);
+
+/// One "name = value" line per setting of the backend in effect, secrets as
+/// "(hidden)", then the user file with its number of users.
+std::vector<std::string> radius_settings_lines(const RadiusSettings& settings, UserStore& users);
+
+/// The test_config slot: writes the settings lines and one line per server
+/// to standard output; 0 when every server answered validly, else 1.
+int radius_test_config(const char* user, const char* password);
+
+}  // namespace vantorix

@@ -1,0 +1,95 @@
+#include "radius/radius_probe.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fake_radius_server.h"
+#include "platform/console.h"
+#include "process_state.h"
+#include "radius/radius_settings.h"
+#include "radius/radius_transport.h"
+#include "temp_dir.h"
+
+namespace vantorix {
+namespace {
+
+using testing::FakeDatagram;
+using testing::FakeRadiusServer;
+using testing::RadiusRequest;
+
+constexpr const char* kSecret = "probe-secret";
+
+class RadiusProbeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::reset_process_state();
+    console_capture(&output_);
+    radius_config("radius_secret", kSecret);
+    radius_config("radius_timeout", "1");
+    user_store().settings.file_name = dir_.file("users.dat");
+  }
+  void TearDown() override { testing::reset_process_state(); }
+  static std::string entry(const FakeRadiusServer& server) { return "127.0.0.1:" + std::to_string(server.port()); }
+  static void use(const std::string& hosts) {
+    radius_config("radius_host", hosts);
+    ASSERT_TRUE(radius_connect(radius_data().connection, radius_data().settings, false));
+  }
+
+  std::string output_;
+  testing::TempDir dir_;
+};
+
+// A server as FreeRADIUS is by default: Status-Server not enabled, every
+// signed request with another secret dropped, unsigned ones answered.
+FakeRadiusServer::Handler freeradius_like(bool status_server) {
+  return [status_server](const RadiusRequest& request, const FakeRadiusServer& self) {
+    if (request.code == 12 && !status_server) return std::vector<FakeDatagram>{};
+    if (request.message_authenticator_valid == false) return std::vector<FakeDatagram>{};
+    return self.answer(request, request.code == 12 || request.password == "right" ? 2 : 3);
+  };
+}
+
+TEST_F(RadiusProbeTest, EachServerIsToldApartByWhatItAnswers) {
+  FakeRadiusServer status(kSecret, freeradius_like(true));
+  FakeRadiusServer plain(kSecret, freeradius_like(false));
+  FakeRadiusServer other_secret("another-secret", freeradius_like(true));
+  FakeRadiusServer silent(kSecret, [](const RadiusRequest&, const FakeRadiusServer&) {
+    return std::vector<FakeDatagram>{};
+  });
+  use(entry(status) + "," + entry(plain) + "," + entry(other_secret) + "," + entry(silent));
+
+  const std::vector<ProbeResult> results = probe_servers(radius_data(), std::nullopt);
+  ASSERT_EQ(results.size(), 4u);
+  EXPECT_EQ(results[0].verdict, ProbeVerdict::alive);
+  EXPECT_EQ(results[1].verdict, ProbeVerdict::answers_access_requests);
+  EXPECT_EQ(results[2].verdict, ProbeVerdict::wrong_secret);
+  EXPECT_EQ(results[3].verdict, ProbeVerdict::no_answer);
+  EXPECT_EQ(probe_text(results[2]), "Server " + entry(other_secret) + ": wrong shared secret (check radius_secret)");
+  EXPECT_TRUE(probe_text(results[3]).starts_with("Server " + entry(silent) + ": no answer within 2 s ("));
+  EXPECT_EQ(status.requests()[0].code, 12);
+  EXPECT_EQ(status.requests()[0].message_authenticator_valid, true) << "Status-Server must be signed";
+  ASSERT_EQ(plain.requests().size(), 2u);
+  EXPECT_FALSE(plain.requests()[1].message_authenticator_valid.has_value()) << "the second probe is unsigned";
+}
+
+TEST_F(RadiusProbeTest, UserAndPasswordAreAskedForAndNeverRemembered) {
+  FakeRadiusServer server(kSecret, freeradius_like(true));
+  use(entry(server));
+  EXPECT_EQ(probe_servers(radius_data(), ProbeUser{"alice", "right"})[0].verdict, ProbeVerdict::accepted);
+  EXPECT_EQ(probe_servers(radius_data(), ProbeUser{"alice", "wrong"})[0].verdict, ProbeVerdict::rejected);
+  EXPECT_EQ(server.requests()[0].user_name, "alice");
+  EXPECT_EQ(user_store().table.size(), 0u);
+  EXPECT_EQ(dir_.read("users.dat"), "");
+
+  output_.clear();
+  EXPECT_EQ(radius_test_config("alice", "right"), 0);
+  EXPECT_NE(output_.find("radius_secret = (hidden)\n"), std::string::npos) << output_;
+  EXPECT_EQ(output_.find(kSecret), std::string::npos) << "no secret on the output";
+  EXPECT_NE(output_.find("Server " + entry(server) + ": accepted in "), std::string::npos) << output_;
+  EXPECT_EQ(radius_test_config("alice", "wrong"), 0) << "a refusal is a valid answer";
+}
+
+}  // namespace
+}  // namespace vantorix
