@@ -17,6 +17,7 @@
 namespace {
 
 constexpr const char* kSecret = "bench-shared-secret";
+const vantorix::SharedSecret kShared{kSecret};
 constexpr std::uint32_t kNasPort = 1812;
 constexpr std::uint32_t kNasIp = 0x7F000001;
 
@@ -29,7 +30,7 @@ struct Exchange {
 
 bool build(Exchange& exchange, std::string_view user, std::string_view password) {
   const std::optional<vantorix::PendingRequest> request =
-      vantorix::build_access_request({user, password, kNasPort, vantorix::IpAddress::v4(kNasIp), {}, {}}, kSecret, 7,
+      vantorix::build_access_request({user, password, kNasPort, vantorix::IpAddress::v4(kNasIp), {}, {}}, kShared, 7,
                                      exchange.send, exchange.length);
   if (request) exchange.request = *request;
   return request.has_value();
@@ -94,7 +95,7 @@ void verify_loop(benchmark::State& state, const std::vector<std::uint8_t>& attri
   std::memcpy(received.data(), reply.data(), reply.size());
   vantorix::UserRecord record;
   vantorix::ReplyRules rules;
-  rules.secret = kSecret;
+  rules.secret = &kShared;
   vantorix::ReplyVerdict result = vantorix::ReplyVerdict::refused;
   for (auto _ : state) {
     result = vantorix::verify_reply(std::span<const std::uint8_t>(received.data(), reply.size()), exchange.request,

@@ -69,6 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string& secret = secret_of(input.ConsumeIntegralInRange<int>(0, 2));
   const int collect_code = (control & 0x08) ? input.ConsumeIntegral<std::uint8_t>() : vantorix::kVendorSpecific;
   const std::uint8_t identifier = input.ConsumeIntegral<std::uint8_t>();
+  const vantorix::SharedSecret shared(secret);
   const std::uint8_t options = input.ConsumeIntegral<std::uint8_t>();
   const bool require_message_authenticator = (options & 0x01) != 0;
   const bool place_message_authenticator = (options & 0x02) != 0;  // a signed one at the front
@@ -83,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::array<std::uint8_t, kMaxDatagram> request_bytes{};
   std::int32_t request_length = 0;
   const std::optional<vantorix::PendingRequest> request = vantorix::build_access_request(
-      {"nemo", "arctangent", 1812, vantorix::IpAddress::v4(0x7F000001), {}, {}}, secret, identifier, request_bytes,
+      {"nemo", "arctangent", 1812, vantorix::IpAddress::v4(0x7F000001), {}, {}}, shared, identifier, request_bytes,
       request_length);
   if (!request) __builtin_trap();
 
@@ -117,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   vantorix::UserRecord record;
   record.user_name = "nemo";
   vantorix::ReplyRules rules;
-  rules.secret = secret;
+  rules.secret = &shared;
   rules.require_message_authenticator = require_message_authenticator;
   rules.collect_code = collect_code;
   rules.vsa_format = vsa_format;

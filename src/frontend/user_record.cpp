@@ -75,12 +75,11 @@ void display_user(UserRecord& record, const char* status, const char* typed_name
   char number[16];
   const auto converted = std::to_chars(number, number + sizeof number, record.number);
   line.append(std::string_view(number, static_cast<std::size_t>(converted.ptr - number)));
-  reply_text(line.c_str());
   if (record.extra) {
-    reply_text(" ");
-    reply_text(record.extra->c_str());
+    reply_texts({line.c_str(), " ", record.extra->c_str(), kLineEnd});
+  } else {
+    reply_texts({line.c_str(), kLineEnd});
   }
-  reply_text(kLineEnd);
   free_user_record(&record);
 }
 

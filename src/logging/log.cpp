@@ -130,6 +130,30 @@ void reply_text(const char* text) {
   echo_reply(text, length);
 }
 
+void reply_texts(std::initializer_list<const char*> texts) {
+  char joined[kLineBuffer];
+  std::size_t size = 0;
+  bool fits = true;
+  for (const char* text : texts) {
+    const std::size_t length = std::strlen(text != nullptr ? text : "");
+    if (size + length > sizeof joined) {
+      fits = false;
+      break;
+    }
+    std::memcpy(joined + size, text != nullptr ? text : "", length);
+    size += length;
+  }
+  if (!fits) {
+    for (const char* text : texts) reply_text(text);
+    return;
+  }
+  console_output(std::string_view(joined, size));
+  for (const char* text : texts) {
+    if (text == nullptr) text = "";
+    echo_reply(text, std::strlen(text));
+  }
+}
+
 void console_write(const char* format, ...) {
   char text[kLineBuffer];
   va_list args;

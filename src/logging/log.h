@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 
@@ -61,6 +62,10 @@ void reply_line(const char* format, ...) VANTORIX_PRINTF(1, 2);
 
 /// Writes a fixed piece of a reply to standard output, with the log echo.
 void reply_text(const char* text);
+
+/// `reply_text` for each of `texts` in turn, the pieces going to standard
+/// output in one write where they fit 4096 bytes together.
+void reply_texts(std::initializer_list<const char*> texts);
 
 /// Formats a text (at most 4094 characters) and writes it to standard output.
 void console_write(const char* format, ...) VANTORIX_PRINTF(1, 2);

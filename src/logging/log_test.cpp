@@ -158,6 +158,16 @@ TEST_F(LogTest, ReplyGoesToStandardOutputAndIsEchoedIntoTheLog) {
   EXPECT_EQ(console_, "+OK\nab\xe9ok");
   EXPECT_EQ(log_messages(), (Messages{"--> (+OK", "end is (4b)(0a)", "--> (ab\xe9)",
                                       "end is (62)(ffffffe9)", "--> (ok)"}));
+
+  // Pieces written together are echoed one by one, as separate writes would be.
+  console_.clear();
+  const std::string long_piece(5000, 'x');
+  reply_texts({"ab\xe9", "ok", "\n"});
+  reply_texts({long_piece.c_str(), "\n"});
+  EXPECT_EQ(console_, "ab\xe9ok\n" + long_piece + "\n");
+  const Messages messages = log_messages();
+  ASSERT_GE(messages.size(), 8u);
+  EXPECT_EQ(Messages(messages.begin() + 5, messages.begin() + 8), (Messages{"--> (ab\xe9)", "end is (62)(ffffffe9)", "--> (ok)"}));
 }
 
 TEST_F(LogTest, UnopenableLogFileLosesTheLineQuietly) {

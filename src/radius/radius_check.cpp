@@ -44,7 +44,7 @@ std::optional<std::string_view> calling_station(const RadiusSettings& settings, 
 
 // Builds a request for `server` into the exchange, with a fresh identifier
 // and authenticator; false (nothing to send) when it cannot be built.
-bool prepare_request(const RadiusSettings& settings, const RadiusServer& server, RadiusExchange& exchange,
+bool prepare_request(const SharedSecret& secret, const RadiusServer& server, RadiusExchange& exchange,
                      const AccessRequest& fields) {
   std::uint8_t identifier = 0;
   if (!random_bytes(std::span<std::uint8_t>(&identifier, 1))) {
@@ -55,16 +55,17 @@ bool prepare_request(const RadiusSettings& settings, const RadiusServer& server,
   request.nas_port = server.endpoint.port;
   request.nas_address = server.nas_address;
   const std::optional<PendingRequest> pending =
-      build_access_request(request, effective_secret(settings), identifier, exchange.send_buf, exchange.send_len);
+      build_access_request(request, secret, identifier, exchange.send_buf, exchange.send_len);
   if (!pending) return false;
   exchange.request = *pending;
   ++exchange.request_counter;
   return true;
 }
 
-ReplyRules rules_for(const RadiusSettings& settings, const RadiusServer& server, int collect_code) {
+ReplyRules rules_for(const RadiusSettings& settings, const SharedSecret& secret, const RadiusServer& server,
+                     int collect_code) {
   ReplyRules rules;
-  rules.secret = effective_secret(settings);
+  rules.secret = &secret;
   rules.require_message_authenticator =
       settings.require_message_authenticator == MessageAuthenticatorPolicy::yes ||
       (settings.require_message_authenticator == MessageAuthenticatorPolicy::automatic &&
@@ -128,9 +129,9 @@ RecordResult check_user(RadiusData& radius, UserStore& users, const std::optiona
   std::string tls_failure;  // the last server's whose TLS connection failed
   for (RadiusServer* server : order) {
     const bool dead = is_dead(*server, monotonic_milliseconds());
-    if (!prepare_request(settings, *server, exchange, fields)) return RecordResult::none();
+    if (!prepare_request(radius.connection.secret, *server, exchange, fields)) return RecordResult::none();
     UserRecord record;
-    const ReplyRules rules = rules_for(settings, *server, exchange.collect_code);
+    const ReplyRules rules = rules_for(settings, radius.connection.secret, *server, exchange.collect_code);
     const std::int64_t wait_ms = dead ? kDeadServerWaitMs : settings.timeout_seconds * std::int64_t{1000};
     const ServerAnswer answer =
         settings.transport == Transport::tls

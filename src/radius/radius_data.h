@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/udp_socket.h"
+#include "radius/shared_secret.h"
 #include "radius/tls_stream.h"
 
 namespace vantorix {
@@ -95,6 +96,7 @@ struct RadiusServer {
 /// The servers the sockets are open to, in list order; empty when closed.
 struct RadiusConnection {
   std::vector<RadiusServer> servers;
+  SharedSecret secret;                    // the shared secret in force while open
   std::unique_ptr<TlsClient> tls_client;  // over TLS: the settings all connections share
   bool open() const { return !servers.empty(); }
 };

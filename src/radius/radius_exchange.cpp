@@ -86,7 +86,7 @@ ServerAnswer ask_server(RadiusServer& server, RadiusExchange& exchange, const Re
 
   for (;;) {
     const std::int64_t now = monotonic_milliseconds() - start;
-    const std::int64_t next_send = next_copy < schedule.sends_ms.size() ? schedule.sends_ms[next_copy] : -1;
+    const std::int64_t next_send = next_copy < schedule.copies ? schedule.sends_ms[next_copy] : -1;
     // The end of the current resend interval: the next copy, or the give-up.
     const std::int64_t interval_end = next_send >= 0 ? next_send : schedule.give_up_ms;
     if (bad_digest_until >= 0 && now >= bad_digest_until) {

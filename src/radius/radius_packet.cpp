@@ -99,11 +99,11 @@ int length_for_log(std::size_t length) { return static_cast<int>(std::min<std::s
 // blocks (one block at least), each block XORed with MD5(secret + previous
 // block), where the block before the first is the request authenticator.
 // `hidden` receives the blocks; the result is their total length.
-std::size_t hide_password(std::string_view password, std::string_view secret,
+std::size_t hide_password(std::string_view password, const SharedSecret& secret,
                           std::span<const std::uint8_t, kAuthenticatorSize> authenticator,
                           std::span<std::uint8_t, kMaxPassword> hidden) {
   Md5 keyed;
-  keyed.update(bytes_of(secret));
+  keyed.update(bytes_of(secret.text()));
 
   const std::size_t blocks = std::max<std::size_t>(1, (password.size() + kPasswordBlock - 1) / kPasswordBlock);
   const std::uint8_t* previous = authenticator.data();
@@ -168,10 +168,10 @@ void collect_vendor_texts(std::optional<std::string>& extra, std::span<const std
 // stands at `value_at`: HMAC-MD5 keyed with the secret over the packet with
 // `authenticator` in the authenticator field and the value itself zero.
 std::array<std::uint8_t, kMessageAuthenticatorSize> message_authenticator(
-    std::string_view secret, std::span<const std::uint8_t> packet,
+    const SharedSecret& secret, std::span<const std::uint8_t> packet,
     std::span<const std::uint8_t, kAuthenticatorSize> authenticator, std::size_t value_at) {
   static constexpr std::array<std::uint8_t, kMessageAuthenticatorSize> kZero{};
-  HmacMd5 hmac(bytes_of(secret));
+  HmacMd5 hmac = secret.hmac();
   hmac.update(packet.first(4));
   hmac.update(authenticator);
   hmac.update(packet.subspan(kHeaderSize, value_at - kHeaderSize));
@@ -242,7 +242,7 @@ void put_nas_address(PacketWriter& packet, const std::optional<IpAddress>& addre
 
 // The length and the Message-Authenticator (when signed) of a complete
 // request; its length in `length`, or false when it did not fit.
-bool finish_request(PacketWriter& packet, const PendingRequest& request, std::string_view secret,
+bool finish_request(PacketWriter& packet, const PendingRequest& request, const SharedSecret& secret,
                     std::int32_t& length, bool signed_request = true) {
   packet.patch_u16(2, static_cast<std::uint16_t>(packet.size()));
   if (!packet.ok()) {
@@ -260,8 +260,8 @@ bool finish_request(PacketWriter& packet, const PendingRequest& request, std::st
 }
 
 // Refuses a shared secret that cannot be used, with an error in the log.
-bool usable_secret(std::string_view secret) {
-  if (secret.size() <= static_cast<std::size_t>(kMaxSecret)) return true;
+bool usable_secret(const SharedSecret& secret) {
+  if (secret.text().size() <= static_cast<std::size_t>(kMaxSecret)) return true;
   log_error(radius_text::kSecretTooLong, kMaxSecret);
   return false;
 }
@@ -270,7 +270,7 @@ bool usable_secret(std::string_view secret) {
 
 bool make_authenticator(std::span<std::uint8_t, kAuthenticatorSize> out) { return random_bytes(out); }
 
-std::optional<PendingRequest> build_access_request(const AccessRequest& fields, std::string_view secret,
+std::optional<PendingRequest> build_access_request(const AccessRequest& fields, const SharedSecret& secret,
                                                    std::uint8_t identifier, std::span<std::uint8_t> out,
                                                    std::int32_t& length) {
   length = 0;
@@ -304,7 +304,7 @@ std::optional<PendingRequest> build_access_request(const AccessRequest& fields, 
 
 std::optional<PendingRequest> build_status_server(std::optional<IpAddress> nas_address,
                                                   std::optional<std::string_view> nas_identifier,
-                                                  std::string_view secret, std::uint8_t identifier,
+                                                  const SharedSecret& secret, std::uint8_t identifier,
                                                   std::span<std::uint8_t> out, std::int32_t& length) {
   length = 0;
   if (!usable_secret(secret)) return std::nullopt;
@@ -390,7 +390,7 @@ ReplyCheck verify_reply(std::span<const std::uint8_t> reply, const PendingReques
   md5.update(reply.first(4));
   md5.update(request.authenticator);
   md5.update(reply.subspan(kHeaderSize));
-  md5.update(bytes_of(rules.secret));
+  md5.update(bytes_of(rules.secret->text()));
   std::uint8_t digest[kMd5DigestSize];
   md5.final(digest);
   if (std::memcmp(digest, reply.data() + 4, kAuthenticatorSize) != 0) return refuse(ReplyVerdict::bad_digest);
@@ -400,7 +400,7 @@ ReplyCheck verify_reply(std::span<const std::uint8_t> reply, const PendingReques
   const MessageAuthenticatorSearch found = find_message_authenticators(reply);
   if (found.count > 1 || !found.well_formed) return refuse(ReplyVerdict::bad_message_authenticator);
   if (found.count == 1) {
-    const auto expected = message_authenticator(rules.secret, reply, request.authenticator, found.value_at);
+    const auto expected = message_authenticator(*rules.secret, reply, request.authenticator, found.value_at);
     if (!equal_in_constant_time(expected, reply.subspan(found.value_at, kMessageAuthenticatorSize))) {
       return refuse(ReplyVerdict::bad_message_authenticator);
     }

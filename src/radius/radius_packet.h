@@ -12,6 +12,7 @@
 #include "frontend/user_record.h"
 #include "platform/udp_socket.h"
 #include "radius/radius_data.h"
+#include "radius/shared_secret.h"
 
 namespace vantorix {
 
@@ -91,7 +92,7 @@ bool make_authenticator(std::span<std::uint8_t, kAuthenticatorSize> out);
 /// kMaxUserName, the password longer than kMaxPassword, the secret longer than
 /// kMaxSecret, or no random bytes could be had. A Calling-Station-Id longer
 /// than an attribute holds is cut.
-std::optional<PendingRequest> build_access_request(const AccessRequest& fields, std::string_view secret,
+std::optional<PendingRequest> build_access_request(const AccessRequest& fields, const SharedSecret& secret,
                                                    std::uint8_t identifier, std::span<std::uint8_t> out,
                                                    std::int32_t& length);
 
@@ -100,12 +101,12 @@ std::optional<PendingRequest> build_access_request(const AccessRequest& fields, 
 /// `nas_identifier` do; as `build_access_request` otherwise.
 std::optional<PendingRequest> build_status_server(std::optional<IpAddress> nas_address,
                                                   std::optional<std::string_view> nas_identifier,
-                                                  std::string_view secret, std::uint8_t identifier,
+                                                  const SharedSecret& secret, std::uint8_t identifier,
                                                   std::span<std::uint8_t> out, std::int32_t& length);
 
 /// How a reply is read besides the request it answers.
 struct ReplyRules {
-  std::string_view secret;
+  const SharedSecret* secret = nullptr;  // must be set
   bool require_message_authenticator = false;
   int collect_code = kVendorSpecific;   // attribute code whose texts are collected
   VsaFormat vsa_format = VsaFormat::raw;

@@ -146,7 +146,7 @@ class RadiusPacketTest : public ::testing::Test {
 
   ReplyVerdict verify(UserRecord* record, bool require_message_authenticator = false) {
     ReplyRules rules;
-    rules.secret = secret_;
+    rules.secret = &secret_;
     rules.require_message_authenticator = require_message_authenticator;
     return verify_reply(received_, request_, rules, record).verdict;
   }
@@ -155,7 +155,7 @@ class RadiusPacketTest : public ::testing::Test {
   void log_to_output() { log_state().debug_mode = true; }
   bool logged(std::string_view text) const { return output_.find(text) != std::string::npos; }
 
-  std::string secret_{kRfcSecret};
+  SharedSecret secret_{kRfcSecret};
   std::uint8_t identifier_ = 0;
   PendingRequest request_;
   std::array<std::uint8_t, kMaxDatagram> send_{};
@@ -207,7 +207,7 @@ TEST_F(RadiusPacketTest, StatusServerCarriesMessageAuthenticatorAndTheNas) {
 }
 
 TEST_F(RadiusPacketTest, PasswordIsHiddenInChainedBlocks) {
-  secret_ = "s3cr3t";
+  secret_ = SharedSecret("s3cr3t");
   const std::string passwords[] = {"",
                                    "abc",
                                    "exactly16bytes!!",
@@ -348,7 +348,7 @@ TEST_F(RadiusPacketTest, MessageAuthenticatorIsVerifiedWhereverItStands) {
     place(reply);
     UserRecord record;
     ReplyRules rules;
-    rules.secret = secret_;
+    rules.secret = &secret_;
     const ReplyCheck check = verify_reply(received_, request_, rules, &record);
     EXPECT_EQ(check.verdict, c.verdict);
     EXPECT_EQ(check.signed_message, c.signed_message);

@@ -41,7 +41,7 @@ ServerAnswer ask_once(RadiusData& radius, RadiusServer& server, bool status_serv
   const std::optional<std::string_view> nas_identifier =
       settings.nas_identifier ? std::optional<std::string_view>(*settings.nas_identifier) : std::nullopt;
   if (status_server) {
-    pending = build_status_server(server.nas_address, nas_identifier, effective_secret(settings), identifier,
+    pending = build_status_server(server.nas_address, nas_identifier, radius.connection.secret, identifier,
                                   exchange.send_buf, exchange.send_len);
   } else {
     AccessRequest fields;
@@ -51,20 +51,20 @@ ServerAnswer ask_once(RadiusData& radius, RadiusServer& server, bool status_serv
     fields.nas_address = server.nas_address;
     fields.nas_identifier = nas_identifier;
     fields.signed_request = signed_request;
-    pending = build_access_request(fields, effective_secret(settings), identifier, exchange.send_buf,
+    pending = build_access_request(fields, radius.connection.secret, identifier, exchange.send_buf,
                                    exchange.send_len);
   }
   if (!pending) return {};
   exchange.request = *pending;
   ReplyRules rules;
-  rules.secret = effective_secret(settings);
+  rules.secret = &radius.connection.secret;
   rules.vsa_format = settings.vsa_format;
   UserRecord blank, record;
   const std::int64_t wait_ms = settings.timeout_seconds * std::int64_t{1000};
   if (settings.transport == Transport::tls) {
     return ask_server_tls(server, *radius.connection.tls_client, exchange, wait_ms, false, rules, blank, record);
   }
-  return ask_server(server, exchange, RetransmissionSchedule{{0}, wait_ms}, rules, blank, record);
+  return ask_server(server, exchange, once(wait_ms), rules, blank, record);
 }
 
 }  // namespace

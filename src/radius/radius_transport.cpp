@@ -118,6 +118,7 @@ bool radius_connect(RadiusConnection& connection, const RadiusSettings& settings
   radius_close(connection);
   if (!settings.host) return open_failed(report, radius_text::kMissingHost);
 
+  connection.secret = SharedSecret(effective_secret(settings));
   const bool tls = settings.transport == Transport::tls;
   if (tls) {
     connection.tls_client = std::make_unique<TlsClient>();

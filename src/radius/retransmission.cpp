@@ -5,18 +5,23 @@ namespace vantorix {
 RetransmissionSchedule live_schedule(int retries, std::int64_t wait_ms) {
   RetransmissionSchedule schedule;
   schedule.give_up_ms = wait_ms;
-  schedule.sends_ms.push_back(0);
   std::int64_t at = 0;
   std::int64_t interval = kFirstResendMs;
-  for (int copy = 0; copy < retries; ++copy) {
+  for (int copy = 0; copy < retries && schedule.copies < kMaxCopies; ++copy) {
     at += interval;
     if (at >= wait_ms) break;
-    schedule.sends_ms.push_back(at);
+    schedule.sends_ms[schedule.copies++] = at;
     interval *= 2;
   }
   return schedule;
 }
 
-RetransmissionSchedule dead_schedule() { return {{0}, kDeadServerWaitMs}; }
+RetransmissionSchedule dead_schedule() { return once(kDeadServerWaitMs); }
+
+RetransmissionSchedule once(std::int64_t wait_ms) {
+  RetransmissionSchedule schedule;
+  schedule.give_up_ms = wait_ms;
+  return schedule;
+}
 
 }  // namespace vantorix

@@ -2,17 +2,22 @@
 // given up (RFC 2865 section 2.5, RFC 5080 section 2.2.1).
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace vantorix {
+
+/// Most copies of one request: the first and ten more.
+inline constexpr std::size_t kMaxCopies = 11;
 
 /// The first copy goes at 0; the next after the first interval, each later
 /// one after twice the interval before, at most `retries` copies after the
 /// first and only while the server's wait lasts.
 struct RetransmissionSchedule {
-  std::vector<std::int64_t> sends_ms;  // offsets from the first send, the first 0
-  std::int64_t give_up_ms = 0;         // the end of the server's wait
+  std::array<std::int64_t, kMaxCopies> sends_ms{};  // offsets from the first send, the first 0
+  std::size_t copies = 1;                           // how many of them are used
+  std::int64_t give_up_ms = 0;                      // the end of the server's wait
 };
 
 inline constexpr std::int64_t kFirstResendMs = 2000;
@@ -25,5 +30,8 @@ RetransmissionSchedule live_schedule(int retries, std::int64_t wait_ms);
 
 /// The schedule of a server marked dead: one send, given up at 2 s.
 RetransmissionSchedule dead_schedule();
+
+/// One send, given up after `wait_ms`.
+RetransmissionSchedule once(std::int64_t wait_ms);
 
 }  // namespace vantorix
