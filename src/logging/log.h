@@ -46,10 +46,11 @@ struct LogState {
 LogState& log_state();
 
 /// One diagnostic line: "%d %s %s\n" (process id, 20-character local time,
-/// message) to the log file, echoed on standard output in debug mode, or kept
-/// in the start-up buffer while it is active. Does nothing (and does not expand
-/// the format) unless debug mode, log mode or the start-up buffer is active.
-/// The message is cut at its last CR, then at its last LF.
+/// message) to the log file (created with mode 0600, one write per line),
+/// echoed on standard output in debug mode, or kept in the start-up buffer
+/// while it is active. Does nothing (and does not expand the format) unless
+/// debug mode, log mode or the start-up buffer is active. The message is cut
+/// at its last CR, then at its last LF.
 void log_message(const char* format, ...) VANTORIX_PRINTF(1, 2);
 
 /// One error line, "%d %s ERROR: %s\n", written whatever the modes.
@@ -65,9 +66,21 @@ void reply_text(const char* text);
 /// Formats a text (at most 4094 characters) and writes it to standard output.
 void console_write(const char* format, ...) VANTORIX_PRINTF(1, 2);
 
-/// Moves the log file at `path` to "<path>.1", replacing an older backup.
-/// True when moved.
-bool log_rotate(const char* path);
+/// What `log_rotate` did.
+enum class Rotation {
+  moved,       // the log is now "<path>.1"
+  not_needed,  // no file at `path`, not larger than asked, or being moved by another process
+  failed,      // the file could not be opened or moved
+};
+
+/// Moves the log file at `path` to "<path>.1" (the name built whole, however
+/// long the path), replacing an older backup in the same step, when it is
+/// larger than `larger_than` bytes. Several processes may share one log:
+/// each takes an advisory lock on the log file and measures it again under
+/// the lock, so only a process that still finds at `path` a file past the
+/// size moves it, and a backup just made by another is never replaced by the
+/// new, short log. The wait for the lock is bounded (then: not_needed).
+Rotation log_rotate(const char* path, std::int64_t larger_than = -1);
 
 /// Empties the start-up buffer and switches buffering on.
 void startup_log_begin();

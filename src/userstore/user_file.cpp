@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "logging/log.h"
+#include "platform/system.h"
 #include "userstore/scramble.h"
 #include "userstore/user_store_texts.h"
 
@@ -79,8 +80,6 @@ void store_piece(const char* piece, const ScrambleKey& key, UserTable& table, st
   unscramble_with(key, line.substr(space + 1), plain);
   table.store(line.substr(0, space), plain);
 }
-
-bool same_file(const FileStatus& a, const FileStatus& b) { return a.device == b.device && a.inode == b.inode; }
 
 std::string last_bytes(std::string_view text) {
   std::size_t keep = std::min<std::size_t>(text.size(), kUserFileTailSize);

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/system.h"
+#include "platform/files.h"
 #include "userstore/user_table.h"
 
 namespace vantorix {
