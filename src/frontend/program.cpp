@@ -268,6 +268,14 @@ int program_run(int argc, char** argv, std::FILE* input) {
   return read_loop(input);
 }
 
-int program_main(int argc, char** argv) { return program_run(argc, argv, stdin); }
+int program_main(int argc, char** argv) {
+  // The memory holds the shared secret and users' passwords in clear: no
+  // core file may carry them off.
+  disable_core_dumps();
+  // A file-size limit or a parent that has stopped reading is an error of the
+  // write that met it, not the end of the program in the middle of a command.
+  ignore_write_signals();
+  return program_run(argc, argv, stdin);
+}
 
 }  // namespace vantorix

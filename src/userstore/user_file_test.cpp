@@ -1,6 +1,7 @@
 #include "userstore/user_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -42,7 +43,7 @@ class UserFileTest : public ::testing::Test {
   static UserStore& store() { return user_store(); }
   static void load() { user_file_load(store().settings, store().file, store().table); }
   static bool append(std::string_view name, std::string_view password) {
-    return user_file_append(store().settings, store().file, name, password) == AppendResult::written;
+    return user_file_append(store().settings, store().file, store().table, name, password) == AppendResult::written;
   }
   // A fresh process's view: the table and the loader's state forgotten, the file read again.
   static void reload_from_scratch() {
@@ -133,7 +134,7 @@ TEST_F(UserFileTest, NoFileNameMeansNothingToLoad) {
   store().settings.file_name.clear();
   load();
   EXPECT_EQ(log(), "");
-  EXPECT_EQ(user_file_append(store().settings, store().file, "x", "y"), AppendResult::failed);
+  EXPECT_EQ(user_file_append(store().settings, store().file, store().table, "x", "y"), AppendResult::failed);
 }
 
 TEST_F(UserFileTest, OwnAppendsNeedNoReload) {
@@ -238,6 +239,20 @@ TEST_F(UserFileTest, RecordsThatWouldNotReadBackAreNotWritten) {
   EXPECT_EQ(password_of(fits), password);
   EXPECT_EQ(password_of("mid#hash"), "pw");
   EXPECT_EQ(store().table.size(), 2u);
+}
+
+TEST_F(UserFileTest, OnlyARegularFileIsUsedAndNothingWaitsOnAFifo) {
+  ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+  load();  // would block for ever on a FIFO without a writer
+  EXPECT_EQ(user_file_append(store().settings, store().file, store().table, "ann", "pw"), AppendResult::failed);
+  load();
+  EXPECT_EQ(count_of(log(), "ERROR: Userfile {" + path_ + "} cannot be used: Not a regular file;"), 1u);
+  EXPECT_EQ(count_of(log(), "Failed to Load Userfile: {" + path_ + "}"), 2u);
+
+  std::filesystem::remove(path_);
+  std::filesystem::create_directory(path_);
+  EXPECT_EQ(user_file_append(store().settings, store().file, store().table, "ann", "pw"), AppendResult::failed);
+  EXPECT_EQ(password_of("ann"), std::nullopt);
 }
 
 }  // namespace

@@ -195,7 +195,7 @@ bool read_only_mounts_work() {
   options.read_only_paths = {"/tmp"};
   options.timeout = std::chrono::seconds(10);
   // Writing must fail inside, and the mount must not be seen outside.
-  return run_process({"/bin/sh", "-c", "! : 2>/dev/null >/tmp/.vantorix-ro-probe.$$"}, "", options).exit_status == 0;
+  return run_process({"/bin/sh", "-c", "! touch /tmp/.vantorix-ro-probe.$$ 2>/dev/null"}, "", options).exit_status == 0;
 }
 
 std::string vantorix_binary() {
