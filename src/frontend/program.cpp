@@ -211,6 +211,12 @@ int read_loop(std::FILE* input) {
     const std::optional<std::string_view> line = reader.next();
     if (!line) break;
     done = dispatch_command(*line);
+    // Nobody reads the answers any more: as at the end of the input, rather
+    // than asking the server about commands whose answers go nowhere.
+    if (done == 0 && console_closed()) {
+      log_message(reply::kOutputClosed);
+      break;
+    }
   }
   log_message(reply::kExiting);
   return finish(0);

@@ -12,6 +12,8 @@ namespace vantorix {
 int program_main(int argc, char** argv);
 
 /// `program_main` reading its commands from `input` instead of standard input.
+/// The read loop ends at "exit" or "quit", at the end of the input, and once
+/// standard output is found closed (see `console_closed`).
 int program_run(int argc, char** argv, std::FILE* input);
 
 /// The arguments from `first` up to `count` - 1, each followed by one space;
