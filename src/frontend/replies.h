@@ -61,6 +61,7 @@ inline constexpr char kGenFileDone[] = "+OK Generate File Completed %d items fou
 
 // Log texts.
 inline constexpr char kArgumentLog[] = "*** %d - %s ***";
+inline constexpr char kHiddenArgument[] = "(hidden)";  // a password argument, in kArgumentLog
 inline constexpr char kEnteredArgument[] = "***Entered Argument***";
 inline constexpr char kCommandLineCommand[] = "***Detected command line command***\n";
 inline constexpr char kWaitingForCommand[] = "***Waiting for command***\n";

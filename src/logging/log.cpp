@@ -77,6 +77,7 @@ void write_line(bool error, char* message) {
 
   if (state.startup.active) {
     startup_log_add(format, state.process_id, time, message, "\n");
+    if (error && state.startup.errors.size() < kStartupErrorLimit) state.startup.errors.emplace_back(message);
     return;
   }
   if (state.debug_mode) console_write(format, state.process_id, time, message, "\n");
@@ -115,8 +116,12 @@ void log_error(const char* format, ...) {
   char message[kLineBuffer];
   va_list args;
   va_start(args, format);
-  text_vformat(message, kTextSize, format, args);
+  const int length = text_vformat(message, kTextSize, format, args);
   va_end(args);
+  if (std::string* copy = log_state().error_copy) {
+    copy->append(message, static_cast<std::size_t>(length));
+    if (length == 0 || message[length - 1] != '\n') copy->push_back('\n');
+  }
   write_line(true, message);
 }
 
@@ -171,6 +176,7 @@ void startup_log_begin() {
   startup.text.clear();
   startup.text.reserve(kStartupLogLimit + 1);
   startup.full = false;
+  startup.errors.clear();
   startup.active = true;
 }
 
@@ -195,10 +201,17 @@ void startup_log_add(const char* format, ...) {
 }
 
 void startup_log_dump() {
-  StartupLog& startup = log_state().startup;
+  LogState& state = log_state();
+  StartupLog& startup = state.startup;
   startup.active = false;
   std::string entries = std::move(startup.text);
+  std::vector<std::string> errors = std::move(startup.errors);
   startup = StartupLog{};
+  if (!state.debug_mode && !state.log_mode) {
+    // The replay below writes nothing; errors are written whatever the modes.
+    for (std::string& error : errors) write_line(true, error.data());
+    return;
+  }
 
   log_message("Contents of Start Up log buffer {\n");
   // Entries are separated by '#'; a '#' inside an entry splits it as well.

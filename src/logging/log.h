@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "logging/text_format.h"
 
@@ -16,6 +17,8 @@ inline constexpr std::int64_t kLogRotateSize = 1000000;
 inline constexpr std::int64_t kLogGiveUpSize = 2000000;
 /// The start-up buffer takes no more entries once its count reaches this.
 inline constexpr int kStartupLogLimit = 4095;
+/// Error lines of start-up kept for the log file when no mode is on.
+inline constexpr std::size_t kStartupErrorLimit = 64;
 /// The longest reply line `reply_line` writes (its 4095-byte buffer, terminator counted).
 inline constexpr int kMaxReplyText = 4094;
 /// The line terminator that ends every reply line and every line written to
@@ -31,6 +34,9 @@ struct StartupLog {
   std::string text;  // entries, each preceded by "##"; at most 4096 characters
   int count = 0;     // formatted lengths of the entries offered, plus 2 per entry stored
   bool full = false;
+  // The messages of the error lines among them (at most kStartupErrorLimit),
+  // written to the log file at the dump even when neither mode is on.
+  std::vector<std::string> errors;
 };
 
 /// The logging state of the process. Reset for tests with `log_state() = {};`.
@@ -40,6 +46,9 @@ struct LogState {
   std::optional<std::string> log_path = kDefaultLogPath;  // the log file; absent: no file logging
   int process_id = 0;       // head of every log line; 0 until start-up sets it
   StartupLog startup;
+  // While set, the message of every error line (before its line break is
+  // cut) is appended here as well, ending in a line feed.
+  std::string* error_copy = nullptr;
 };
 
 /// The process-wide logging state.
@@ -53,7 +62,9 @@ LogState& log_state();
 /// at its last CR, then at its last LF.
 void log_message(const char* format, ...) VANTORIX_PRINTF(1, 2);
 
-/// One error line, "%d %s ERROR: %s\n", written whatever the modes.
+/// One error line, "%d %s ERROR: %s\n", written whatever the modes: also
+/// during start-up, when the start-up buffer keeps it for the log file even
+/// if neither mode is on when it is dumped.
 void log_error(const char* format, ...) VANTORIX_PRINTF(1, 2);
 
 /// Formats a reply (at most 4094 characters), writes it to standard output as
@@ -86,7 +97,9 @@ Rotation log_rotate(const char* path, std::int64_t larger_than = -1);
 void startup_log_begin();
 /// Adds one entry to the start-up buffer (while active and not full).
 void startup_log_add(const char* format, ...) VANTORIX_PRINTF(1, 2);
-/// Ends buffering and replays the entries through `log_message`.
+/// Ends buffering and replays the entries through `log_message`. When that
+/// writes nothing (neither debug nor log mode), the error lines among them
+/// are still written to the log file, as errors are whatever the modes.
 void startup_log_dump();
 
 /// The 20-character local time text of log lines, for example

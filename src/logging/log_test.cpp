@@ -326,12 +326,29 @@ TEST_F(StartupLogTest, DumpReplaysEntriesSplitAtHashes) {
   EXPECT_EQ(log_messages().back(), "after");
 }
 
-TEST_F(StartupLogTest, DumpWithoutAModeDiscardsEverythingErrorsIncluded) {
-  log_error("never seen");
+TEST_F(StartupLogTest, DumpWithoutAModeWritesOnlyTheErrors) {
+  // Errors reach the log whatever the modes, those of start-up too: a
+  // warning about the configuration must not depend on logging being on.
+  log_message("not written");
+  log_error("written %d", 1);
+  log_error("and %s", "two\n");
+  log_state().process_id = 4321;
   startup_log_dump();
-  EXPECT_FALSE(exists("vantorix.log"));
+  EXPECT_EQ(log_messages(), (Messages{"ERROR: written 1", "ERROR: and two"}));
   EXPECT_EQ(console_, "");
   EXPECT_EQ(log_state().startup.text, "");
+  EXPECT_TRUE(log_state().startup.errors.empty());
+}
+
+TEST_F(LogTest, ErrorCopyCollectsEveryErrorMessage) {
+  std::string copy;
+  log_state().error_copy = &copy;
+  log_message("not an error");
+  log_error("-DEAD: Couldn't find host {%s}", "x");
+  log_error("two lines\n}");
+  log_state().error_copy = nullptr;
+  log_error("after");
+  EXPECT_EQ(copy, "-DEAD: Couldn't find host {x}\ntwo lines\n}\n");
 }
 
 TEST_F(StartupLogTest, FillsUpAtTheExactCount) {

@@ -19,6 +19,12 @@ void console_flush();
 /// a broken pipe on Windows). Stays true for the rest of the run.
 bool console_closed();
 
+/// Writes `text` to standard error as given and flushes it; errors are
+/// ignored. For what an administrator running the program by hand must see
+/// even though standard output belongs to the line protocol. Captured with
+/// standard output while a sink is set.
+void console_error_output(std::string_view text);
+
 /// For tests: while `sink` is set, console output is appended to it instead of
 /// going to standard output. Pass nullptr to write to standard output again.
 void console_capture(std::string* sink);

@@ -21,6 +21,10 @@ struct FileStatus {
   std::uint64_t device = 0;      // device and inode together identify the file
   std::uint64_t inode = 0;
   bool regular = true;           // false for a directory, FIFO, device or socket
+  // Whether accounts other than the owner may read or write it (POSIX: the
+  // group and other permission bits; where the platform cannot tell: false).
+  bool others_may_read = false;
+  bool others_may_write = false;
   bool operator==(const FileStatus&) const = default;
 };
 

@@ -70,6 +70,8 @@ FileStatus status_of(const struct stat& st) {
   status.device = static_cast<std::uint64_t>(st.st_dev);
   status.inode = static_cast<std::uint64_t>(st.st_ino);
   status.regular = S_ISREG(st.st_mode);
+  status.others_may_read = (st.st_mode & (S_IRGRP | S_IROTH)) != 0;
+  status.others_may_write = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
   return status;
 }
 

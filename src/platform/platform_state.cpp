@@ -73,6 +73,16 @@ void console_flush() {
 
 bool console_closed() { return platform_state().console_closed; }
 
+void console_error_output(std::string_view text) {
+  if (std::string* sink = platform_state().console_sink) {
+    sink->append(text);
+    return;
+  }
+  if (text.empty()) return;
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
 void console_capture(std::string* sink) { platform_state().console_sink = sink; }
 
 }  // namespace vantorix

@@ -48,5 +48,11 @@ inline constexpr char kDecodeResponse[] = "rad_decode response: %d\n";
 // Settings.
 inline constexpr char kSettingUp[] = "Setting up Radius data";
 inline constexpr char kSecretRefused[] = "radius_secret is longer than %d characters; the previous secret stays";
+inline constexpr char kPortNotANumber[] =
+    "radius_port {%s} is not a number from 0 to 65535: port %d will be used; write the server's port, "
+    "for example 1812";
+inline constexpr char kPortNotANumberServices[] =
+    "radius_port {%s} is not a number from 0 to 65535: it reads as 0, so the radius/udp entry of the "
+    "services database (or 1645 without one) will be used; write the server's port, for example 1812";
 
 }  // namespace vantorix::radius_text

@@ -254,6 +254,10 @@ void user_file_load(const UserFileSettings& settings, UserFileState& state, User
     log_message(user_store_text::kLoadFailed, path.c_str());
     return;
   }
+  if ((opened->others_may_read || opened->others_may_write) && !state.reported_open_to_others) {
+    state.reported_open_to_others = true;
+    log_error(user_store_text::kOpenToOthers, path.c_str());
+  }
   read_into(file, path, *opened, settings, state, table);
 }
 

@@ -41,6 +41,7 @@ struct UserFileState {
   std::int64_t line_start = 0;  // start of the line that `read_end` falls in (== read_end after a line end)
   std::string tail;         // the last (up to kUserFileTailSize) bytes before `read_end`
   std::array<bool, kFileErrorKinds> reported{};  // kinds of failure already in the log this run
+  bool reported_open_to_others = false;          // the warning about the file's mode is in the log
 };
 
 /// Brings `table` up to date with the user file of `settings`; `state` says
@@ -51,7 +52,8 @@ struct UserFileState {
 /// again: {%s}" and "Finished Loading Userfile: {%s}" around every read,
 /// "Failed to Load Userfile: {%s}" when it cannot be read. Never blocks on
 /// something that is not a regular file (a FIFO, say): that is refused, with
-/// an error in the log once per run.
+/// an error in the log once per run. Warns once per run (log_error) when
+/// other accounts may read or write the file.
 void user_file_load(const UserFileSettings& settings, UserFileState& state, UserTable& table);
 
 /// What became of a record that `user_file_append` was asked to write.
