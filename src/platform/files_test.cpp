@@ -1,16 +1,11 @@
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <csignal>
 #include <string>
 
-#include "platform/system.h"
 #include "temp_dir.h"
 
 namespace vantorix {
@@ -76,31 +71,6 @@ TEST(OpenFile, LockIsExclusiveAndItsWaitBounded) {
   EXPECT_TRUE(other.append("y", error));
   holder.close();
   EXPECT_TRUE(other.lock(0, error));
-}
-
-// In a child process, since the limit and the ignored signal would last for
-// the rest of the test run.
-TEST(OpenFile, FileSizeLimitIsAnErrorNotASignal) {
-  TempDir dir;
-  const std::string path = dir.file("limited");
-  dir.write("limited", std::string(90, 'a'));
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ignore_write_signals();
-    const struct rlimit limit {100, 100};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    FileError error;
-    OpenFile file = OpenFile::open(path, OpenFile::Mode::append, error);
-    // 10 bytes fit; the rest fails with the kind of a full file.
-    const bool appended = file.append(std::string(20, 'b'), error);
-    const bool cut = file.truncate(90, error);
-    _exit(!appended && error.kind == FileErrorKind::too_large && cut ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(dir.read("limited"), std::string(90, 'a'));
 }
 
 TEST(ReplaceFile, ReplacesTheTargetInOneStep) {

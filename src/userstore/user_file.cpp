@@ -209,14 +209,20 @@ AppendResult append_once(const UserFileSettings& settings, UserFileState& state,
   OpenFile file = OpenFile::open(path, OpenFile::Mode::append, error);
   if (!file.is_open() || !file.lock(settings.lock_wait_ms, error)) return AppendResult::failed;
   std::optional<FileStatus> before = file.status();
-  if (!before) return AppendResult::failed;
+  if (!before) {
+    error = {FileErrorKind::other, "its status cannot be read"};
+    return AppendResult::failed;
+  }
   // Helpers that were accepted for the same user at the same moment: the
   // first one to get the lock writes the record, the others find it here.
   read_into(file, path, *before, settings, state, table);
   const std::optional<std::string_view> stored = table.find(name);
   if (stored && passwords_match(*stored, password)) return AppendResult::already_there;
   before = file.status();
-  if (!before) return AppendResult::failed;
+  if (!before) {
+    error = {FileErrorKind::other, "its status cannot be read"};
+    return AppendResult::failed;
+  }
 
   std::string record;
   record.reserve(name.size() + form.size() + 3);

@@ -1,7 +1,6 @@
 #include "userstore/user_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -239,20 +238,6 @@ TEST_F(UserFileTest, RecordsThatWouldNotReadBackAreNotWritten) {
   EXPECT_EQ(password_of(fits), password);
   EXPECT_EQ(password_of("mid#hash"), "pw");
   EXPECT_EQ(store().table.size(), 2u);
-}
-
-TEST_F(UserFileTest, OnlyARegularFileIsUsedAndNothingWaitsOnAFifo) {
-  ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
-  load();  // would block for ever on a FIFO without a writer
-  EXPECT_EQ(user_file_append(store().settings, store().file, store().table, "ann", "pw"), AppendResult::failed);
-  load();
-  EXPECT_EQ(count_of(log(), "ERROR: Userfile {" + path_ + "} cannot be used: Not a regular file;"), 1u);
-  EXPECT_EQ(count_of(log(), "Failed to Load Userfile: {" + path_ + "}"), 2u);
-
-  std::filesystem::remove(path_);
-  std::filesystem::create_directory(path_);
-  EXPECT_EQ(user_file_append(store().settings, store().file, store().table, "ann", "pw"), AppendResult::failed);
-  EXPECT_EQ(password_of("ann"), std::nullopt);
 }
 
 }  // namespace
