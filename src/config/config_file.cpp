@@ -105,7 +105,9 @@ void apply_core_key(const std::string& key, std::string_view value, const Config
   LogState& log = targets.log;
   if (equals_nocase(key, "log")) {
     // Warned before it takes effect, while the log file is still known.
-    if (!is_true(value) && !equals_nocase(value, "false")) log_error(config_text::kLogNotABoolean, std::string(value).c_str());
+    if (!is_true(value) && !equals_nocase(value, "false")) {
+      log_error(config_text::kLogNotABoolean, std::string(value).c_str());
+    }
     log.log_mode = is_true(value);
     // Any other value also drops the log file until a later "log_path" line.
     if (!log.log_mode) log.log_path.reset();

@@ -146,8 +146,8 @@ void read_into(const OpenFile& file, const std::string& path, const FileStatus& 
     if (line_ended) line_start = reader.offset();
   }
   const std::optional<FileStatus> after = file.status();
-  std::optional<std::string> tail =
-      read_before(file, reader.offset(), static_cast<std::size_t>(std::min<std::int64_t>(reader.offset(), kUserFileTailSize)));
+  const auto tail_size = static_cast<std::size_t>(std::min<std::int64_t>(reader.offset(), kUserFileTailSize));
+  std::optional<std::string> tail = read_before(file, reader.offset(), tail_size);
   if (reader.failed() || !after || !tail) {
     log_message(user_store_text::kLoadFailed, path.c_str());
     return;

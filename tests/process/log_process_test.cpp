@@ -90,10 +90,9 @@ TEST_F(SharedLogTest, ProcessesRotatingAtOnceKeepTheBackup) {
     EXPECT_EQ(first + "\n", filler);
     // No line was lost: every process's exit line is in the log or its backup.
     const std::string both = dir_.read("vantorix.log.1") + dir_.read("vantorix.log");
+    const std::string exit_line = "***Exiting***";
     std::size_t exits = 0;
-    for (std::size_t at = both.find("***Exiting***"); at != std::string::npos; at = both.find("***Exiting***", at + 1)) {
-      ++exits;
-    }
+    for (std::size_t at = both.find(exit_line); at != std::string::npos; at = both.find(exit_line, at + 1)) ++exits;
     EXPECT_EQ(exits, static_cast<std::size_t>(kProcesses)) << "round " << round;
   }
 }
@@ -117,7 +116,8 @@ TEST_F(SharedLogTest, LongLinesOfSeveralProcessesNeverTear) {
   std::vector<std::string> inputs;
   for (int p = 0; p < kProcesses; ++p) {
     std::string input;
-    for (int i = 0; i < kChecks; ++i) input += "check " + std::string(1, static_cast<char>('a' + p)) + std::to_string(i) + " pw\n";
+    const char letter = static_cast<char>('a' + p);
+    for (int i = 0; i < kChecks; ++i) input += std::string("check ") + letter + std::to_string(i) + " pw\n";
     inputs.push_back(input);
   }
   const std::vector<ProcessResult> results =

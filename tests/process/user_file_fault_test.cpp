@@ -103,7 +103,8 @@ class UserFileFaultTest : public ::testing::Test {
 };
 
 constexpr const char* kSession = "check bob pw\ncheck carol pw\nlookup bob\nlookup alice\nexit\n";
-constexpr const char* kSessionAnswers = "+OK bob config 0\n+OK carol config 0\n+OK bob config 0\n+OK alice config 0\n+OK\n";
+constexpr const char* kSessionAnswers =
+    "+OK bob config 0\n+OK carol config 0\n+OK bob config 0\n+OK alice config 0\n+OK\n";
 
 TEST_F(UserFileFaultTest, ReadOnlyDirectoryFailsAtOnceAndSaysWhyOnce) {
   if (!read_only_mounts_work()) GTEST_SKIP() << "no read-only bind mounts here (needs root)";
