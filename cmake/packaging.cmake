@@ -1,9 +1,9 @@
 # Installation layout, the manual page check and the Debian package.
 #
-#   cmake --install <build> [--prefix DIR]   bin/vantorix
-#                                           share/man/man8/vantorix.8.gz
-#                                           share/doc/vantorix/vantorix.ini
-#   cd <build> && cpack -G DEB              vantorix_<version>_<arch>.deb, prefix /usr
+#   cmake --install <build> --strip [--prefix DIR]   bin/vantorix
+#                                                   share/man/man8/vantorix.8.gz
+#                                                   share/doc/vantorix/vantorix.ini
+#   cd <build> && cpack -G DEB                      vantorix_<version>_<arch>.deb, prefix /usr
 
 include(GNUInstallDirs)
 
@@ -82,6 +82,7 @@ time on standard input, whether a user's password is right. Vantorix asks a
 RADIUS server (RFC 2865) and answers with one +OK or -ERR line, remembering
 accepted users in a local user file so that they can be looked up again.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# The packaged program is stripped whatever the build type (scripts/package-test.sh checks it).
 set(CPACK_STRIP_FILES ON)
 # Only what the rules above install: nothing of the test or benchmark builds.
 set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};vantorix;vantorix;/")

@@ -16,7 +16,7 @@ if ! command -v clang++ >/dev/null 2>&1; then
 fi
 build=build-fuzz
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVANTORIX_FUZZ=ON -DVANTORIX_TESTS=OFF >/dev/null
+  -DVANTORIX_FUZZ=ON -DVANTORIX_TESTS=OFF -DVANTORIX_WERROR=ON >/dev/null
 cmake --build "$build"
 targets=("$@")
 if ((${#targets[@]} == 0)); then

@@ -32,12 +32,16 @@ step "building"
 cmake --build "$build_dir" --target vantorix vantorix_manpage
 
 # The plain install first: the layout every other package format starts from.
-step "cmake --install into a staging prefix"
-cmake --install "$build_dir" --prefix "$work/stage" >/dev/null
+# A binary without its symbol table: what `file` calls "stripped".
+stripped() { file -b "$1" | grep -q ', stripped'; }
+
+step "cmake --install --strip into a staging prefix"
+cmake --install "$build_dir" --prefix "$work/stage" --strip >/dev/null
 for f in bin/vantorix share/man/man8/vantorix.8.gz share/doc/vantorix/vantorix.ini; do
   [[ -f "$work/stage/$f" ]] || fail "cmake --install did not install $f"
 done
 [[ -x "$work/stage/bin/vantorix" ]] || fail "installed program is not executable"
+stripped "$work/stage/bin/vantorix" || fail "cmake --install --strip left the program unstripped"
 
 step "cpack -G DEB"
 (cd "$build_dir" && cpack -G DEB -B "$work/out" >"$work/cpack.log" 2>&1) ||
@@ -61,6 +65,9 @@ dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sort >"$work/contents"
 printf '%s\n' ./usr/bin/vantorix ./usr/share/doc/vantorix/vantorix.ini \
   ./usr/share/man/man8/vantorix.8.gz | sort >"$work/expected"
 diff -u "$work/expected" "$work/contents" >&2 || fail "unexpected package contents"
+mkdir "$work/unpacked"
+dpkg-deb -x "$deb" "$work/unpacked"
+stripped "$work/unpacked/usr/bin/vantorix" || fail "the packaged program is not stripped"
 
 step "dpkg -i"
 installed=1

@@ -7,14 +7,16 @@
 #include "config/config_texts.h"
 #include "logging/text_helpers.h"
 #include "platform/console.h"
+#include "platform/files.h"
 #include "platform/system.h"
 
 namespace vantorix {
 namespace {
 
 constexpr const char* kConfigExtension = ".ini";
-// Keys whose values never reach the log.
-constexpr const char* kSecretKeys[] = {"radius_secret", "info_pass"};
+// Names whose keys never show more than the name in the log, nor any value:
+// "radius_secret=VALUE" or "Info_Pass2 x" hide everything after the name.
+constexpr std::string_view kSecretKeys[] = {"radius_secret", "info_pass"};
 constexpr int kFilterKeyLength = 10;  // "filtername" and anything longer that begins with it
 constexpr int kMinDirHashCount = 1;
 constexpr int kMaxDirHashCount = 5;
@@ -56,21 +58,63 @@ void apply_filter(std::string_view value, CoreSettings& settings) {
   settings.filter_to = comma + 1 < value.size() ? value[comma + 1] : ' ';
 }
 
-void apply_key(const std::string& key, std::string_view value, const ConfigTargets& targets) {
+bool is_word_character(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// The length of the secret's name that `key` begins with (any letter case), or 0.
+std::size_t secret_name_length(std::string_view key) {
+  for (std::string_view secret : kSecretKeys) {
+    if (key.size() >= secret.size() && equals_nocase(key.substr(0, secret.size()), secret)) return secret.size();
+  }
+  return 0;
+}
+
+// How a key may appear in the log. A key that begins with the name of a
+// secret shows that name only; an unknown key shows its leading word only,
+// since what follows a '=' or ':' is most likely a value, perhaps a secret
+// under a mistyped name. "(hidden)" marks what was left out.
+std::string key_for_log(std::string_view key, bool known) {
+  std::size_t shown = secret_name_length(key);
+  if (shown == 0) {
+    shown = key.size();
+    if (!known) {
+      shown = 0;
+      while (shown < key.size() && is_word_character(key[shown])) ++shown;
+    }
+  }
+  std::string text(key.substr(0, shown));
+  if (shown < key.size()) text += config_text::kHiddenValue;
+  return text;
+}
+
+// The keys the front end owns, including those it accepts without effect.
+bool is_core_key(const std::string& key) {
+  static constexpr std::string_view kCoreKeys[] = {
+      "log",       "fwd_not_null",       "dir_hash",           "unix_password",          "plain_password",
+      "log_path",  "domain",             "info_pass",          "lowercase_username",     "lowercase_username_set",
+      "search_min", "realuser"};
+  for (std::string_view core : kCoreKeys) {
+    if (equals_nocase(key, core)) return true;
+  }
+  return compare_prefix_nocase(key.c_str(), "filtername", kFilterKeyLength) == 0;
+}
+
+void apply_core_key(const std::string& key, std::string_view value, const ConfigTargets& targets) {
   CoreSettings& settings = targets.settings;
   LogState& log = targets.log;
   if (equals_nocase(key, "log")) {
+    // Warned before it takes effect, while the log file is still known.
+    if (!is_true(value) && !equals_nocase(value, "false")) {
+      log_error(config_text::kLogNotABoolean, std::string(value).c_str());
+    }
     log.log_mode = is_true(value);
     // Any other value also drops the log file until a later "log_path" line.
     if (!log.log_mode) log.log_path.reset();
-  } else if (equals_nocase(key, "fwd_not_null")) {
-    // Accepted; no effect.
   } else if (equals_nocase(key, "dir_hash")) {
     apply_dir_hash(value, settings);
   } else if (equals_nocase(key, "unix_password")) {
     log_error(config_text::kUnixPassword);
-  } else if (equals_nocase(key, "plain_password")) {
-    // Accepted; no effect.
   } else if (compare_prefix_nocase(key.c_str(), "filtername", kFilterKeyLength) == 0) {
     apply_filter(value, settings);
   } else if (equals_nocase(key, "log_path")) {
@@ -85,11 +129,8 @@ void apply_key(const std::string& key, std::string_view value, const ConfigTarge
     settings.lowercase_username_set = is_true(value);
   } else if (equals_nocase(key, "search_min")) {
     settings.search_min = leading_number(value);
-  } else if (equals_nocase(key, "realuser")) {
-    // Accepted; no effect.
-  } else if (targets.backend != nullptr) {
-    targets.backend(key, value);
   }
+  // "fwd_not_null", "plain_password" and "realuser" are accepted without effect.
 }
 
 }  // namespace
@@ -131,19 +172,34 @@ void config_apply_line(std::string_view line, const ConfigTargets& targets) {
   std::string key(line.substr(0, key_end));
   std::string_view value = line.substr(value_start);
 
-  bool secret = std::any_of(std::begin(kSecretKeys), std::end(kSecretKeys),
-                            [&](const char* name) { return equals_nocase(key, name); });
-  std::string shown(secret ? std::string_view(config_text::kHiddenValue) : value);
-  log_message(config_text::kLocated, key.c_str(), shown.c_str());
-  apply_key(key, value, targets);
+  if (is_core_key(key)) {
+    log_message(config_text::kLocated, key_for_log(key, true).c_str(),
+                secret_name_length(key) > 0 ? config_text::kHiddenValue : std::string(value).c_str());
+    apply_core_key(key, value, targets);
+    return;
+  }
+  // The backend says whether the key is its own; the value of one nobody
+  // knows stays out of the log, as it is most often a mistyped secret.
+  const bool known = targets.backend != nullptr && targets.backend(key, value);
+  const std::string shown_key = key_for_log(key, known);
+  log_message(config_text::kLocated, shown_key.c_str(),
+              known && secret_name_length(key) == 0 ? std::string(value).c_str() : config_text::kHiddenValue);
+  if (!known) log_error(config_text::kUnknownKey, shown_key.c_str());
 }
 
 bool config_load(const char* directory, const char* program_path, const ConfigTargets& targets) {
   ConfigPaths paths = config_paths(directory, program_path);
   // Binary mode: lines keep their carriage returns, which trimming removes.
-  std::FILE* file = std::fopen(paths.first.c_str(), "rb");
-  if (file == nullptr && !paths.system.empty()) file = std::fopen(paths.system.c_str(), "rb");
-  if (file == nullptr) file = std::fopen(paths.file_name.c_str(), "rb");
+  std::FILE* file = nullptr;
+  const std::string* opened = nullptr;
+  for (const std::string* candidate : {&paths.first, &paths.system, &paths.file_name}) {
+    if (candidate->empty()) continue;  // no system directory
+    file = std::fopen(candidate->c_str(), "rb");
+    if (file != nullptr) {
+      opened = candidate;
+      break;
+    }
+  }
   if (file == nullptr) {
     log_error(config_text::kUnableToOpenLog, paths.first.c_str(), paths.file_name.c_str());
     console_write(config_text::kUnableToOpen, paths.first.c_str(), paths.file_name.c_str(), kLineEnd);
@@ -151,6 +207,10 @@ bool config_load(const char* directory, const char* program_path, const ConfigTa
     return false;
   }
   log_message(config_text::kLoading, paths.file_name.c_str());
+  const std::optional<FileStatus> status = file_status(*opened);
+  if (status && (status->others_may_read || status->others_may_write)) {
+    log_error(config_text::kOpenToOthers, opened->c_str());
+  }
 
   char line[kMaxConfigLine + 2];
   while (std::fgets(line, kMaxConfigLine + 1, file) != nullptr) {

@@ -21,16 +21,17 @@ inline constexpr std::size_t kMaxDirHashBase = 255;
 
 /// Where the keys of the configuration file go: the front end's settings, the
 /// logging state ("log", "log_path") and, for every other key, the backend's
-/// config slot (none: ignored).
+/// config slot, which says whether the key was its own (none: no key is).
 struct ConfigTargets {
   CoreSettings& settings;
   LogState& log;
-  void (*backend)(std::string_view key, std::string_view value) = nullptr;
+  bool (*backend)(std::string_view key, std::string_view value) = nullptr;
 };
 
 /// Finds the configuration file (in `directory`, or beside `program_path`;
 /// then in the system directory; then in the current directory) and applies
-/// its lines to `targets` in file order. Returns true when a file was read,
+/// its lines to `targets` in file order. Warns (log_error) when the file can
+/// be read or written by other accounts, as it holds the secret. Returns true when a file was read,
 /// false when none was found (after writing the "-DEAD Unable to open(...) or
 /// (...)" line).
 bool config_load(const char* directory, const char* program_path, const ConfigTargets& targets);
@@ -45,8 +46,13 @@ struct ConfigPaths {
 ConfigPaths config_paths(const char* directory, const char* program_path);
 
 /// Applies one configuration line (its line end may still be there): skips
-/// comments and empty lines, splits key and value, logs them and applies the
-/// key to `targets`.
+/// comments and empty lines, splits key and value, logs them ("INI:
+/// Located {key} {value}") and applies the key to `targets`. No secret
+/// reaches the log: a key beginning with "radius_secret" or "info_pass" (any
+/// letter case) shows only that name, with the value "(hidden)"; a key that
+/// neither the front end nor the backend knows shows its leading word only,
+/// with the value "(hidden)", and is warned about with log_error. A "log"
+/// value other than true or false is warned about too; nothing is refused.
 void config_apply_line(std::string_view line, const ConfigTargets& targets);
 
 }  // namespace vantorix

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "config/core_settings.h"
 #include "logging/log.h"
+#include "logging/text_helpers.h"
 #include "process_state.h"
 #include "temp_dir.h"
 
@@ -18,8 +20,13 @@ namespace {
 using KeyValues = std::vector<std::pair<std::string, std::string>>;
 KeyValues backend_keys;
 
-void record_backend_key(std::string_view key, std::string_view value) {
+// Records every key handed on; knows the RADIUS backend's keys.
+bool record_backend_key(std::string_view key, std::string_view value) {
   backend_keys.emplace_back(key, value);
+  for (const char* known : {"radius_host", "radius_port", "radius_secret", "radius_user_file", "radius_attribute"}) {
+    if (equals_nocase(key, known)) return true;
+  }
+  return false;
 }
 
 class ConfigTest : public ::testing::Test {
@@ -207,6 +214,72 @@ TEST_F(ConfigTest, ReadsOverLongLinesInPieces) {
   EXPECT_EQ(core_settings().default_domain, std::string(kMaxConfigLine - 7, 'x'));
   const KeyValues expected = {{std::string(5000 - (kMaxConfigLine - 7), 'x'), ""}, {"radius_port", "1812"}};
   EXPECT_EQ(backend_keys, expected);
+}
+
+class ConfigLogTest : public ConfigTest {
+ protected:
+  void SetUp() override {
+    ConfigTest::SetUp();
+    log_state().log_mode = true;
+    log_state().log_path = dir.file("vantorix.log");
+  }
+  std::string log() const { return dir.read("vantorix.log"); }
+  bool logged(const std::string& text) const { return log().find(text) != std::string::npos; }
+};
+
+TEST_F(ConfigLogTest, NoSecretReachesTheLogInAnySpelling) {
+  const char* lines[] = {
+      "radius_secret Secret-A",        "RADIUS_SECRET Secret-B",   "radius_secret=Secret-C",
+      "Radius_Secret\tSecret-D x",     "radius_secretive Secret-E", "info_pass Secret-F",
+      "INFO_PASS=Secret-G",            "info_passwd Secret-H",     "radius_secert Secret-I",
+      "radius_secert=Secret-J",        "radius_sceret:Secret-K",   " Secret-L",
+      "domain_name Secret-M",          "radius_host 127.0.0.1",    "domain example.org",
+  };
+  for (const char* line : lines) config_apply_line(line);
+  const std::string text = log();
+  EXPECT_EQ(text.find("Secret-"), std::string::npos) << text;
+
+  // Known keys show their values; a secret shows its name only.
+  EXPECT_TRUE(logged("Located {radius_host} {127.0.0.1}"));
+  EXPECT_TRUE(logged("Located {domain} {example.org}"));
+  EXPECT_TRUE(logged("Located {radius_secret} {(hidden)}"));
+  EXPECT_TRUE(logged("Located {RADIUS_SECRET} {(hidden)}"));
+  EXPECT_TRUE(logged("Located {INFO_PASS(hidden)} {(hidden)}"));
+  // Unknown keys: the leading word, the value hidden, and a warning.
+  EXPECT_TRUE(logged("Located {radius_secret(hidden)} {(hidden)}"));
+  EXPECT_TRUE(logged("ERROR: INI: Unknown key {radius_secret(hidden)} is ignored: check its spelling"));
+  EXPECT_TRUE(logged("Located {radius_secert} {(hidden)}"));
+  EXPECT_TRUE(logged("ERROR: INI: Unknown key {radius_secert} is ignored"));
+  EXPECT_TRUE(logged("ERROR: INI: Unknown key {radius_sceret(hidden)} is ignored"));
+  EXPECT_TRUE(logged("ERROR: INI: Unknown key {} is ignored"));
+  EXPECT_TRUE(logged("ERROR: INI: Unknown key {domain_name} is ignored"));
+  EXPECT_FALSE(logged("Unknown key {radius_host}"));
+  EXPECT_FALSE(logged("Unknown key {domain}"));
+  // The secrets themselves were applied as before.
+  EXPECT_EQ(core_settings().info_pass, "Secret-F");
+  EXPECT_EQ(backend_keys.front(), (std::pair<std::string, std::string>{"radius_secret", "Secret-A"}));
+}
+
+TEST_F(ConfigLogTest, WarningsNameWhatToFix) {
+  config_apply_line("log false");
+  log_state().log_path = dir.file("vantorix.log");
+  config_apply_line("LOG TRUE");
+  EXPECT_FALSE(logged("ERROR"));
+  config_apply_line("log yes");
+  EXPECT_TRUE(logged("ERROR: INI: log {yes} is neither true nor false: logging is off"));
+
+  // The file holds the secret: others may not read it.
+  log_state().log_path = dir.file("vantorix.log");
+  dir.write("vantorix.ini", "domain x\n");
+  std::filesystem::permissions(dir.file("vantorix.ini"), std::filesystem::perms::owner_read |
+                                                             std::filesystem::perms::owner_write);
+  ASSERT_TRUE(config_load(dir.path().c_str(), "vantorix"));
+  EXPECT_FALSE(logged("other accounts"));
+  std::filesystem::permissions(dir.file("vantorix.ini"), std::filesystem::perms::group_read,
+                               std::filesystem::perm_options::add);
+  ASSERT_TRUE(config_load(dir.path().c_str(), "vantorix"));
+  EXPECT_TRUE(logged("ERROR: INI: {" + dir.file("vantorix.ini") +
+                     "} can be read or written by other accounts, and it holds the RADIUS secret"));
 }
 
 }  // namespace

@@ -12,6 +12,15 @@ inline constexpr char kLocated[] = "INI:         Located {%s} {%s}";
 inline constexpr char kHiddenValue[] = "(hidden)";
 inline constexpr char kDirHash[] = "dir_hash - base(%s),chars(%d),depth(%d)%s";
 inline constexpr char kFilterInvalid[] = "Invalid parameter to filtername\n";
+inline constexpr char kUnknownKey[] =
+    "INI: Unknown key {%s} is ignored: check its spelling, that a blank or tab (not '=') separates it from "
+    "its value, and that the line does not begin with a blank";
+inline constexpr char kLogNotABoolean[] =
+    "INI: log {%s} is neither true nor false: logging is off, and no log file is written until a later "
+    "log_path line";
+inline constexpr char kOpenToOthers[] =
+    "INI: {%s} can be read or written by other accounts, and it holds the RADIUS secret: make it private "
+    "to this account (chmod 600)";
 inline constexpr char kUnixPassword[] = "Found unexpected unix_password setting. Please contact Ferrow support";
 
 }  // namespace vantorix::config_text

@@ -36,8 +36,9 @@ struct RecordResult {
 /// The backend's optional slots. An empty slot is never called.
 struct BackendOps {
   /// Every configuration key the loader does not own, in file order; both
-  /// texts are valid only during the call.
-  void (*config)(std::string_view key, std::string_view value) = nullptr;
+  /// texts are valid only during the call. True when the key is the
+  /// backend's: the loader warns about every key that no one knows.
+  bool (*config)(std::string_view key, std::string_view value) = nullptr;
   void (*init)() = nullptr;
   void (*free)() = nullptr;
   /// kSlotNegative ends the program at once with status 0; anything else goes on.

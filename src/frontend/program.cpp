@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "config/config_file.h"
@@ -74,11 +75,18 @@ int run_conversion(int argc, char** argv, int i) {
   return 1;
 }
 
+// The one-shot switches whose second argument is a password.
+bool takes_password(std::string_view argument) {
+  return argument == "-check" || argument == "-add" || argument == "-set";
+}
+
 FirstPass first_pass(int argc, char** argv, LogState& log, CoreSettings& settings) {
   FirstPass pass;
+  int password_at = -1;  // the argument that must not reach the log
   for (int i = 1; i < argc; ++i) {
     const char* argument = argv[i];
-    log_message(reply::kArgumentLog, i, argument);
+    log_message(reply::kArgumentLog, i, i == password_at ? reply::kHiddenArgument : argument);
+    if (takes_password(argument)) password_at = i + 2;
     if (equals_nocase(argument, "-debug")) {
       log.debug_mode = true;
     } else if (equals_nocase(argument, "-path") || equals_nocase(argument, "-ini")) {
@@ -211,6 +219,12 @@ int read_loop(std::FILE* input) {
     const std::optional<std::string_view> line = reader.next();
     if (!line) break;
     done = dispatch_command(*line);
+    // Nobody reads the answers any more: as at the end of the input, rather
+    // than asking the server about commands whose answers go nowhere.
+    if (done == 0 && console_closed()) {
+      log_message(reply::kOutputClosed);
+      break;
+    }
   }
   log_message(reply::kExiting);
   return finish(0);
@@ -258,9 +272,18 @@ int program_run(int argc, char** argv, std::FILE* input) {
   const char* log_path = log.log_path ? log.log_path->c_str() : nullptr;
   if (log.debug_mode) log_message(reply::kStartedDebug, kProductName, kVersionText, log.process_id, log_path);
   if (log.log_mode) log_message(reply::kStartedLogging, kProductName, kVersionText, log.process_id, log_path);
-  if (ops.open != nullptr && ops.open() == kSlotNegative) {
-    console_flush();
-    return 0;
+  if (ops.open != nullptr) {
+    // The slot logs why it failed; an administrator running the program by
+    // hand, without a log, sees the same text on standard error.
+    std::string open_errors;
+    log.error_copy = &open_errors;
+    const SlotResult opened = ops.open();
+    log.error_copy = nullptr;
+    if (opened == kSlotNegative) {
+      console_flush();
+      console_error_output(open_errors);
+      return 0;
+    }
   }
   if (argc > 1) {
     if (const std::optional<int> status = second_pass(argc, argv, ops)) return *status;
@@ -268,6 +291,14 @@ int program_run(int argc, char** argv, std::FILE* input) {
   return read_loop(input);
 }
 
-int program_main(int argc, char** argv) { return program_run(argc, argv, stdin); }
+int program_main(int argc, char** argv) {
+  // The memory holds the shared secret and users' passwords in clear: no
+  // core file may carry them off.
+  disable_core_dumps();
+  // A file-size limit or a parent that has stopped reading is an error of the
+  // write that met it, not the end of the program in the middle of a command.
+  ignore_write_signals();
+  return program_run(argc, argv, stdin);
+}
 
 }  // namespace vantorix

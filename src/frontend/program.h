@@ -7,9 +7,13 @@
 namespace vantorix {
 
 /// Runs the program with the bound backend table and returns its exit status.
+/// First switches core dumps off and makes the signals of failed writes
+/// (file-size limit, closed pipe) plain write errors, for the whole process.
 int program_main(int argc, char** argv);
 
 /// `program_main` reading its commands from `input` instead of standard input.
+/// The read loop ends at "exit" or "quit", at the end of the input, and once
+/// standard output is found closed (see `console_closed`).
 int program_run(int argc, char** argv, std::FILE* input);
 
 /// The arguments from `first` up to `count` - 1, each followed by one space;

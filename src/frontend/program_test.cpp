@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -24,7 +25,12 @@ SlotResult g_open_result = kSlotSuccess;
 
 std::string joined_words(const char* name, const CommandWords& words) {
   std::string call = name;
-  for (const auto& word : words) call += "|" + word.value_or("-");
+  // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) about
+  // "literal" + std::string.
+  for (const auto& word : words) {
+    call += '|';
+    call += word.value_or("-");
+  }
   return call;
 }
 
@@ -32,6 +38,7 @@ BackendOps recording_table() {
   BackendOps ops;
   ops.config = [](std::string_view key, std::string_view value) {
     g_calls.push_back("config " + std::string(key) + "=" + std::string(value));
+    return true;
   };
   ops.init = [] { g_calls.push_back("init"); };
   ops.free = [] { g_calls.push_back("free"); };
@@ -131,6 +138,31 @@ TEST_F(ProgramTest, FailedOpenEndsBeforeAnyCommand) {
   EXPECT_EQ(run({"-check", "alice", "secret"}, "exit\n"), 0);
   EXPECT_EQ(out_, "");
   EXPECT_EQ(g_calls, (Calls{"init", "config radius_host=127.0.0.1", "open"}));
+}
+
+TEST_F(ProgramTest, FailedOpenAlsoTellsStandardErrorWhy) {
+  backend_ops().open = [] {
+    log_error("-DEAD: Couldn't find host {%s}", "nowhere");
+    return kSlotNegative;
+  };
+  EXPECT_EQ(run({}, "exit\n"), 0);
+  // The capture takes standard error as well: nothing else was written.
+  EXPECT_EQ(out_, "-DEAD: Couldn't find host {nowhere}\n");
+  EXPECT_EQ(log_state().error_copy, nullptr);
+}
+
+TEST_F(ProgramTest, PasswordArgumentsStayOutOfTheLog) {
+  log_state().log_path = dir_.file("vx.log");
+  EXPECT_EQ(run({"-log", "-check", "alice", "s3cret-one", "10.1.2.3"}, ""), 0);
+  EXPECT_EQ(run({"-log", "-add", "bob", "s3cret-two", "k=v"}, ""), 0);
+  const std::string log = dir_.read("vx.log");
+  EXPECT_NE(log.find("*** 4 - -check ***"), std::string::npos) << log;
+  EXPECT_NE(log.find("*** 5 - alice ***"), std::string::npos);
+  EXPECT_NE(log.find("*** 6 - (hidden) ***"), std::string::npos);
+  EXPECT_NE(log.find("*** 7 - 10.1.2.3 ***"), std::string::npos);
+  EXPECT_EQ(log.find("s3cret"), std::string::npos);
+  // The command itself still gets the password.
+  EXPECT_NE(std::find(g_calls.begin(), g_calls.end(), "set|set|bob|s3cret-two|k=v"), g_calls.end());
 }
 
 TEST_F(ProgramTest, OneShotCommandsFormTheirLines) {

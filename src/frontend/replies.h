@@ -61,10 +61,13 @@ inline constexpr char kGenFileDone[] = "+OK Generate File Completed %d items fou
 
 // Log texts.
 inline constexpr char kArgumentLog[] = "*** %d - %s ***";
+inline constexpr char kHiddenArgument[] = "(hidden)";  // a password argument, in kArgumentLog
 inline constexpr char kEnteredArgument[] = "***Entered Argument***";
 inline constexpr char kCommandLineCommand[] = "***Detected command line command***\n";
 inline constexpr char kWaitingForCommand[] = "***Waiting for command***\n";
 inline constexpr char kExiting[] = "***Exiting***\n";
+inline constexpr char kOutputClosed[] =
+    "Standard output is closed: nobody reads the answers; ending as at the end of input";
 inline constexpr char kClosingConnection[] = "Closing Connection";
 inline constexpr char kStartedDebug[] = "**%s %s Started in debug mode, pid=%d,exe/log_path={%s}\n";
 inline constexpr char kStartedLogging[] = "**%s %s Started in logging mode, pid=%d,exe/log_path={%s}\n";

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/console.h"
+#include "platform/files.h"
 #include "platform/system.h"
 
 namespace vantorix {
@@ -15,11 +16,18 @@ namespace {
 constexpr int kLineBuffer = 4096;
 constexpr int kMessageSize = 4096;  // log_message
 constexpr int kTextSize = 4095;     // log_error, replies, console lines, start-up entries
-constexpr int kBackupNameSize = 512;
+// A log file line: the message of at most 4095 characters, the process id,
+// the time, the error mark and the line feed.
+constexpr int kFileLineBuffer = kLineBuffer + 64;
+constexpr const char kBackupSuffix[] = ".1";
+// Another process holds the lock only to check and move the file.
+constexpr int kRotateLockWaitMs = 1000;
 constexpr int kTimeTextBuffer = 32;
 
 constexpr const char kLineFormat[] = "%d %s %s%s";
 constexpr const char kErrorLineFormat[] = "%d %s ERROR: %s%s";
+constexpr const char kFileLineFormat[] = "%d %s %s\n";
+constexpr const char kErrorFileLineFormat[] = "%d %s ERROR: %s\n";
 
 // Drops everything from the last carriage return on, then everything from the
 // last line feed on: a message ends where its first line break would print.
@@ -38,25 +46,24 @@ void format_time_text(char (&out)[kTimeTextBuffer]) {
               now.tm_min, now.tm_sec, now.tm_year + 1900);
 }
 
-// Appends one line to the log file and rotates the file by its size.
+// Appends one line to the log file and rotates the file by its size. The
+// line goes out in one write, so that lines of several processes sharing the
+// log never tear into each other, whatever their length.
 void append_to_file(LogState& state, bool error, const char* time, const char* message) {
   const std::string& path = *state.log_path;
-  std::FILE* file = std::fopen(path.c_str(), "a");
-  if (file == nullptr) return;  // the line is lost, as nothing can report it
-  if (error) {
-    std::fprintf(file, "%d %s ERROR: %s\n", state.process_id, time, message);
-  } else {
-    std::fprintf(file, "%d %s %s\n", state.process_id, time, message);
-  }
-  std::fclose(file);
+  char line[kFileLineBuffer];
+  const int length = text_format(line, kFileLineBuffer, error ? kErrorFileLineFormat : kFileLineFormat,
+                                 state.process_id, time, message);
+  // A line that cannot be written is lost, as nothing could report it.
+  if (!append_private(path, std::string_view(line, static_cast<std::size_t>(length)))) return;
 
   std::optional<FileStatus> status = file_status(path);
   if (!status) return;
   if (status->size > kLogGiveUpSize) {
     // A file this large that cannot be moved aside would grow without end.
-    if (!log_rotate(path.c_str())) state.log_path.reset();
+    if (log_rotate(path.c_str(), kLogGiveUpSize) == Rotation::failed) state.log_path.reset();
   } else if (status->size > kLogRotateSize) {
-    log_rotate(path.c_str());
+    log_rotate(path.c_str(), kLogRotateSize);
   }
 }
 
@@ -70,6 +77,7 @@ void write_line(bool error, char* message) {
 
   if (state.startup.active) {
     startup_log_add(format, state.process_id, time, message, "\n");
+    if (error && state.startup.errors.size() < kStartupErrorLimit) state.startup.errors.emplace_back(message);
     return;
   }
   if (state.debug_mode) console_write(format, state.process_id, time, message, "\n");
@@ -108,8 +116,12 @@ void log_error(const char* format, ...) {
   char message[kLineBuffer];
   va_list args;
   va_start(args, format);
-  text_vformat(message, kTextSize, format, args);
+  const int length = text_vformat(message, kTextSize, format, args);
   va_end(args);
+  if (std::string* copy = log_state().error_copy) {
+    copy->append(message, static_cast<std::size_t>(length));
+    if (length == 0 || message[length - 1] != '\n') copy->push_back('\n');
+  }
   write_line(true, message);
 }
 
@@ -163,12 +175,23 @@ void console_write(const char* format, ...) {
   console_output(text);
 }
 
-bool log_rotate(const char* path) {
-  if (path == nullptr) return false;
-  char backup[kBackupNameSize];
-  text_format(backup, kBackupNameSize, "%s.1", path);
-  std::remove(backup);  // there is one generation of backup; none yet is fine
-  return std::rename(path, backup) == 0;
+Rotation log_rotate(const char* path, std::int64_t larger_than) {
+  if (path == nullptr) return Rotation::failed;
+  FileError error;
+  OpenFile log = OpenFile::open(path, OpenFile::Mode::read, error);
+  if (!log.is_open()) return error.kind == FileErrorKind::missing ? Rotation::not_needed : Rotation::failed;
+  // Every process that rotates this log takes its lock first; one that waits
+  // here finds, once it has the lock, that the file was moved already.
+  if (!log.lock(kRotateLockWaitMs, error)) return Rotation::not_needed;
+  const std::optional<FileStatus> measured = log.status();
+  const std::optional<FileStatus> at_path = file_status(path);
+  if (!measured || !at_path || !same_file(*measured, *at_path) || measured->size <= larger_than) {
+    return Rotation::not_needed;
+  }
+  // Built whole: a cut name could be any other file, which the move would replace.
+  const std::string backup = std::string(path) + kBackupSuffix;
+  // One generation of backup, replaced in the same step.
+  return replace_file(path, backup) ? Rotation::moved : Rotation::failed;
 }
 
 void startup_log_begin() {
@@ -177,6 +200,7 @@ void startup_log_begin() {
   startup.text.clear();
   startup.text.reserve(kStartupLogLimit + 1);
   startup.full = false;
+  startup.errors.clear();
   startup.active = true;
 }
 
@@ -201,10 +225,17 @@ void startup_log_add(const char* format, ...) {
 }
 
 void startup_log_dump() {
-  StartupLog& startup = log_state().startup;
+  LogState& state = log_state();
+  StartupLog& startup = state.startup;
   startup.active = false;
   std::string entries = std::move(startup.text);
+  std::vector<std::string> errors = std::move(startup.errors);
   startup = StartupLog{};
+  if (!state.debug_mode && !state.log_mode) {
+    // The replay below writes nothing; errors are written whatever the modes.
+    for (std::string& error : errors) write_line(true, error.data());
+    return;
+  }
 
   log_message("Contents of Start Up log buffer {\n");
   // Entries are separated by '#'; a '#' inside an entry splits it as well.

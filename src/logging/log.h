@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "logging/text_format.h"
 
@@ -17,6 +18,8 @@ inline constexpr std::int64_t kLogRotateSize = 1000000;
 inline constexpr std::int64_t kLogGiveUpSize = 2000000;
 /// The start-up buffer takes no more entries once its count reaches this.
 inline constexpr int kStartupLogLimit = 4095;
+/// Error lines of start-up kept for the log file when no mode is on.
+inline constexpr std::size_t kStartupErrorLimit = 64;
 /// The longest reply line `reply_line` writes (its 4095-byte buffer, terminator counted).
 inline constexpr int kMaxReplyText = 4094;
 /// The line terminator that ends every reply line and every line written to
@@ -32,6 +35,9 @@ struct StartupLog {
   std::string text;  // entries, each preceded by "##"; at most 4096 characters
   int count = 0;     // formatted lengths of the entries offered, plus 2 per entry stored
   bool full = false;
+  // The messages of the error lines among them (at most kStartupErrorLimit),
+  // written to the log file at the dump even when neither mode is on.
+  std::vector<std::string> errors;
 };
 
 /// The logging state of the process. Reset for tests with `log_state() = {};`.
@@ -41,19 +47,25 @@ struct LogState {
   std::optional<std::string> log_path = kDefaultLogPath;  // the log file; absent: no file logging
   int process_id = 0;       // head of every log line; 0 until start-up sets it
   StartupLog startup;
+  // While set, the message of every error line (before its line break is
+  // cut) is appended here as well, ending in a line feed.
+  std::string* error_copy = nullptr;
 };
 
 /// The process-wide logging state.
 LogState& log_state();
 
 /// One diagnostic line: "%d %s %s\n" (process id, 20-character local time,
-/// message) to the log file, echoed on standard output in debug mode, or kept
-/// in the start-up buffer while it is active. Does nothing (and does not expand
-/// the format) unless debug mode, log mode or the start-up buffer is active.
-/// The message is cut at its last CR, then at its last LF.
+/// message) to the log file (created with mode 0600, one write per line),
+/// echoed on standard output in debug mode, or kept in the start-up buffer
+/// while it is active. Does nothing (and does not expand the format) unless
+/// debug mode, log mode or the start-up buffer is active. The message is cut
+/// at its last CR, then at its last LF.
 void log_message(const char* format, ...) VANTORIX_PRINTF(1, 2);
 
-/// One error line, "%d %s ERROR: %s\n", written whatever the modes.
+/// One error line, "%d %s ERROR: %s\n", written whatever the modes: also
+/// during start-up, when the start-up buffer keeps it for the log file even
+/// if neither mode is on when it is dumped.
 void log_error(const char* format, ...) VANTORIX_PRINTF(1, 2);
 
 /// Formats a reply (at most 4094 characters), writes it to standard output as
@@ -70,15 +82,29 @@ void reply_texts(std::initializer_list<const char*> texts);
 /// Formats a text (at most 4094 characters) and writes it to standard output.
 void console_write(const char* format, ...) VANTORIX_PRINTF(1, 2);
 
-/// Moves the log file at `path` to "<path>.1", replacing an older backup.
-/// True when moved.
-bool log_rotate(const char* path);
+/// What `log_rotate` did.
+enum class Rotation {
+  moved,       // the log is now "<path>.1"
+  not_needed,  // no file at `path`, not larger than asked, or being moved by another process
+  failed,      // the file could not be opened or moved
+};
+
+/// Moves the log file at `path` to "<path>.1" (the name built whole, however
+/// long the path), replacing an older backup in the same step, when it is
+/// larger than `larger_than` bytes. Several processes may share one log:
+/// each takes an advisory lock on the log file and measures it again under
+/// the lock, so only a process that still finds at `path` a file past the
+/// size moves it, and a backup just made by another is never replaced by the
+/// new, short log. The wait for the lock is bounded (then: not_needed).
+Rotation log_rotate(const char* path, std::int64_t larger_than = -1);
 
 /// Empties the start-up buffer and switches buffering on.
 void startup_log_begin();
 /// Adds one entry to the start-up buffer (while active and not full).
 void startup_log_add(const char* format, ...) VANTORIX_PRINTF(1, 2);
-/// Ends buffering and replays the entries through `log_message`.
+/// Ends buffering and replays the entries through `log_message`. When that
+/// writes nothing (neither debug nor log mode), the error lines among them
+/// are still written to the log file, as errors are whatever the modes.
 void startup_log_dump();
 
 /// The 20-character local time text of log lines, for example

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "platform/files.h"
 #include "process_state.h"
 #include "temp_dir.h"
 
@@ -63,6 +64,11 @@ std::vector<std::string> messages_of(const std::string& text, int process_id) {
 }
 
 using Messages = std::vector<std::string>;
+
+std::string read_whole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 class LogTest : public ::testing::Test {
  protected:
@@ -235,13 +241,46 @@ TEST_F(LogRotationTest, FailedRotationEndsFileLoggingOnlyPastTheHardLimit) {
   EXPECT_EQ(size_of("vantorix.log"), kLogGiveUpSize + kLineOverhead + 4);
 }
 
-TEST_F(LogRotationTest, RotateReportsWhetherTheFileMoved) {
+TEST_F(LogRotationTest, RotateSaysWhetherItMovedTheFile) {
   dir_.write("a.log", "one\n");
   dir_.write("a.log.1", "old\n");
-  EXPECT_TRUE(log_rotate(dir_.file("a.log").c_str()));
+  const std::string path = dir_.file("a.log");
+  EXPECT_EQ(log_rotate(path.c_str(), 4), Rotation::not_needed);  // not larger than 4 bytes
+  EXPECT_EQ(log_rotate(path.c_str(), 3), Rotation::moved);
   EXPECT_EQ(dir_.read("a.log.1"), "one\n");
-  EXPECT_FALSE(log_rotate(dir_.file("a.log").c_str()));
-  EXPECT_FALSE(log_rotate(nullptr));
+  EXPECT_EQ(log_rotate(path.c_str()), Rotation::not_needed);  // moved already
+  EXPECT_EQ(log_rotate(nullptr), Rotation::failed);
+
+  // While another process holds the lock it is moving the file: leave it.
+  dir_.write("a.log", "two\n");
+  FileError error;
+  OpenFile other = OpenFile::open(path, OpenFile::Mode::read, error);
+  ASSERT_TRUE(other.lock(0, error));
+  EXPECT_EQ(log_rotate(path.c_str()), Rotation::not_needed);
+  EXPECT_EQ(dir_.read("a.log"), "two\n");
+}
+
+TEST_F(LogRotationTest, BackupNameIsWholeForAnyPathLength) {
+  // 515 characters: a backup name cut to 511 would name another file.
+  std::string directory = dir_.path() + "/" + std::string(200, 'd') + "/" + std::string(200, 'e');
+  std::filesystem::create_directories(directory);
+  const std::string path = directory + "/" + std::string(515 - directory.size() - 6, 'f') + ".logs";
+  ASSERT_EQ(path.size(), 515u);
+  const std::string unrelated = path.substr(0, 511);
+  std::ofstream(unrelated) << "someone else's\n";
+  std::ofstream(path) << "log\n";
+  ASSERT_EQ(log_rotate(path.c_str()), Rotation::moved);
+  EXPECT_EQ(read_whole(path + ".1"), "log\n");
+  EXPECT_EQ(read_whole(unrelated), "someone else's\n");
+}
+
+TEST_F(LogTest, LogFileIsPrivateAndLongLinesStayWhole) {
+  log_state().log_mode = true;
+  const std::string long_text(5000, 'm');
+  log_error("%s", long_text.c_str());
+  EXPECT_EQ(std::filesystem::status(dir_.file("vantorix.log")).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(log_messages(), (Messages{"ERROR: " + std::string(4094, 'm')}));
 }
 
 // The start-up buffer.
@@ -297,12 +336,29 @@ TEST_F(StartupLogTest, DumpReplaysEntriesSplitAtHashes) {
   EXPECT_EQ(log_messages().back(), "after");
 }
 
-TEST_F(StartupLogTest, DumpWithoutAModeDiscardsEverythingErrorsIncluded) {
-  log_error("never seen");
+TEST_F(StartupLogTest, DumpWithoutAModeWritesOnlyTheErrors) {
+  // Errors reach the log whatever the modes, those of start-up too: a
+  // warning about the configuration must not depend on logging being on.
+  log_message("not written");
+  log_error("written %d", 1);
+  log_error("and %s", "two\n");
+  log_state().process_id = 4321;
   startup_log_dump();
-  EXPECT_FALSE(exists("vantorix.log"));
+  EXPECT_EQ(log_messages(), (Messages{"ERROR: written 1", "ERROR: and two"}));
   EXPECT_EQ(console_, "");
   EXPECT_EQ(log_state().startup.text, "");
+  EXPECT_TRUE(log_state().startup.errors.empty());
+}
+
+TEST_F(LogTest, ErrorCopyCollectsEveryErrorMessage) {
+  std::string copy;
+  log_state().error_copy = &copy;
+  log_message("not an error");
+  log_error("-DEAD: Couldn't find host {%s}", "x");
+  log_error("two lines\n}");
+  log_state().error_copy = nullptr;
+  log_error("after");
+  EXPECT_EQ(copy, "-DEAD: Couldn't find host {x}\ntwo lines\n}\n");
 }
 
 TEST_F(StartupLogTest, FillsUpAtTheExactCount) {

@@ -7,11 +7,23 @@
 namespace vantorix {
 
 /// Writes `text` to standard output exactly as given (bytes, no translation,
-/// no terminator added). Write errors are ignored: the parent may have gone.
+/// no terminator added). Write errors are ignored (the parent may have gone),
+/// but a closed pipe is remembered for `console_closed`.
 void console_output(std::string_view text);
 
 /// Flushes standard output. Errors are ignored.
 void console_flush();
+
+/// True once a write or flush of standard output has failed because nobody
+/// reads it any more (the parent closed its end of the pipe: EPIPE on POSIX,
+/// a broken pipe on Windows). Stays true for the rest of the run.
+bool console_closed();
+
+/// Writes `text` to standard error as given and flushes it; errors are
+/// ignored. For what an administrator running the program by hand must see
+/// even though standard output belongs to the line protocol. Captured with
+/// standard output while a sink is set.
+void console_error_output(std::string_view text);
 
 /// For tests: while `sink` is set, console output is appended to it instead of
 /// going to standard output. Pass nullptr to write to standard output again.

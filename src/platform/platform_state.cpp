@@ -1,6 +1,7 @@
 #include "platform/platform_state.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "platform/console.h"
@@ -47,16 +48,45 @@ bool random_bytes(std::span<std::uint8_t> out) {
   return true;
 }
 
+namespace {
+
+// The C library reports a pipe without a reader as EPIPE on every platform
+// the program is built for (the Windows runtime maps its broken-pipe errors
+// onto it as well).
+void note_write_error(PlatformState& state) {
+  if (errno == EPIPE) state.console_closed = true;
+}
+
+}  // namespace
+
 void console_output(std::string_view text) {
+  PlatformState& state = platform_state();
+  if (std::string* sink = state.console_sink) {
+    sink->append(text);
+    return;
+  }
+  if (text.empty()) return;
+  errno = 0;
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) note_write_error(state);
+}
+
+void console_flush() {
+  PlatformState& state = platform_state();
+  if (state.console_sink != nullptr) return;
+  errno = 0;
+  if (std::fflush(stdout) != 0) note_write_error(state);
+}
+
+bool console_closed() { return platform_state().console_closed; }
+
+void console_error_output(std::string_view text) {
   if (std::string* sink = platform_state().console_sink) {
     sink->append(text);
     return;
   }
-  if (!text.empty()) std::fwrite(text.data(), 1, text.size(), stdout);
-}
-
-void console_flush() {
-  if (platform_state().console_sink == nullptr) std::fflush(stdout);
+  if (text.empty()) return;
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
 }
 
 void console_capture(std::string* sink) { platform_state().console_sink = sink; }

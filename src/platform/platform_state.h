@@ -31,6 +31,7 @@ struct PlatformState {
   PlatformHooks hooks;
   RandomPool random_pool;
   std::string* console_sink = nullptr;  // console output goes here instead while set
+  bool console_closed = false;          // a write to standard output met a closed pipe
 };
 
 /// The process-wide platform state; tests reset it by assigning `{}`.

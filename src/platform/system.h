@@ -1,16 +1,14 @@
-// What the operating system provides besides sockets and standard output:
-// process id, local time, the system directory and path separator, sleeping,
-// random bytes and files. One implementation per platform (system_posix.cpp);
-// sleeping and random bytes pass through the portable hooks of
-// platform_state.h first.
+// What the operating system provides besides sockets, files and standard
+// output: process id, local time, the system directory and path separator,
+// sleeping, random bytes, and the protections of the process. One
+// implementation per platform (system_posix.cpp); sleeping and random bytes
+// pass through the portable hooks of platform_state.h first.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
-#include <optional>
 #include <span>
 #include <string>
-#include <string_view>
 
 namespace vantorix {
 
@@ -40,21 +38,16 @@ std::int64_t monotonic_milliseconds();
 /// source cannot be read; `out` is then unspecified.
 bool random_bytes(std::span<std::uint8_t> out);
 
-/// What the user store needs to know about a file to decide whether to read it again.
-struct FileStatus {
-  std::int64_t size = 0;
-  std::int64_t modified_ns = 0;  // modification time, nanoseconds since the epoch
-  std::uint64_t device = 0;      // device and inode together identify the file
-  std::uint64_t inode = 0;
-  bool operator==(const FileStatus&) const = default;
-};
+/// Switches core dumps off for the rest of the run (POSIX: a core-size
+/// limit of 0 and, where the system has it, the process marked not
+/// dumpable), since the process's memory holds the shared secret and users'
+/// passwords in clear. A Windows build keeps the system from writing crash
+/// dumps of the process where it can. False when the system refused.
+bool disable_core_dumps();
 
-/// Status of the file at `path`, or nothing when it cannot be read.
-std::optional<FileStatus> file_status(const std::string& path);
-
-/// Appends `data` to the file at `path` with a single write, creating the file
-/// readable and writable by its owner only (0600) when it does not exist.
-/// Returns true when every byte was written.
-bool append_private(const std::string& path, std::string_view data);
+/// Makes writes that pass the file-size limit, or go to a pipe that nobody
+/// reads any more, fail with an error instead of ending the process (POSIX:
+/// SIGXFSZ and SIGPIPE ignored). Platforms without such signals do nothing.
+void ignore_write_signals();
 
 }  // namespace vantorix

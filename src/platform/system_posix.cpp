@@ -1,13 +1,14 @@
 #include "platform/system.h"
 
-#include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/random.h>
-#include <sys/stat.h>
+#include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 #include "platform/native.h"
@@ -50,28 +51,18 @@ bool native_random_bytes(std::uint8_t* out, std::size_t size) {
   return true;
 }
 
-std::optional<FileStatus> file_status(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-  FileStatus status;
-  status.size = static_cast<std::int64_t>(st.st_size);
-  status.modified_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-  status.device = static_cast<std::uint64_t>(st.st_dev);
-  status.inode = static_cast<std::uint64_t>(st.st_ino);
-  return status;
+bool disable_core_dumps() {
+  const struct rlimit none {0, 0};
+  bool done = ::setrlimit(RLIMIT_CORE, &none) == 0;
+  // Not dumpable also keeps other processes of the same account from reading
+  // the memory through /proc or a debugger.
+  done = ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0 && done;
+  return done;
 }
 
-bool append_private(const std::string& path, std::string_view data) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  // One write call: an O_APPEND write of a regular file is placed whole at the end,
-  // so records of two processes never interleave.
-  ssize_t written;
-  do {
-    written = ::write(fd, data.data(), data.size());
-  } while (written < 0 && errno == EINTR);
-  ::close(fd);
-  return written == static_cast<ssize_t>(data.size());
+void ignore_write_signals() {
+  ::signal(SIGXFSZ, SIG_IGN);
+  ::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace vantorix

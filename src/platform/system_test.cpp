@@ -1,6 +1,10 @@
 #include "platform/system.h"
 
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <set>
@@ -35,6 +39,23 @@ TEST(RandomBytes, HookReplacesTheSource) {
   ASSERT_TRUE(random_bytes(draw));
   EXPECT_EQ(draw, (std::array<std::uint8_t, 4>{7, 7, 7, 7}));
   platform_hooks() = {};
+}
+
+// In a child process: a test process that cannot dump core cannot be debugged either.
+TEST(ProcessProtection, CoreDumpsAreSwitchedOff) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    const struct rlimit unlimited {RLIM_INFINITY, RLIM_INFINITY};
+    ::setrlimit(RLIMIT_CORE, &unlimited);
+    if (!disable_core_dumps()) _exit(2);
+    struct rlimit core {};
+    ::getrlimit(RLIMIT_CORE, &core);
+    _exit(core.rlim_cur == 0 && core.rlim_max == 0 && ::prctl(PR_GET_DUMPABLE) == 0 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

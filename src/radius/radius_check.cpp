@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "config/core_settings.h"
+#include "logging/client_address.h"
 #include "logging/log.h"
 #include "logging/text_format.h"
 #include "platform/console.h"
@@ -105,7 +106,7 @@ RecordResult check_user(RadiusData& radius, UserStore& users, const std::optiona
   if (!attach_default_domain(words, domain)) return RecordResult::none();
   const std::string& user = *words[1];
   const std::string password = words[2].value_or("");
-  log_message(radius_text::kChecking, user.c_str(), text_or_null(words[3]));
+  log_message(radius_text::kChecking, user.c_str(), client_address_for_log(words[3]));
   if (!radius_ensure_open(radius.connection, radius.settings)) return RecordResult::failed();
   user_file_load(users.settings, users.file, users.table);
 

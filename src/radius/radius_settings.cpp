@@ -1,5 +1,7 @@
 #include "radius/radius_settings.h"
 
+#include <cstdint>
+
 #include "logging/log.h"
 #include "logging/text_helpers.h"
 #include "radius/radius_texts.h"
@@ -30,6 +32,26 @@ void refuse_word(std::string_view key, std::string_view value, const char* choic
   log_error(radius_text::kUnknownWord, shown_key.c_str(), shown.c_str(), choices);
 }
 
+// A port the configuration may name: digits only, 0 to 65535.
+bool is_port_number(std::string_view value) {
+  if (value.empty() || value.size() > 5) return false;
+  for (char c : value) {
+    if (c < '0' || c > '9') return false;
+  }
+  return leading_number(value) <= 65535;
+}
+
+// Kept as the leading number reads, as ever; the warning says what that means.
+void warn_about_port(std::string_view value, int port) {
+  const std::string shown(value);
+  if (port == 0) {
+    log_error(radius_text::kPortNotANumberServices, shown.c_str());
+  } else {
+    // Only its low 16 bits reach the wire.
+    log_error(radius_text::kPortNotANumber, shown.c_str(), static_cast<int>(static_cast<std::uint16_t>(port)));
+  }
+}
+
 }  // namespace
 
 bool radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings, std::string_view key,
@@ -39,6 +61,7 @@ bool radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings,
   } else if (equals_nocase(key, "radius_port")) {
     settings.port = leading_number(value);
     settings.port_configured = true;
+    if (!is_port_number(value)) warn_about_port(value, settings.port);
   } else if (equals_nocase(key, "radius_secret")) {
     // Secrets are held to kMaxSecret bytes; a longer one is refused whole
     // rather than cut, since a cut secret could never match the server's.
@@ -111,8 +134,8 @@ std::string_view effective_secret(const RadiusSettings& settings) {
   return settings.secret ? std::string_view(*settings.secret) : std::string_view();
 }
 
-void radius_config(std::string_view key, std::string_view value) {
-  radius_apply_key(radius_data().settings, user_store().settings, key, value);
+bool radius_config(std::string_view key, std::string_view value) {
+  return radius_apply_key(radius_data().settings, user_store().settings, key, value);
 }
 
 void radius_init() {

@@ -28,12 +28,14 @@ inline constexpr int kMaxDeadTimeSeconds = 86400;
 /// which changes nothing. A later value replaces an earlier one. A value that
 /// cannot be used (a secret of more than kMaxSecret bytes, an unknown word,
 /// an over-long NAS identifier) is refused with an error in the log naming
-/// what to fix, and the setting in force stays.
+/// what to fix, and the setting in force stays. A "radius_port" that is not a
+/// number from 0 to 65535 is taken as its leading number reads, as ever, with
+/// an error in the log that says which port will be used.
 bool radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings, std::string_view key,
                       std::string_view value);
 
 /// The config slot: `radius_apply_key` on the process-wide records.
-void radius_config(std::string_view key, std::string_view value);
+bool radius_config(std::string_view key, std::string_view value);
 
 /// The init slot: logs "Setting up Radius data", resets `RadiusData` to its
 /// defaults (host "localhost", port 1645, secret "set one first", socket

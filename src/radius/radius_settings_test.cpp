@@ -34,7 +34,7 @@ TEST_F(RadiusSettingsTest, InitSetsTheDefaultsAndKeepsTheUserFileName) {
   RadiusData& data = radius_data();
   data.settings.port = 7;
   data.exchange.request_counter = 9;
-  data.settings.attribute = "x";
+  data.settings.attribute = std::string("x");  // a literal here draws GCC 12's false -Wrestrict at -O3
   data.exchange.recv_len = 100;
   user_store().settings.file_name = "mine.dat";
   user_store().table.store("someone", "pw");
@@ -156,6 +156,11 @@ TEST_F(RadiusSettingsTest, OtherKeysChangeNothing) {
   for (const char* key : {"domain", "radius_hostname", "radius", "", "radius_host "}) {
     EXPECT_FALSE(radius_apply_key(settings_, file_settings_, key, "changed")) << key;
   }
+  for (const char* key : {"radius_host", "RADIUS_PORT", "radius_secret", "radius_attribute", "radius_user_file"}) {
+    EXPECT_TRUE(radius_apply_key(settings_, file_settings_, key, "1")) << key;
+  }
+  settings_ = {};
+  file_settings_ = {};
   EXPECT_EQ(settings_.host, "localhost");
   EXPECT_EQ(settings_.secret, "set one first");
   EXPECT_FALSE(settings_.attribute);
@@ -174,6 +179,36 @@ TEST_F(RadiusSettingsTest, OverlongSecretIsRefused) {
   EXPECT_EQ(settings_.secret, longest);
   apply("radius_secret", longest + "t");
   EXPECT_EQ(settings_.secret, longest);
+}
+
+TEST_F(RadiusSettingsTest, PortThatIsNotANumberSaysWhichPortIsUsed) {
+  log_state().debug_mode = true;
+  const struct {
+    const char* value;
+    int port;
+    const char* warning;  // null: none
+  } cases[] = {
+      {"1812", 1812, nullptr},
+      {"0", 0, nullptr},
+      {"65535", 65535, nullptr},
+      {"01812", 1812, nullptr},
+      {"1812x", 1812, "radius_port {1812x} is not a number from 0 to 65535: port 1812 will be used"},
+      {"  18x12", 18, "radius_port {  18x12} is not a number from 0 to 65535: port 18 will be used"},
+      {"70000", 70000, "radius_port {70000} is not a number from 0 to 65535: port 4464 will be used"},
+      {"-1", -1, "radius_port {-1} is not a number from 0 to 65535: port 65535 will be used"},
+      {"radius", 0, "radius_port {radius} is not a number from 0 to 65535: it reads as 0, so the radius/udp entry"},
+      {"", 0, "radius_port {} is not a number from 0 to 65535: it reads as 0"},
+  };
+  for (const auto& c : cases) {
+    output_.clear();
+    apply("radius_port", c.value);
+    EXPECT_EQ(settings_.port, c.port) << c.value;
+    if (c.warning == nullptr) {
+      EXPECT_EQ(output_.find("ERROR"), std::string::npos) << output_;
+    } else {
+      EXPECT_NE(output_.find(std::string("ERROR: ") + c.warning), std::string::npos) << output_;
+    }
+  }
 }
 
 }  // namespace

@@ -19,6 +19,9 @@ inline constexpr char kClosing[] = "Closing down RADIUS connection. {%d}";
 inline constexpr char kBadEntryPort[] = "radius_host entry {%s} has no port from 1 to 65535 after its ':'";
 inline constexpr char kTlsFailed[] = "-DEAD: TLS connection to %s failed {%s}";
 inline constexpr char kTlsConnected[] = "TLS connection to %s made";
+inline constexpr char kTlsKeyNotPrivate[] =
+    "radius_tls_key {%s} can be read or written by other accounts, and it proves who this client is: "
+    "make it private to this account (chmod 600)";
 inline constexpr char kTlsClosedAfterHandshake[] =
     "the server closed the connection after the handshake (is a client certificate needed? "
     "radius_tls_cert, radius_tls_key)";
@@ -77,5 +80,11 @@ inline constexpr char kNumberOutOfRange[] = "%s {%s} is not a number from %d to 
 inline constexpr char kUnknownWord[] = "%s {%s} is not one of %s; the previous setting stays";
 inline constexpr char kNasIdentifierTooLong[] =
     "radius_nas_identifier is longer than %d characters; the previous setting stays";
+inline constexpr char kPortNotANumber[] =
+    "radius_port {%s} is not a number from 0 to 65535: port %d will be used; write the server's port, "
+    "for example 1812";
+inline constexpr char kPortNotANumberServices[] =
+    "radius_port {%s} is not a number from 0 to 65535: it reads as 0, so the radius/udp entry of the "
+    "services database (or 1645 without one) will be used; write the server's port, for example 1812";
 
 }  // namespace vantorix::radius_text

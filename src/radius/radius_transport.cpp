@@ -7,6 +7,7 @@
 
 #include "logging/log.h"
 #include "logging/text_format.h"
+#include "platform/files.h"
 #include "platform/system.h"
 #include "radius/radius_texts.h"
 #include "radius/retransmission.h"
@@ -121,6 +122,13 @@ bool radius_connect(RadiusConnection& connection, const RadiusSettings& settings
   connection.secret = SharedSecret(effective_secret(settings));
   const bool tls = settings.transport == Transport::tls;
   if (tls) {
+    if (settings.tls_files.key) {
+      // The key proves who this client is: like the secret, it is for this account alone.
+      const std::optional<FileStatus> key = file_status(*settings.tls_files.key);
+      if (key && (key->others_may_read || key->others_may_write)) {
+        log_error(radius_text::kTlsKeyNotPrivate, settings.tls_files.key->c_str());
+      }
+    }
     connection.tls_client = std::make_unique<TlsClient>();
     std::string error;
     if (!connection.tls_client->configure(settings.tls_files, error)) {

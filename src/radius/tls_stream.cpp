@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "platform/files.h"
 #include "platform/system.h"
 #include "platform/tcp_socket.h"
 #include "radius/socket_error_text.h"

@@ -1,12 +1,13 @@
 #include "userstore/user_file.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string_view>
 
 #include "logging/log.h"
+#include "platform/files.h"
+#include "platform/system.h"
 #include "userstore/scramble.h"
 #include "userstore/user_store_texts.h"
 
@@ -21,8 +22,8 @@ constexpr std::size_t kReadChunk = 1 << 16;
 // whichever comes first. Reads the file in large chunks of its own.
 class PieceReader {
  public:
-  PieceReader(std::FILE* file, std::int64_t offset)
-      : file_(file), chunk_(std::make_unique<char[]>(kReadChunk)), offset_(offset) {}
+  PieceReader(const OpenFile& file, std::int64_t offset)
+      : file_(file), chunk_(std::make_unique<char[]>(kReadChunk)), offset_(offset), read_at_(offset) {}
 
   /// The next piece, terminated, in `piece` (kUserFileLineSize bytes); its
   /// length in bytes (zero bytes included) in `length`. False at the end of
@@ -31,12 +32,15 @@ class PieceReader {
     length = 0;
     while (length < kUserFileLineSize - 1) {
       if (pos_ == end_) {
-        end_ = std::fread(chunk_.get(), 1, kReadChunk, file_);
+        FileError error;
+        const std::int64_t got = file_.read_at(read_at_, chunk_.get(), kReadChunk, error);
         pos_ = 0;
-        if (end_ == 0) {
-          if (std::ferror(file_)) failed_ = true;
+        end_ = got > 0 ? static_cast<std::size_t>(got) : 0;
+        if (got <= 0) {
+          if (got < 0) failed_ = true;
           break;
         }
+        read_at_ += got;
       }
       const char* start = chunk_.get() + pos_;
       std::size_t count = std::min(end_ - pos_, kUserFileLineSize - 1 - length);
@@ -57,11 +61,12 @@ class PieceReader {
   std::int64_t offset() const { return offset_; }
 
  private:
-  std::FILE* file_;
+  const OpenFile& file_;
   std::unique_ptr<char[]> chunk_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
-  std::int64_t offset_;
+  std::int64_t offset_;   // just past the last piece
+  std::int64_t read_at_;  // just past the last chunk
   bool failed_ = false;
 };
 
@@ -80,60 +85,96 @@ void store_piece(const char* piece, const ScrambleKey& key, UserTable& table, st
   table.store(line.substr(0, space), plain);
 }
 
-bool same_file(const FileStatus& a, const FileStatus& b) { return a.device == b.device && a.inode == b.inode; }
-
 std::string last_bytes(std::string_view text) {
   std::size_t keep = std::min<std::size_t>(text.size(), kUserFileTailSize);
   return std::string(text.substr(text.size() - keep));
 }
 
+// The `count` bytes before `end`, or nothing when they cannot be read.
+std::optional<std::string> read_before(const OpenFile& file, std::int64_t end, std::size_t count) {
+  std::string bytes(count, '\0');
+  if (count == 0) return bytes;
+  FileError error;
+  if (file.read_at(end - static_cast<std::int64_t>(count), bytes.data(), count, error) !=
+      static_cast<std::int64_t>(count)) {
+    return std::nullopt;
+  }
+  return bytes;
+}
+
 // True when the bytes just before the end of the last load are still there.
-bool tail_unchanged(std::FILE* file, const UserFileState& state) {
-  auto count = static_cast<std::int64_t>(state.tail.size());
-  if (state.read_end < count) return false;
-  if (count == 0) return true;
-  char bytes[kUserFileTailSize];
-  if (std::fseek(file, static_cast<long>(state.read_end - count), SEEK_SET) != 0) return false;
-  if (std::fread(bytes, 1, state.tail.size(), file) != state.tail.size()) return false;
-  return std::memcmp(bytes, state.tail.data(), state.tail.size()) == 0;
+bool tail_unchanged(const OpenFile& file, const UserFileState& state) {
+  if (state.read_end < static_cast<std::int64_t>(state.tail.size())) return false;
+  return read_before(file, state.read_end, state.tail.size()) == state.tail;
 }
 
-// The last `count` bytes before `end`, or "" when they cannot be read.
-std::string read_tail(std::FILE* file, std::int64_t end) {
-  auto count = std::min<std::int64_t>(end, kUserFileTailSize);
-  std::string tail(static_cast<std::size_t>(count), '\0');
-  if (count == 0) return tail;
-  if (std::fseek(file, static_cast<long>(end - count), SEEK_SET) != 0) return {};
-  if (std::fread(tail.data(), 1, tail.size(), file) != tail.size()) return {};
-  return tail;
+// The table reflects the file exactly as `status` describes it.
+bool state_is_current(const UserFileState& state, const FileStatus& status) {
+  return state.loaded && status == state.status && status.size == state.read_end;
 }
 
-// The table reflects the file exactly as `before` describes it.
-bool state_is_current(const UserFileState& state, const std::optional<FileStatus>& before) {
-  return state.loaded && before && *before == state.status && before->size == state.read_end;
+// Writes one failure of the user file to the log with its reason, once per
+// run and kind of failure, so that a file that cannot be used says why
+// without repeating it for every user.
+void report_once(UserFileState& state, const std::string& path, const FileError& error) {
+  bool& reported = state.reported[static_cast<std::size_t>(error.kind)];
+  if (reported) return;
+  reported = true;
+  log_error(user_store_text::kCannotUse, path.c_str(), error.reason.c_str());
+}
+
+// Brings `table` up to date with the open `file`, whose status is `current`:
+// reads nothing when the table reflects it already, only the new lines when
+// the file has only grown since the last load, the whole file otherwise.
+void read_into(const OpenFile& file, const std::string& path, const FileStatus& current,
+               const UserFileSettings& settings, UserFileState& state, UserTable& table) {
+  if (state_is_current(state, current)) return;
+  const bool may_resume = state.loaded && same_file(current, state.status) && current.size > state.read_end;
+  log_message(user_store_text::kLoading, path.c_str());
+
+  // Either way the table ends up as a full read would leave it, because later lines win.
+  const std::int64_t start = may_resume && tail_unchanged(file, state) ? state.line_start : 0;
+  PieceReader reader(file, start);
+  std::int64_t line_start = start;
+  const ScrambleKey key = scramble_key_schedule(settings.scramble_key, kScrambleSeed);
+  std::string plain;
+  char piece[kUserFileLineSize];
+  std::size_t length = 0;
+  while (reader.next(piece, length)) {
+    bool line_ended = piece[length - 1] == '\n';
+    store_piece(piece, key, table, plain);
+    if (line_ended) line_start = reader.offset();
+  }
+  const std::optional<FileStatus> after = file.status();
+  const auto tail_size = static_cast<std::size_t>(std::min<std::int64_t>(reader.offset(), kUserFileTailSize));
+  std::optional<std::string> tail = read_before(file, reader.offset(), tail_size);
+  if (reader.failed() || !after || !tail) {
+    log_message(user_store_text::kLoadFailed, path.c_str());
+    return;
+  }
+  state.loaded = true;
+  state.read_end = reader.offset();
+  state.line_start = line_start;
+  state.tail = std::move(*tail);
+  state.status = *after;
+  log_message(user_store_text::kLoaded, path.c_str());
 }
 
 // True when the file has content whose last byte is not a line feed, so that
 // a record appended as it stands would run on from its last line.
-bool ends_inside_a_line(const std::string& path, const UserFileState& state, const std::optional<FileStatus>& before) {
-  if (!before || before->size == 0) return false;
-  if (state_is_current(state, before)) return state.line_start != state.read_end;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  int last = std::fseek(file, -1, SEEK_END) == 0 ? std::fgetc(file) : EOF;
-  std::fclose(file);
-  return last != EOF && last != '\n';
+bool ends_inside_a_line(const OpenFile& file, const FileStatus& status) {
+  if (status.size == 0) return false;
+  const std::optional<std::string> last = read_before(file, status.size, 1);
+  return last && *last != "\n";
 }
 
 // After this process appended `record` to a file that the table reflected
 // exactly, and nothing else has touched the file in between, the table still
 // reflects it: remember the new end so that the next load reads nothing.
-void note_own_append(const std::string& path, UserFileState& state, const std::optional<FileStatus>& before,
+void note_own_append(UserFileState& state, const FileStatus& before, const std::optional<FileStatus>& after,
                      std::string_view record) {
-  if (!state_is_current(state, before)) return;
-  auto after = file_status(path);
-  if (!after || !same_file(*after, *before) ||
-      after->size != before->size + static_cast<std::int64_t>(record.size())) {
+  if (!state_is_current(state, before) || !after || !same_file(*after, before) ||
+      after->size != before.size + static_cast<std::int64_t>(record.size())) {
     return;
   }
   state.status = *after;
@@ -142,73 +183,94 @@ void note_own_append(const std::string& path, UserFileState& state, const std::o
   state.tail = last_bytes(state.tail + std::string(record));
 }
 
+// Why the record "<name> <form>\n" would not read back as written (a log
+// text taking the name), or null when it would; no form: the password's
+// bytes cannot be scrambled.
+const char* unstorable_reason(std::string_view name, const std::optional<std::string>& form) {
+  // A name holding a space or a line end would be cut short when read back,
+  // and one beginning with '#' would be read back as a comment.
+  if (name.find_first_of(std::string_view(" \r\n\0", 4)) != std::string_view::npos ||
+      (!name.empty() && name[0] == '#')) {
+    return user_store_text::kNameNotStorable;
+  }
+  if (!form) return user_store_text::kPasswordNotStorable;
+  // The loader reads a line whole only when it fits one piece; a longer record
+  // would come back as a different password.
+  if (name.size() + 1 + form->size() > kUserFileLineSize - 1) return user_store_text::kRecordTooLong;
+  return nullptr;
+}
+
+// One attempt: open, lock, catch up with other processes' records, and write
+// the record unless another process has just written the same.
+AppendResult append_once(const UserFileSettings& settings, UserFileState& state, UserTable& table,
+                         std::string_view name, std::string_view password, std::string_view form,
+                         FileError& error) {
+  const std::string& path = settings.file_name;
+  OpenFile file = OpenFile::open(path, OpenFile::Mode::append, error);
+  if (!file.is_open() || !file.lock(settings.lock_wait_ms, error)) return AppendResult::failed;
+  std::optional<FileStatus> before = file.status();
+  if (!before) {
+    error = {FileErrorKind::other, "its status cannot be read"};
+    return AppendResult::failed;
+  }
+  // Helpers that were accepted for the same user at the same moment: the
+  // first one to get the lock writes the record, the others find it here.
+  read_into(file, path, *before, settings, state, table);
+  const std::optional<std::string_view> stored = table.find(name);
+  if (stored && passwords_match(*stored, password)) return AppendResult::already_there;
+  before = file.status();
+  if (!before) {
+    error = {FileErrorKind::other, "its status cannot be read"};
+    return AppendResult::failed;
+  }
+
+  std::string record;
+  record.reserve(name.size() + form.size() + 3);
+  if (ends_inside_a_line(file, *before)) record += '\n';
+  record.append(name).append(1, ' ').append(form).append(1, '\n');
+  if (!file.append(record, error)) {
+    // A record cut short by a full disk or a size limit would read back as
+    // another password, or a user without one: take the piece back.
+    FileError cut;
+    if (!file.truncate(before->size, cut)) log_error(user_store_text::kCutBackFailed, path.c_str(), cut.reason.c_str());
+    return AppendResult::failed;
+  }
+  // The state now says the table reflects the file with this record in it.
+  table.store(name, password);
+  note_own_append(state, *before, file.status(), record);
+  return AppendResult::written;
+}
+
 }  // namespace
 
 void user_file_load(const UserFileSettings& settings, UserFileState& state, UserTable& table) {
   const std::string& path = settings.file_name;
   if (path.empty()) return;
+  // The common case costs one status call: nothing has changed.
+  const std::optional<FileStatus> current = file_status(path);
+  if (current && state_is_current(state, *current)) return;
 
-  auto current = file_status(path);
-  bool may_resume = false;
-  if (state.loaded && current) {
-    if (*current == state.status && current->size == state.read_end) return;
-    may_resume = same_file(*current, state.status) && current->size > state.read_end;
-  }
-
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
+  FileError error;
+  OpenFile file = OpenFile::open(path, OpenFile::Mode::read, error);
+  const std::optional<FileStatus> opened = file.is_open() ? file.status() : std::nullopt;
+  if (!opened) {
+    // A missing file is the normal start; a FIFO, directory or device is a
+    // mistake of the configuration, which the log names once.
+    if (error.kind == FileErrorKind::not_regular) report_once(state, path, error);
     log_message(user_store_text::kLoadFailed, path.c_str());
     return;
   }
-  log_message(user_store_text::kLoading, path.c_str());
-
-  // A file that has only grown is read from the start of the line the last
-  // load ended in; anything else is read whole. Either way the table ends up
-  // as a full read would leave it, because later lines win.
-  std::int64_t start = may_resume && tail_unchanged(file, state) ? state.line_start : 0;
-  if (std::fseek(file, static_cast<long>(start), SEEK_SET) != 0) start = -1;
-
-  PieceReader reader(file, start);
-  std::int64_t line_start = start;
-  if (start >= 0) {
-    const ScrambleKey key = scramble_key_schedule(settings.scramble_key, kScrambleSeed);
-    std::string plain;
-    char piece[kUserFileLineSize];
-    std::size_t length = 0;
-    while (reader.next(piece, length)) {
-      bool line_ended = piece[length - 1] == '\n';
-      store_piece(piece, key, table, plain);
-      if (line_ended) line_start = reader.offset();
-    }
+  if ((opened->others_may_read || opened->others_may_write) && !state.reported_open_to_others) {
+    state.reported_open_to_others = true;
+    log_error(user_store_text::kOpenToOthers, path.c_str());
   }
-  if (start < 0 || reader.failed()) {
-    std::fclose(file);
-    log_message(user_store_text::kLoadFailed, path.c_str());
-    return;
-  }
-  std::string tail = read_tail(file, reader.offset());
-  std::fclose(file);
-
-  state.loaded = true;
-  state.read_end = reader.offset();
-  state.line_start = line_start;
-  state.tail = std::move(tail);
-  if (auto after = file_status(path)) state.status = *after;
-  log_message(user_store_text::kLoaded, path.c_str());
+  read_into(file, path, *opened, settings, state, table);
 }
 
-AppendResult user_file_append(const UserFileSettings& settings, UserFileState& state, std::string_view name,
-                              std::string_view password) {
+AppendResult user_file_append(const UserFileSettings& settings, UserFileState& state, UserTable& table,
+                              std::string_view name, std::string_view password) {
   const std::string& path = settings.file_name;
   if (path.empty()) return AppendResult::failed;
-  const std::string shown(name);  // for the log texts
-  // A name holding a space or a line end would be cut short when read back,
-  // and one beginning with '#' would be read back as a comment.
-  if (name.find_first_of(std::string_view(" \r\n\0", 4)) != std::string_view::npos ||
-      (!name.empty() && name[0] == '#')) {
-    log_error(user_store_text::kNameNotStorable, shown.c_str());
-    return AppendResult::refused;
-  }
   // The scrambled form keeps only characters 1 to 126: any other byte (a
   // UTF-8 password, say) would read back as another password, which a later
   // load would then put in place of the right one.
@@ -219,30 +281,23 @@ AppendResult user_file_append(const UserFileSettings& settings, UserFileState& s
   const std::optional<std::string> form =
       keeps_password ? scramble_with(scramble_key_schedule(settings.scramble_key, kScrambleSeed), password)
                      : std::nullopt;
-  if (!form) {
-    log_error(user_store_text::kPasswordNotStorable, shown.c_str());
-    return AppendResult::refused;
-  }
-  // The loader reads a line whole only when it fits one piece; a longer record
-  // would come back as a different password.
-  if (name.size() + 1 + form->size() > kUserFileLineSize - 1) {
-    log_error(user_store_text::kRecordTooLong, shown.c_str());
+  if (const char* reason = unstorable_reason(name, form)) {
+    log_error(reason, std::string(name).c_str());
     return AppendResult::refused;
   }
 
-  auto before = file_status(path);
-  std::string record;
-  record.reserve(name.size() + form->size() + 3);
-  if (ends_inside_a_line(path, state, before)) record += '\n';
-  record.append(name).append(1, ' ').append(*form).append(1, '\n');
-
+  FileError error;
   for (int attempt = 0; attempt < kUserFileAppendAttempts; ++attempt) {
-    if (append_private(path, record)) {
-      note_own_append(path, state, before, record);
-      return AppendResult::written;
-    }
+    error = {};
+    const AppendResult result = append_once(settings, state, table, name, password, *form, error);
+    if (result != AppendResult::failed) return result;
+    // Only a file busy elsewhere, or an interrupted call, may be cured by a
+    // pause; a read-only or full disk, a missing permission, a size limit
+    // or something that is not a file stays as it is.
+    if (!is_transient(error.kind)) break;
     sleep_milliseconds(kUserFileAppendPauseMs);
   }
+  report_once(state, path, error);
   log_message(user_store_text::kAppendFailed, path.c_str());
   return AppendResult::failed;
 }

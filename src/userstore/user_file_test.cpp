@@ -42,7 +42,7 @@ class UserFileTest : public ::testing::Test {
   static UserStore& store() { return user_store(); }
   static void load() { user_file_load(store().settings, store().file, store().table); }
   static bool append(std::string_view name, std::string_view password) {
-    return user_file_append(store().settings, store().file, name, password) == AppendResult::written;
+    return user_file_append(store().settings, store().file, store().table, name, password) == AppendResult::written;
   }
   // A fresh process's view: the table and the loader's state forgotten, the file read again.
   static void reload_from_scratch() {
@@ -133,7 +133,7 @@ TEST_F(UserFileTest, NoFileNameMeansNothingToLoad) {
   store().settings.file_name.clear();
   load();
   EXPECT_EQ(log(), "");
-  EXPECT_EQ(user_file_append(store().settings, store().file, "x", "y"), AppendResult::failed);
+  EXPECT_EQ(user_file_append(store().settings, store().file, store().table, "x", "y"), AppendResult::failed);
 }
 
 TEST_F(UserFileTest, OwnAppendsNeedNoReload) {

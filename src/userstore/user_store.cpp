@@ -23,12 +23,20 @@ Remembered user_store_remember(UserStore& store, const std::string& name, const 
   // A known user whose accepted password differs from the remembered one has
   // changed it: the new one is remembered here and in the file.
   const bool known = stored.has_value();
-  store.table.store(name, password);
   log_message(known ? user_store_text::kUpdated : user_store_text::kAdded, name.c_str());
-  if (user_file_append(store.settings, store.file, name, password) != AppendResult::written) {
-    return Remembered::memory_only;
+  const AppendResult appended = user_file_append(store.settings, store.file, store.table, name, password);
+  if (appended != AppendResult::written) store.table.store(name, password);
+  switch (appended) {
+    case AppendResult::written:
+      return known ? Remembered::password_changed : Remembered::added;
+    case AppendResult::already_there:
+      log_message(user_store_text::kFoundInFile, name.c_str());
+      return Remembered::found_in_file;
+    case AppendResult::refused:
+    case AppendResult::failed:
+      break;
   }
-  return known ? Remembered::password_changed : Remembered::added;
+  return Remembered::memory_only;
 }
 
 }  // namespace vantorix

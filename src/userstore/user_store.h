@@ -25,14 +25,17 @@ enum class Remembered {
   added,             // new user, in memory and in the file
   password_changed,  // known user with another password: the new one is in memory and appended
   unchanged,         // known user, same password (ignoring letter case): nothing written
+  found_in_file,     // another process had just appended the same: read from the file, nothing written
   memory_only,       // added or changed in memory; the file refused the record or could not be written
   not_kept,          // password longer than kMaxScrambledPassword: kept nowhere, error logged
 };
 
 /// After the server has accepted `password` for `name`: remembers the user in
 /// the table and appends a record to the user file unless the table already
-/// holds that password. Logs "Added user to memory and file: {%s}" or
-/// "Updated password in memory and file: {%s}" before the append.
+/// holds that password (also after reading what other processes have just
+/// appended, see `user_file_append`). Logs "Added user to memory and file:
+/// {%s}" or "Updated password in memory and file: {%s}" before the append.
+/// The user stays in memory whatever becomes of the record.
 Remembered user_store_remember(UserStore& store, const std::string& name, const std::string& password);
 
 }  // namespace vantorix

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "logging/log.h"
+#include "platform/files.h"
 #include "platform/platform_state.h"
 #include "process_state.h"
 #include "temp_dir.h"
@@ -14,6 +16,12 @@
 
 namespace vantorix {
 namespace {
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
 
 class UserStoreTest : public ::testing::Test {
  protected:
@@ -66,19 +74,52 @@ TEST_F(UserStoreTest, ChangedPasswordReplacesTheRememberedOneHereAndInTheFile) {
   EXPECT_EQ(fresh.table.find("carol"), "new-pass");
 }
 
-TEST_F(UserStoreTest, UnwritableFileKeepsTheUserInMemoryAfterThreePauses) {
+TEST_F(UserStoreTest, FileThatCannotBeWrittenFailsAtOnceAndSaysWhyOnce) {
   store_.settings.file_name = dir_.file("missing-dir/users.dat");
   EXPECT_EQ(user_store_remember(store_, "frank", "pw"), Remembered::memory_only);
-  EXPECT_EQ(pauses_, (std::vector<int>{2000, 2000, 2000}));
+  EXPECT_EQ(user_store_remember(store_, "gail", "pw"), Remembered::memory_only);
+  // No pause can make the directory appear.
+  EXPECT_TRUE(pauses_.empty());
   EXPECT_EQ(store_.table.find("frank"), "pw");
-  EXPECT_NE(log().find("Failed to append to Userfile: {" + store_.settings.file_name + "}"), std::string::npos);
+  EXPECT_EQ(store_.table.find("gail"), "pw");
+  const std::string path = store_.settings.file_name;
+  EXPECT_EQ(count_of(log(), "ERROR: Userfile {" + path + "} cannot be used: No such file or directory;"), 1u);
+  EXPECT_EQ(count_of(log(), "Failed to append to Userfile: {" + path + "}"), 2u);
 
   // A record the file cannot carry is refused at once, without pauses.
-  pauses_.clear();
   store_.settings.file_name = dir_.file("users.dat");
   EXPECT_EQ(user_store_remember(store_, "two words", "pw"), Remembered::memory_only);
   EXPECT_TRUE(pauses_.empty());
   EXPECT_EQ(store_.table.find("two words"), "pw");
+}
+
+TEST_F(UserStoreTest, FileLockedElsewhereIsTriedThreeTimesWithPauses) {
+  dir_.write("users.dat", "");
+  FileError error;
+  OpenFile other = OpenFile::open(store_.settings.file_name, OpenFile::Mode::read, error);
+  ASSERT_TRUE(other.lock(0, error));
+  store_.settings.lock_wait_ms = 10;
+  EXPECT_EQ(user_store_remember(store_, "hal", "pw"), Remembered::memory_only);
+  EXPECT_EQ(pauses_, (std::vector<int>{2000, 2000, 2000}));
+  EXPECT_EQ(count_of(log(), "cannot be used: Locked by another process;"), 1u);
+  other.close();
+  EXPECT_EQ(user_store_remember(store_, "hal", "pw"), Remembered::unchanged);
+  EXPECT_EQ(user_store_remember(store_, "ida", "pw"), Remembered::added);
+  EXPECT_EQ(file(), record("ida", "pw"));
+}
+
+TEST_F(UserStoreTest, UserJustAppendedByAnotherProcessIsNotAppendedAgain) {
+  ASSERT_EQ(user_store_remember(store_, "jo", "first"), Remembered::added);
+  // Another helper accepted the same users a moment ago and wrote them.
+  std::ofstream(store_.settings.file_name, std::ios::app) << record("kim", "pw") << record("jo", "second");
+  EXPECT_EQ(user_store_remember(store_, "jo", "second"), Remembered::found_in_file);
+  EXPECT_NE(log().find("User was added to the file by another process: {jo}"), std::string::npos);
+  // Reading the file under its lock taught the table the other user as well.
+  EXPECT_EQ(user_store_remember(store_, "kim", "pw"), Remembered::unchanged);
+  EXPECT_EQ(file(), record("jo", "first") + record("kim", "pw") + record("jo", "second"));
+  // A password the other process did not write is appended as usual.
+  EXPECT_EQ(user_store_remember(store_, "kim", "new"), Remembered::password_changed);
+  EXPECT_EQ(file(), record("jo", "first") + record("kim", "pw") + record("jo", "second") + record("kim", "new"));
 }
 
 TEST_F(UserStoreTest, PasswordsBeyond511CharactersAreKeptNowhere) {

@@ -7,6 +7,14 @@ inline constexpr char kLoading[] = "Loading Userfile again: {%s}";
 inline constexpr char kLoaded[] = "Finished Loading Userfile: {%s}";
 inline constexpr char kLoadFailed[] = "Failed to Load Userfile: {%s}";
 inline constexpr char kAppendFailed[] = "Failed to append to Userfile: {%s}";
+inline constexpr char kCannotUse[] =
+    "Userfile {%s} cannot be used: %s; accepted users are kept in memory only (said once per run)";
+inline constexpr char kCutBackFailed[] =
+    "Userfile {%s} keeps part of a record that could not be written whole: %s; remove its last line";
+inline constexpr char kOpenToOthers[] =
+    "Userfile {%s} can be read or written by other accounts, and its passwords are only scrambled: make it "
+    "private to this account (chmod 600)";
+inline constexpr char kFoundInFile[] = "User was added to the file by another process: {%s}";
 inline constexpr char kAdded[] = "Added user to memory and file: {%s}";
 inline constexpr char kUpdated[] = "Updated password in memory and file: {%s}";
 inline constexpr char kNameNotStorable[] = "User name {%s} cannot be stored in the Userfile; kept in memory only";

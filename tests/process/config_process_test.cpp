@@ -25,8 +25,12 @@ TEST(ConfigProcess, WithoutAnyFileReportsBothPlacesAndServesWithDefaults) {
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.out, "-DEAD Unable to open(" + work.file("nothere.ini") + ") or (nothere.ini)\n" +
                             kVersionReply + "+OK\n");
-  // Neither mode was on: the start-up errors are not written anywhere.
-  EXPECT_FALSE(std::filesystem::exists(work.file("vantorix.log")));
+  // Neither mode was on, yet errors are written whatever the modes.
+  const std::string log = work.read("vantorix.log");
+  EXPECT_NE(log.find("ERROR: Unable to open(" + work.file("nothere.ini") + ") or (nothere.ini)"), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("ERROR: INI: Failed to load {nothere.ini}"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Contents of Start Up log buffer"), std::string::npos) << log;
 }
 
 TEST(ConfigProcess, LogKeysTakeEffectAndSecretsStayOutOfTheLog) {

@@ -1,6 +1,7 @@
 // The real program against a real FreeRADIUS on 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -31,6 +32,9 @@ class RadiusProcessTest : public ::testing::Test {
                                "radius_user_file " + dir_.file("users.dat") + "\n"
                                "log true\n"
                                "log_path " + dir_.file("vantorix.log") + "\n" + extra);
+    // Private, as it should be: a file others may read is warned about.
+    std::filesystem::permissions(dir_.file("vantorix.ini"),
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     ProcessOptions options;
     options.working_directory = dir_.path();
     ProcessResult result = run_process({vantorix_binary(), "-path", dir_.path()}, input, options);

@@ -2,18 +2,64 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <thread>
+
+extern char** environ;
 
 namespace vantorix::testing {
 namespace {
 
 void set_nonblocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
+
+// The child's environment: this process's, with the options' entries added or replaced.
+std::vector<std::string> child_environment(const ProcessOptions& options) {
+  std::map<std::string, std::string> entries;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text = *entry;
+    const std::size_t equals = text.find('=');
+    if (equals != std::string::npos) entries[text.substr(0, equals)] = text.substr(equals + 1);
+  }
+  for (const auto& [name, value] : options.environment) entries[name] = value;
+  std::vector<std::string> result;
+  for (const auto& [name, value] : entries) result.push_back(name + "=" + value);
+  return result;
+}
+
+std::vector<char*> pointers_to(std::vector<std::string>& texts) {
+  std::vector<char*> pointers;
+  for (auto& text : texts) pointers.push_back(text.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+// The helpers below run in the child, between fork and exec: only system
+// calls, no allocation, so that runs started from several threads are safe.
+[[noreturn]] void child_fails(const char* what, int status) {
+  if (::write(2, what, std::strlen(what)) < 0) _exit(status);
+  _exit(status);
+}
+
+bool make_read_only(const std::vector<std::string>& paths) {
+  if (paths.empty()) return true;
+  if (::unshare(CLONE_NEWNS) != 0) return false;
+  if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
+  for (const std::string& path : paths) {
+    if (::mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0) return false;
+    if (::mount(nullptr, path.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -34,6 +80,10 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
   }
   // A child that stops reading must not kill the test with SIGPIPE.
   ::signal(SIGPIPE, SIG_IGN);
+  std::vector<std::string> arg_texts = argv;
+  std::vector<char*> args = pointers_to(arg_texts);
+  std::vector<std::string> env_texts = child_environment(options);
+  std::vector<char*> env = pointers_to(env_texts);
 
   pid_t pid = ::fork();
   if (pid == 0) {
@@ -41,14 +91,17 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
     ::dup2(out_pipe[1], 1);
     ::dup2(err_pipe[1], 2);
     if (!options.working_directory.empty() && ::chdir(options.working_directory.c_str()) != 0) _exit(126);
-    for (const auto& [name, value] : options.environment) ::setenv(name.c_str(), value.c_str(), 1);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
+    if (!make_read_only(options.read_only_paths)) child_fails("process_runner: read-only mount failed\n", 125);
+    for (const ResourceLimit& limit : options.limits) {
+      const struct rlimit value {static_cast<rlim_t>(limit.value), static_cast<rlim_t>(limit.value)};
+      if (::setrlimit(limit.resource, &value) != 0) child_fails("process_runner: setrlimit failed\n", 125);
+    }
     ::signal(SIGPIPE, SIG_DFL);
-    ::execv(args[0], args.data());
+    for (int signal : options.ignored_signals) ::signal(signal, SIG_IGN);
+    ::execve(args[0], args.data(), env.data());
     _exit(127);
   }
+  if (options.on_start && pid > 0) options.on_start(static_cast<int>(pid));
   ::close(in_pipe[0]);
   ::close(out_pipe[1]);
   ::close(err_pipe[1]);
@@ -63,6 +116,10 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
     in_fd = -1;
   }
   int out_fd = out_pipe[0], err_fd = err_pipe[0];
+  if (options.close_output) {
+    ::close(out_fd);
+    out_fd = -1;
+  }
   const auto deadline = std::chrono::steady_clock::now() + options.timeout;
   char chunk[65536];
   while (out_fd >= 0 || err_fd >= 0) {
@@ -114,8 +171,31 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
     ::usleep(10000);
   }
   if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  if (WIFSIGNALED(status)) {
+    result.signal = WTERMSIG(status);
+    result.core_dumped = WCOREDUMP(status);
+  }
   return result;
+}
+
+std::vector<ProcessResult> run_processes_at_once(const std::vector<std::vector<std::string>>& argvs,
+                                                 const std::vector<std::string>& inputs,
+                                                 const ProcessOptions& options) {
+  std::vector<ProcessResult> results(argvs.size());
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < argvs.size(); ++i) {
+    threads.emplace_back([&, i] { results[i] = run_process(argvs[i], i < inputs.size() ? inputs[i] : "", options); });
+  }
+  for (std::thread& thread : threads) thread.join();
+  return results;
+}
+
+bool read_only_mounts_work() {
+  ProcessOptions options;
+  options.read_only_paths = {"/tmp"};
+  options.timeout = std::chrono::seconds(10);
+  // Writing must fail inside, and the mount must not be seen outside.
+  return run_process({"/bin/sh", "-c", "! touch /tmp/.vantorix-ro-probe.$$ 2>/dev/null"}, "", options).exit_status == 0;
 }
 
 std::string vantorix_binary() {
