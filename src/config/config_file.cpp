@@ -187,7 +187,7 @@ void config_apply_line(std::string_view line, const ConfigTargets& targets) {
   if (!known) log_error(config_text::kUnknownKey, shown_key.c_str());
 }
 
-bool config_load(const char* directory, const char* program_path, const ConfigTargets& targets) {
+std::optional<std::string> config_load(const char* directory, const char* program_path, const ConfigTargets& targets) {
   ConfigPaths paths = config_paths(directory, program_path);
   // Binary mode: lines keep their carriage returns, which trimming removes.
   std::FILE* file = nullptr;
@@ -204,7 +204,7 @@ bool config_load(const char* directory, const char* program_path, const ConfigTa
     log_error(config_text::kUnableToOpenLog, paths.first.c_str(), paths.file_name.c_str());
     console_write(config_text::kUnableToOpen, paths.first.c_str(), paths.file_name.c_str(), kLineEnd);
     log_error(config_text::kFailedToLoad, paths.file_name.c_str());
-    return false;
+    return std::nullopt;
   }
   log_message(config_text::kLoading, paths.file_name.c_str());
   const std::optional<FileStatus> status = file_status(*opened);
@@ -217,7 +217,7 @@ bool config_load(const char* directory, const char* program_path, const ConfigTa
     config_apply_line(std::string_view(line, std::strlen(line)), targets);
   }
   std::fclose(file);
-  return true;
+  return *opened;
 }
 
 }  // namespace vantorix

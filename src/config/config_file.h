@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,10 +32,11 @@ struct ConfigTargets {
 /// Finds the configuration file (in `directory`, or beside `program_path`;
 /// then in the system directory; then in the current directory) and applies
 /// its lines to `targets` in file order. Warns (log_error) when the file can
-/// be read or written by other accounts, as it holds the secret. Returns true when a file was read,
-/// false when none was found (after writing the "-DEAD Unable to open(...) or
-/// (...)" line).
-bool config_load(const char* directory, const char* program_path, const ConfigTargets& targets);
+/// be read or written by other accounts, as it holds the secret. Returns the
+/// path of the file read, or nothing when none was found (after writing the
+/// "-DEAD Unable to open(...) or (...)" line).
+std::optional<std::string> config_load(const char* directory, const char* program_path,
+                                       const ConfigTargets& targets);
 
 /// The places `config_load` tries, in order. Both '/' and '\' separate
 /// directories in `program_path`.

@@ -38,7 +38,7 @@ class ConfigTest : public ::testing::Test {
   void TearDown() override { testing::reset_process_state(); }
   static void config_apply_line(std::string_view line) { vantorix::config_apply_line(line, targets()); }
   static bool config_load(const char* directory, const char* program) {
-    return vantorix::config_load(directory, program, targets());
+    return vantorix::config_load(directory, program, targets()).has_value();
   }
   static ConfigTargets targets() { return {core_settings(), log_state(), record_backend_key}; }
   testing::TempDir dir;

@@ -1,10 +1,45 @@
 #include "config/core_settings.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace vantorix {
 
 CoreSettings& core_settings() {
   static CoreSettings settings;
   return settings;
+}
+
+std::vector<std::string> core_settings_lines(const CoreSettings& settings, const LogState& log) {
+  const auto text = [](const std::optional<std::string>& value) { return value ? *value : std::string("(none)"); };
+  const auto flag = [](bool on) { return std::string(on ? "true" : "false"); };
+  std::string filter = "(none)";
+  if (settings.filter_from != 0 && settings.filter_to != 0) {
+    filter = std::string(1, settings.filter_from) + "," + settings.filter_to;
+  }
+  std::string dir_hash = "(none)";
+  if (!settings.dir_hash_base.empty()) {
+    dir_hash = std::to_string(settings.dir_hash_chars) + " " + std::to_string(settings.dir_hash_depth) + " " +
+               settings.dir_hash_base;
+  }
+  return {
+      "domain = " + text(settings.default_domain),
+      "info_pass = " + std::string(settings.info_pass ? "(hidden)" : "(none)"),
+      "lowercase_username = " + flag(settings.lowercase_username),
+      "lowercase_username_set = " + flag(settings.lowercase_username_set),
+      "search_min = " + std::to_string(settings.search_min),
+      "filtername = " + filter,
+      "dir_hash = " + dir_hash,
+      "log = " + flag(log.log_mode),
+      "log_path = " + (log.log_path ? path_in_effect(*log.log_path) : std::string("(none)")),
+  };
+}
+
+std::string path_in_effect(const std::string& path) {
+  std::error_code error;
+  if (path.empty() || std::filesystem::path(path).is_absolute()) return path;
+  const std::filesystem::path directory = std::filesystem::current_path(error);
+  return error ? path : path + " (in " + directory.string() + ")";
 }
 
 }  // namespace vantorix

@@ -3,6 +3,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "logging/log.h"
 
 namespace vantorix {
 
@@ -21,5 +24,13 @@ struct CoreSettings {
 
 /// The process-wide settings; tests reset them with `core_settings() = {};`.
 CoreSettings& core_settings();
+
+/// One "key = value" line per front-end setting in effect, the logging keys
+/// included, for -test_config; "info_pass" shows as "(hidden)".
+std::vector<std::string> core_settings_lines(const CoreSettings& settings, const LogState& log);
+
+/// `path` for those lines: a relative one followed by " (in DIR)", the
+/// working directory it is taken in.
+std::string path_in_effect(const std::string& path);
 
 }  // namespace vantorix

@@ -63,6 +63,10 @@ struct BackendOps {
   /// Writes "+DATA" lines on the backend's health; info calls it after the
   /// settings it shows to the holder of the info password.
   void (*status)() = nullptr;
+  /// -test_config: writes the backend's settings in effect and asks each of
+  /// its servers, for `user` and `password` when given (both or neither);
+  /// returns the exit status, 0 when every server answered validly.
+  int (*test_config)(const char* user, const char* password) = nullptr;
 };
 
 /// The process-wide table. Start-up binds the program's table; tests assign

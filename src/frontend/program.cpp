@@ -31,6 +31,9 @@ struct FirstPass {
   std::optional<int> exit_status;  // set when the program ends right there
   const char* config_directory = nullptr;
   const char* config_file = nullptr;
+  bool test_config = false;        // -test_config: report and probe instead of serving
+  const char* test_user = nullptr;  // its optional USER and PASSWORD
+  const char* test_password = nullptr;
 };
 
 bool is_filter_switch(const char* argument) { return compare_prefix_nocase(argument, "-filtername", 11) == 0; }
@@ -77,7 +80,7 @@ int run_conversion(int argc, char** argv, int i) {
 
 // The one-shot switches whose second argument is a password.
 bool takes_password(std::string_view argument) {
-  return argument == "-check" || argument == "-add" || argument == "-set";
+  return argument == "-check" || argument == "-add" || argument == "-set" || argument == "-test_config";
 }
 
 FirstPass first_pass(int argc, char** argv, LogState& log, CoreSettings& settings) {
@@ -110,9 +113,47 @@ FirstPass first_pass(int argc, char** argv, LogState& log, CoreSettings& setting
     } else if (equals_nocase(argument, "-convert_zeauth")) {
       pass.exit_status = run_conversion(argc, argv, i);
       return pass;
+    } else if (equals_nocase(argument, "-test_config")) {
+      pass.test_config = true;
+      if (i + 2 < argc && argv[i + 1][0] != '-') {
+        pass.test_user = argv[i + 1];
+        pass.test_password = argv[i + 2];
+        log_message(reply::kArgumentLog, i + 1, argv[i + 1]);
+        log_message(reply::kArgumentLog, i + 2, reply::kHiddenArgument);
+        i += 2;
+      }
     }
   }
   return pass;
+}
+
+// What reading the configuration file gave: its path, and what it logged.
+struct ConfigRead {
+  const std::optional<std::string>& path;
+  const std::string& warnings;
+};
+
+// -test_config: what the program reads and where, then what each server says.
+int test_configuration(const FirstPass& pass, const ConfigRead& config, const CoreSettings& settings,
+                       const LogState& log, const BackendOps& ops, bool opened, const std::string& open_errors) {
+  const auto line = [](const std::string& text) { console_write("%s%s", text.c_str(), kLineEnd); };
+  line(config.path ? "Configuration file: " + *config.path
+                   : "Configuration file: none found, the defaults are in force");
+  std::string_view warnings = config.warnings;
+  while (!warnings.empty()) {
+    const std::size_t end = std::min(warnings.find('\n'), warnings.size());
+    if (end > 0) line("Warning: " + std::string(warnings.substr(0, end)));
+    warnings.remove_prefix(std::min(end + 1, warnings.size()));
+  }
+  for (const std::string& setting : core_settings_lines(settings, log)) line(setting);
+  if (!opened) {
+    std::string reason = open_errors;
+    while (!reason.empty() && reason.back() == '\n') reason.pop_back();
+    line("The servers cannot be opened: " + reason);
+    return 1;
+  }
+  if (ops.test_config == nullptr) return 0;
+  return ops.test_config(pass.test_user, pass.test_password);
 }
 
 int generate_file(const BackendOps& ops, const char* number) {
@@ -266,8 +307,12 @@ int program_run(int argc, char** argv, std::FILE* input) {
 
   log.process_id = current_process_id();
   if (ops.init != nullptr) ops.init();
-  config_load(pass.config_directory, pass.config_file != nullptr ? pass.config_file : argv[0],
-              {settings, log, ops.config});
+  std::string config_warnings;  // shown by -test_config as well as logged
+  if (pass.test_config) log.error_copy = &config_warnings;
+  const std::optional<std::string> config_file =
+      config_load(pass.config_directory, pass.config_file != nullptr ? pass.config_file : argv[0],
+                  {settings, log, ops.config});
+  log.error_copy = nullptr;
   startup_log_dump();
   const char* log_path = log.log_path ? log.log_path->c_str() : nullptr;
   if (log.debug_mode) log_message(reply::kStartedDebug, kProductName, kVersionText, log.process_id, log_path);
@@ -279,11 +324,17 @@ int program_run(int argc, char** argv, std::FILE* input) {
     log.error_copy = &open_errors;
     const SlotResult opened = ops.open();
     log.error_copy = nullptr;
+    if (pass.test_config) {
+      return finish(test_configuration(pass, {config_file, config_warnings}, settings, log, ops,
+                                       opened != kSlotNegative, open_errors));
+    }
     if (opened == kSlotNegative) {
       console_flush();
       console_error_output(open_errors);
       return 0;
     }
+  } else if (pass.test_config) {
+    return finish(test_configuration(pass, {config_file, config_warnings}, settings, log, ops, true, {}));
   }
   if (argc > 1) {
     if (const std::optional<int> status = second_pass(argc, argv, ops)) return *status;

@@ -2,6 +2,7 @@
 
 #include "frontend/help_info.h"
 #include "radius/radius_check.h"
+#include "radius/radius_probe.h"
 #include "radius/radius_settings.h"
 #include "radius/radius_transport.h"
 
@@ -19,6 +20,7 @@ BackendOps radius_backend_ops() {
   ops.lookup = radius_lookup;
   ops.help = show_help;
   ops.status = radius_status;
+  ops.test_config = radius_test_config;
   return ops;
 }
 

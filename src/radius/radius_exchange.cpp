@@ -116,7 +116,9 @@ ServerAnswer ask_server(RadiusServer& server, RadiusExchange& exchange, const Re
       if (error == kSocketErrorConnectionRefused || error == kSocketErrorConnectionReset) {
         // Nothing listens at the server's port: waiting longer cannot help.
         ++server.counts.no_reply;
-        return {ServerOutcome::no_reply, false, monotonic_milliseconds() - start, {}};
+        ServerAnswer closed{ServerOutcome::no_reply, false, monotonic_milliseconds() - start, {}};
+        closed.port_closed = true;
+        return closed;
       }
       continue;
     }

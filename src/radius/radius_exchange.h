@@ -25,6 +25,7 @@ struct ServerAnswer {
   bool accepted = false;
   std::int64_t waited_ms = 0;  // from the first send to the end of the wait
   std::string reason;          // of tls_failed, in the TLS library's words
+  bool port_closed = false;    // of no_reply: the system said nothing listens at the port
 };
 
 /// A wrong Response Authenticator ends the wait at the end of the current

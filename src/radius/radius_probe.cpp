@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "config/core_settings.h"
 #include "logging/log.h"
 #include "platform/system.h"
 #include "radius/radius_exchange.h"
@@ -74,6 +75,7 @@ std::vector<ProbeResult> probe_servers(RadiusData& radius, const std::optional<P
   for (RadiusServer& server : radius.connection.servers) {
     ProbeResult result;
     result.server = endpoint_text(server.endpoint);
+    result.asked_status_server = !user.has_value();
     const std::int64_t started = monotonic_milliseconds();
     ServerAnswer answer = ask_once(radius, server, !user.has_value(), true, user);
     if (answer.outcome == ServerOutcome::answered) {
@@ -83,6 +85,8 @@ std::vector<ProbeResult> probe_servers(RadiusData& radius, const std::optional<P
     } else if (answer.outcome == ServerOutcome::tls_failed) {
       result.verdict = ProbeVerdict::tls_failed;
       result.detail = answer.reason;
+    } else if (answer.port_closed) {
+      result.verdict = ProbeVerdict::port_closed;
     } else if (radius.settings.transport == Transport::udp) {
       // Silent: a request without Message-Authenticator tells a wrong secret
       // (the reply does not fit it) from a server that is not there.
@@ -119,8 +123,12 @@ std::string probe_text(const ProbeResult& result) {
              ", not Status-Server: enable status_server on it, or test with -test_config USER PASSWORD)";
     case ProbeVerdict::no_answer:
       return text + "no answer within " + result.detail +
-             " (check radius_host and the port, and that the server lists this machine as a client; "
-             "a server may also not answer Status-Server: try -test_config USER PASSWORD)";
+             " (check radius_host and the port, and that the server lists this machine as a client" +
+             (result.asked_status_server
+                  ? "; a server may also not answer Status-Server: try -test_config USER PASSWORD)"
+                  : ")");
+    case ProbeVerdict::port_closed:
+      return text + "nothing listens at that port (check radius_host and the port, and that the server runs)";
     case ProbeVerdict::wrong_secret: return text + "wrong shared secret (check radius_secret)";
     case ProbeVerdict::tls_failed: return text + "TLS connection failed {" + result.detail + "}";
   }
@@ -150,8 +158,8 @@ std::vector<std::string> radius_settings_lines(const RadiusSettings& settings, U
   }
   user_file_load(users.settings, users.file, users.table);
   const std::optional<FileStatus> status = file_status(users.settings.file_name);
-  lines.push_back("radius_user_file = " + users.settings.file_name +
-                  (status ? " (" + std::to_string(users.table.size()) + " users)" : " (not there yet)"));
+  lines.push_back("radius_user_file = " + path_in_effect(users.settings.file_name) +
+                  (status ? ": " + std::to_string(users.table.size()) + " users" : ": not there yet"));
   return lines;
 }
 

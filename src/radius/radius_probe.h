@@ -19,6 +19,7 @@ enum class ProbeVerdict {
   rejected,      // ... anything else
   answers_access_requests,  // silent to Status-Server, but answered an unsigned Access-Request
   no_answer,
+  port_closed,   // the system said nothing listens at the server's port
   wrong_secret,  // a reply whose authenticator does not fit the secret
   tls_failed,
 };
@@ -28,6 +29,7 @@ struct ProbeResult {
   ProbeVerdict verdict = ProbeVerdict::no_answer;
   std::int64_t round_trip_ms = 0;
   std::string detail;  // the TLS library's reason, the wait
+  bool asked_status_server = true;  // false when a user was given
 };
 
 /// A user and password to ask for instead of Status-Server.
