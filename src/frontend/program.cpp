@@ -268,6 +268,9 @@ int program_run(int argc, char** argv, std::FILE* input) {
   return read_loop(input);
 }
 
-int program_main(int argc, char** argv) { return program_run(argc, argv, stdin); }
+int program_main(int argc, char** argv) {
+  console_start();
+  return program_run(argc, argv, stdin);
+}
 
 }  // namespace vantorix

@@ -6,7 +6,8 @@
 
 namespace vantorix {
 
-/// Runs the program with the bound backend table and returns its exit status.
+/// Runs the program with the bound backend table and returns its exit status;
+/// first of all puts the standard streams into their modes (console_start).
 int program_main(int argc, char** argv);
 
 /// `program_main` reading its commands from `input` instead of standard input.

@@ -74,4 +74,8 @@ bool append_private(const std::string& path, std::string_view data) {
   return written == static_cast<ssize_t>(data.size());
 }
 
+bool file_seek(std::FILE* file, std::int64_t offset) {
+  return ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
 }  // namespace vantorix

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "logging/log.h"
+#include "platform/system.h"
 #include "userstore/scramble.h"
 #include "userstore/user_store_texts.h"
 
@@ -93,7 +94,7 @@ bool tail_unchanged(std::FILE* file, const UserFileState& state) {
   if (state.read_end < count) return false;
   if (count == 0) return true;
   char bytes[kUserFileTailSize];
-  if (std::fseek(file, static_cast<long>(state.read_end - count), SEEK_SET) != 0) return false;
+  if (!file_seek(file, state.read_end - count)) return false;
   if (std::fread(bytes, 1, state.tail.size(), file) != state.tail.size()) return false;
   return std::memcmp(bytes, state.tail.data(), state.tail.size()) == 0;
 }
@@ -103,7 +104,7 @@ std::string read_tail(std::FILE* file, std::int64_t end) {
   auto count = std::min<std::int64_t>(end, kUserFileTailSize);
   std::string tail(static_cast<std::size_t>(count), '\0');
   if (count == 0) return tail;
-  if (std::fseek(file, static_cast<long>(end - count), SEEK_SET) != 0) return {};
+  if (!file_seek(file, end - count)) return {};
   if (std::fread(tail.data(), 1, tail.size(), file) != tail.size()) return {};
   return tail;
 }
@@ -166,7 +167,7 @@ void user_file_load(const UserFileSettings& settings, UserFileState& state, User
   // load ended in; anything else is read whole. Either way the table ends up
   // as a full read would leave it, because later lines win.
   std::int64_t start = may_resume && tail_unchanged(file, state) ? state.line_start : 0;
-  if (std::fseek(file, static_cast<long>(start), SEEK_SET) != 0) start = -1;
+  if (!file_seek(file, start)) start = -1;
 
   PieceReader reader(file, start);
   std::int64_t line_start = start;

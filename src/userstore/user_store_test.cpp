@@ -1,11 +1,11 @@
 #include "userstore/user_store.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <string>
 #include <vector>
 
+#include "file_access.h"
 #include "logging/log.h"
 #include "platform/platform_state.h"
 #include "process_state.h"
@@ -41,15 +41,17 @@ TEST_F(UserStoreTest, NewUserIsAddedAndAppendedOnce) {
   EXPECT_EQ(user_store_remember(store_, "bob", "hunter2"), Remembered::added);
   EXPECT_EQ(file(), record("bob", "hunter2"));
   EXPECT_NE(log().find("Added user to memory and file: {bob}"), std::string::npos);
-  struct stat st {};
-  ASSERT_EQ(::stat(store_.settings.file_name.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
 
   // Accepting the same password again, in any letter case, changes nothing.
   EXPECT_EQ(user_store_remember(store_, "bob", "HUNTER2"), Remembered::unchanged);
   EXPECT_EQ(store_.table.find("bob"), "hunter2");
   EXPECT_EQ(file(), record("bob", "hunter2"));
   EXPECT_TRUE(pauses_.empty());
+}
+
+TEST_F(UserStoreTest, NewFileIsForItsOwnerOnly) {
+  EXPECT_EQ(user_store_remember(store_, "bob", "hunter2"), Remembered::added);
+  EXPECT_TRUE(testing::owner_only(store_.settings.file_name));
 }
 
 TEST_F(UserStoreTest, ChangedPasswordReplacesTheRememberedOneHereAndInTheFile) {
