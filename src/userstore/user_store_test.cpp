@@ -26,7 +26,7 @@ class UserStoreTest : public ::testing::Test {
   }
   void TearDown() override { testing::reset_process_state(); }
 
-  std::string log() const { return dir_.read("test.log"); }
+  std::string log() const { return dir_.read_text("test.log"); }
   std::string file() const { return dir_.read("users.dat"); }
   static std::string record(const std::string& name, const std::string& password) {
     return name + " " + *password_scramble("quietlyturnbrasskeysunderoldbridges", password.c_str(), 1) + "\n";
