@@ -74,8 +74,12 @@ wine=$(sed -n 's/^VANTORIX_WINE_LOADER:[A-Z]*=//p' "$build/CMakeCache.txt")
 wineserver=$(dirname "$wine")/wineserver
 export WINEPREFIX=$build/wineprefix
 export WINEDEBUG=-all
-# No desktop menu entries (they would go to $HOME), no Mono or Gecko.
+# No desktop menu entries or file associations, no Mono or Gecko; and a home
+# of its own in the build, so that whatever Wine would still put in the
+# user's home (menus, the folders the prefix links to) stays there.
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
+export HOME=$build/wine-home
+mkdir -p "$HOME"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vantorix-windows-XXXXXX")
 system_ini=$WINEPREFIX/drive_c/windows/system32/vantorix.ini
@@ -123,8 +127,8 @@ mkdir -p "$(dirname "$launcher")"
 cat >"$launcher" <<EOF
 #!/bin/sh
 # The Windows program under Wine, for the process-level tests (written by scripts/windows-test.sh).
-WINEPREFIX='$WINEPREFIX' WINEDEBUG=-all WINEDLLOVERRIDES='$WINEDLLOVERRIDES'
-export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+WINEPREFIX='$WINEPREFIX' WINEDEBUG=-all WINEDLLOVERRIDES='$WINEDLLOVERRIDES' HOME='$HOME'
+export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES HOME
 exec '$wine' '$exe' "\$@"
 EOF
 chmod +x "$launcher"
