@@ -5,10 +5,16 @@
 #                                                   share/doc/vantorix/vantorix.ini
 #   cd <build> && cpack -G DEB                      vantorix_<version>_<arch>.deb, prefix /usr
 
-include(GNUInstallDirs)
-
 set(VANTORIX_MANPAGE ${PROJECT_SOURCE_DIR}/docs/vantorix.8)
 set(VANTORIX_SAMPLE_CONFIG ${PROJECT_SOURCE_DIR}/docs/vantorix.ini)
+
+# A Windows build makes a ZIP instead (and checks the documents in its Linux build).
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/packaging-windows.cmake)
+  return()
+endif()
+
+include(GNUInstallDirs)
 
 # Debian installs manual pages compressed; -n keeps the name and time stamp
 # out of the archive so that two builds give the same bytes.

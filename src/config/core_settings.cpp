@@ -37,7 +37,9 @@ std::vector<std::string> core_settings_lines(const CoreSettings& settings, const
 
 std::string path_in_effect(const std::string& path) {
   std::error_code error;
-  if (path.empty() || std::filesystem::path(path).is_absolute()) return path;
+  const std::filesystem::path as_path(path);
+  // On Windows "\\dir\\file" is not absolute (no drive) but not in the working directory either.
+  if (path.empty() || as_path.is_absolute() || as_path.has_root_directory()) return path;
   const std::filesystem::path directory = std::filesystem::current_path(error);
   return error ? path : path + " (in " + directory.string() + ")";
 }

@@ -343,6 +343,7 @@ int program_run(int argc, char** argv, std::FILE* input) {
 }
 
 int program_main(int argc, char** argv) {
+  console_start();
   // The memory holds the shared secret and users' passwords in clear: no
   // core file may carry them off.
   disable_core_dumps();

@@ -7,8 +7,9 @@
 namespace vantorix {
 
 /// Runs the program with the bound backend table and returns its exit status.
-/// First switches core dumps off and makes the signals of failed writes
-/// (file-size limit, closed pipe) plain write errors, for the whole process.
+/// First puts the standard streams into their modes (console_start), switches
+/// core dumps off and makes the signals of failed writes (file-size limit,
+/// closed pipe) plain write errors, for the whole process.
 int program_main(int argc, char** argv);
 
 /// `program_main` reading its commands from `input` instead of standard input.

@@ -26,8 +26,8 @@ constexpr int kTimeTextBuffer = 32;
 
 constexpr const char kLineFormat[] = "%d %s %s%s";
 constexpr const char kErrorLineFormat[] = "%d %s ERROR: %s%s";
-constexpr const char kFileLineFormat[] = "%d %s %s\n";
-constexpr const char kErrorFileLineFormat[] = "%d %s ERROR: %s\n";
+constexpr const char kFileLineFormat[] = "%d %s %s%s";
+constexpr const char kErrorFileLineFormat[] = "%d %s ERROR: %s%s";
 
 // Drops everything from the last carriage return on, then everything from the
 // last line feed on: a message ends where its first line break would print.
@@ -53,7 +53,7 @@ void append_to_file(LogState& state, bool error, const char* time, const char* m
   const std::string& path = *state.log_path;
   char line[kFileLineBuffer];
   const int length = text_format(line, kFileLineBuffer, error ? kErrorFileLineFormat : kFileLineFormat,
-                                 state.process_id, time, message);
+                                 state.process_id, time, message, kTextFileLineEnd);
   // A line that cannot be written is lost, as nothing could report it.
   if (!append_private(path, std::string_view(line, static_cast<std::size_t>(length)))) return;
 

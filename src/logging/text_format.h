@@ -4,8 +4,13 @@
 #include <cstdarg>
 
 /// Marks a printf-style function so that every call is type-checked; nothing
-/// on a compiler that does not know the attribute.
-#if defined(__GNUC__) || defined(__clang__)
+/// on a compiler that does not know the attribute. MinGW's "printf" is the
+/// Microsoft C library's, which knows neither %zu nor %lld; the formatter
+/// follows the C standard, which is "gnu_printf" there.
+#if defined(__MINGW32__)
+#define VANTORIX_PRINTF(format_index, first_arg_index) \
+  __attribute__((format(gnu_printf, format_index, first_arg_index)))
+#elif defined(__GNUC__) || defined(__clang__)
 #define VANTORIX_PRINTF(format_index, first_arg_index) \
   __attribute__((format(printf, format_index, first_arg_index)))
 #else

@@ -6,9 +6,18 @@
 
 namespace vantorix {
 
-/// Writes `text` to standard output exactly as given (bytes, no translation,
-/// no terminator added). Write errors are ignored (the parent may have gone),
-/// but a closed pipe is remembered for `console_closed`.
+/// Puts the standard streams into the modes the line protocol needs; the
+/// program calls it first. Standard input is read as bytes (the line reader
+/// drops the CR of a CR LF itself, and a text-mode stream would end the input
+/// at a 0x1A byte); standard output is a text stream, so on Windows every line
+/// feed goes out as CR LF, as a Windows parent reads it. Nothing to do on
+/// POSIX systems.
+void console_start();
+
+/// Writes `text` to standard output as given (no terminator added; the only
+/// translation is the text stream's CR LF on Windows). Write errors are
+/// ignored (the parent may have gone), but a closed pipe is remembered for
+/// `console_closed`.
 void console_output(std::string_view text);
 
 /// Flushes standard output. Errors are ignored.

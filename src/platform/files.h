@@ -1,8 +1,8 @@
 // Files that several processes share: the log and the user file. An open
 // regular file with an advisory lock, reads at an offset, appends that can be
 // taken back, and failures sorted into the kinds the callers act on. One
-// implementation per platform (files_posix.cpp); the contracts below are what
-// every one of them must keep.
+// implementation per platform (files_posix.cpp, files_win32.cpp); the
+// contracts below are what every one of them must keep.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +12,14 @@
 #include <string_view>
 
 namespace vantorix {
+
+/// The line end of the text files the program writes for people to read (the
+/// log): CR LF on Windows, where the tools expect it, a line feed elsewhere.
+#ifdef _WIN32
+inline constexpr char kTextFileLineEnd[] = "\r\n";
+#else
+inline constexpr char kTextFileLineEnd[] = "\n";
+#endif
 
 /// What the log and the user store need to know about a file to decide
 /// whether to rotate it or to read it again.

@@ -17,6 +17,11 @@ std::int64_t native_monotonic_milliseconds();
 /// random source; false when it cannot be read.
 bool native_random_bytes(std::uint8_t* out, std::size_t size);
 
+/// True when the write to standard output that has just failed met a pipe
+/// nobody reads any more (POSIX: EPIPE; Windows: a broken, closing or
+/// unconnected pipe, which its C library reports as EINVAL).
+bool native_output_pipe_closed();
+
 /// Makes `native_error` (the platform's own error number) the last socket
 /// error, in Windows Sockets numbering.
 void set_socket_error_from_native(int native_error);

@@ -50,11 +50,8 @@ bool random_bytes(std::span<std::uint8_t> out) {
 
 namespace {
 
-// The C library reports a pipe without a reader as EPIPE on every platform
-// the program is built for (the Windows runtime maps its broken-pipe errors
-// onto it as well).
 void note_write_error(PlatformState& state) {
-  if (errno == EPIPE) state.console_closed = true;
+  if (native_output_pipe_closed()) state.console_closed = true;
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // What the operating system provides besides sockets, files and standard
 // output: process id, local time, the system directory and path separator,
 // sleeping, random bytes, and the protections of the process. One
-// implementation per platform (system_posix.cpp); sleeping and random bytes
-// pass through the portable hooks of platform_state.h first.
+// implementation per platform (system_posix.cpp, system_win32.cpp); sleeping
+// and random bytes pass through the portable hooks of platform_state.h first.
 #pragma once
 
 #include <cstdint>
@@ -19,10 +19,12 @@ int current_process_id();
 std::tm local_time_now();
 
 /// The directory searched second for the configuration file ("/etc" on
-/// POSIX systems). Empty when the platform has none.
+/// POSIX systems, the system directory such as C:\Windows\system32 on
+/// Windows). Empty when the platform has none or it cannot be found out.
 std::string system_directory();
 
-/// The character that joins a directory and a file name ('/' on POSIX systems).
+/// The character that joins a directory and a file name ('/' on POSIX
+/// systems, '\\' on Windows).
 char path_separator();
 
 /// Blocks the (only) thread for `milliseconds`, or calls the sleep hook.

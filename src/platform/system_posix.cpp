@@ -60,6 +60,8 @@ bool disable_core_dumps() {
   return done;
 }
 
+bool native_output_pipe_closed() { return errno == EPIPE; }
+
 void ignore_write_signals() {
   ::signal(SIGXFSZ, SIG_IGN);
   ::signal(SIGPIPE, SIG_IGN);

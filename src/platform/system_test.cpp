@@ -1,12 +1,16 @@
 #include "platform/system.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
+#include <algorithm>
 #include <array>
+#include <filesystem>
 #include <set>
 #include <vector>
 
@@ -41,6 +45,14 @@ TEST(RandomBytes, HookReplacesTheSource) {
   platform_hooks() = {};
 }
 
+TEST(SystemDirectory, IsADirectoryThatExists) {
+  const std::string directory = system_directory();
+  ASSERT_FALSE(directory.empty());
+  EXPECT_TRUE(std::filesystem::path(directory).is_absolute()) << directory;
+  EXPECT_TRUE(std::filesystem::is_directory(directory)) << directory;
+}
+
+#ifndef _WIN32
 // In a child process: a test process that cannot dump core cannot be debugged either.
 TEST(ProcessProtection, CoreDumpsAreSwitchedOff) {
   pid_t pid = ::fork();
@@ -57,6 +69,7 @@ TEST(ProcessProtection, CoreDumpsAreSwitchedOff) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
+#endif
 
 }  // namespace
 }  // namespace vantorix

@@ -29,7 +29,7 @@ class RadiusTransportTest : public ::testing::Test {
   void TearDown() override { testing::reset_process_state(); }
   static RadiusConnection& connection() { return radius_data().connection; }
   static RadiusSettings& settings() { return radius_data().settings; }
-  std::string log() const { return dir_.read("test.log"); }
+  std::string log() const { return dir_.read_text("test.log"); }
   bool connect_to(const std::string& host, bool report = false) {
     settings().host = host;
     return radius_connect(connection(), settings(), report);

@@ -53,7 +53,7 @@ class UserFileTest : public ::testing::Test {
   static std::optional<std::string> password_of(const std::string& name) {
     return user_table_lookup(store().table, name);
   }
-  std::string log() const { return dir_.read("test.log"); }
+  std::string log() const { return dir_.read_text("test.log"); }
   std::size_t loads() const { return count_of(log(), "Finished Loading Userfile: {" + path_ + "}"); }
   void append_elsewhere(const std::string& text) const {
     std::ofstream out(path_, std::ios::binary | std::ios::app);

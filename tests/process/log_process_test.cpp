@@ -44,10 +44,14 @@ class SharedLogTest : public ::testing::Test {
   TempDir dir_;
 };
 
+// The log's lines, without their line ends (CR LF from a Windows program).
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
   return lines;
 }
 

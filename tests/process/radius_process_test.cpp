@@ -1,5 +1,6 @@
 // The real program against a real FreeRADIUS on 127.0.0.1.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <memory>
@@ -107,6 +108,11 @@ TEST_F(RadiusProcessTest, AcceptedUserIsRememberedForLaterLookups) {
   const std::string stored = dir_.read("users.dat");
   EXPECT_NE(stored.find("carol"), std::string::npos);
   EXPECT_EQ(stored.find("carols-pw"), std::string::npos) << "the password is kept scrambled";
+  // Other users may not open it: mode 0600, or 0640 where Wine gives the
+  // Windows program's owner-only access list its nearest Unix mode.
+  struct stat st {};
+  ASSERT_EQ(::stat(dir_.file("users.dat").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0007, 0u) << std::oct << (st.st_mode & 0777);
   // A new process reads the user file and asks the server with the
   // remembered password.
   EXPECT_EQ(run("lookup carol\nlookup nobody\n").out,

@@ -106,6 +106,22 @@ TEST_F(RadiusTlsTest, ServerNameCanBeGivenWhenTheHostIsWrittenOtherwise) {
   EXPECT_TRUE(run("check alice secret\n").out.starts_with("-DEAD: TLS connection to"));
 }
 
+TEST_F(RadiusTlsTest, TestConfigGivesTheCertificateFault) {
+  FreeRadiusOptions options = tls_options();
+  options.tls_server_certificate = TlsServerCertificate::kWrongName;
+  FreeRadiusServer server(options);
+  ASSERT_TRUE(server.running()) << server.failure();
+  configure(server);
+  const ProcessResult result =
+      run_process({vantorix_binary(), "-path", dir_.path(), "-test_config"}, "", in_directory(dir_.path()));
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_NE(result.out.find("radius_tls_key = " + server.tls_files().client_key + "\n"), std::string::npos);
+  EXPECT_NE(result.out.find("Server 127.0.0.1:" + std::to_string(server.tls_port()) +
+                            ": TLS connection failed {certificate verify failed: IP address mismatch}"),
+            std::string::npos)
+      << result.out;
+}
+
 TEST_F(RadiusTlsTest, RestartedServerIsReachedOnANewConnection) {
   FreeRadiusServer server(tls_options());
   ASSERT_TRUE(server.running()) << server.failure();

@@ -40,7 +40,9 @@ TEST_F(TestConfigTest, ReportsTheSettingsAndWhatEachServerSays) {
                                    std::string(FreeRadiusServer::kSecret) + "\ninfo_pass letmein\nradius_secert x\n");
   EXPECT_EQ(result.exit_status, 1) << "one server does not answer validly";
   const std::string& out = result.out;
-  EXPECT_NE(out.find("Configuration file: " + dir_.file("vantorix.ini") + "\n"), std::string::npos) << out;
+  // The directory of -path, then the platform's separator.
+  EXPECT_NE(out.find("Configuration file: " + dir_.path()), std::string::npos) << out;
+  EXPECT_NE(out.find("vantorix.ini\n"), std::string::npos) << out;
   EXPECT_NE(out.find("radius_host = " + hosts + "\n"), std::string::npos) << out;
   EXPECT_NE(out.find("Warning: INI: Unknown key {radius_secert} is ignored: check its spelling"), std::string::npos)
       << "what the log was told is shown too";
@@ -77,22 +79,7 @@ TEST_F(TestConfigTest, UserAndPasswordAreCheckedAndNotRemembered) {
   EXPECT_NE(log.find("*** 5 - (hidden) ***"), std::string::npos) << "the password of -test_config is hidden";
 }
 
-TEST_F(TestConfigTest, TlsAndUnopenableServersSayWhatToFix) {
-  FreeRadiusOptions options;
-  options.tls = true;
-  options.tls_server_certificate = TlsServerCertificate::kWrongName;
-  FreeRadiusServer server(options);
-  ASSERT_TRUE(server.running()) << server.failure();
-  const TlsFiles& files = server.tls_files();
-  const ProcessResult tls = run("radius_host " + udp(server.tls_port()) + "\nradius_transport tls\n" +
-                                "radius_tls_ca " + files.ca_file + "\nradius_tls_cert " + files.client_certificate +
-                                "\nradius_tls_key " + files.client_key + "\n");
-  EXPECT_EQ(tls.exit_status, 1);
-  EXPECT_NE(tls.out.find("Server " + udp(server.tls_port()) +
-                         ": TLS connection failed {certificate verify failed: IP address mismatch}"),
-            std::string::npos)
-      << tls.out;
-
+TEST_F(TestConfigTest, UnopenableServersSayWhatToFix) {
   const ProcessResult unknown = run("radius_host 10.1.2.256\n");
   EXPECT_EQ(unknown.exit_status, 1);
   EXPECT_NE(unknown.out.find("The servers cannot be opened: -DEAD: Couldn't find host {10.1.2.256}"),

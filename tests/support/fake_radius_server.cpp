@@ -1,13 +1,8 @@
 #include "fake_radius_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 
+#include "platform/udp_socket.h"
 #include "userstore/md5.h"
 
 namespace vantorix::testing {
@@ -18,49 +13,26 @@ constexpr int kPollMilliseconds = 20;
 
 constexpr std::uint8_t kMessageAuthenticator = 80;
 
-// The loopback address of the family at `port`.
-sockaddr_storage loopback(bool ipv6, std::uint16_t port, socklen_t& size) {
-  sockaddr_storage storage{};
-  if (ipv6) {
-    auto* address = reinterpret_cast<sockaddr_in6*>(&storage);
-    address->sin6_family = AF_INET6;
-    address->sin6_addr = in6addr_loopback;
-    address->sin6_port = htons(port);
-    size = sizeof(sockaddr_in6);
-  } else {
-    auto* address = reinterpret_cast<sockaddr_in*>(&storage);
-    address->sin_family = AF_INET;
-    address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address->sin_port = htons(port);
-    size = sizeof(sockaddr_in);
+AddressFamily family_of(bool ipv6) { return ipv6 ? AddressFamily::ipv6 : AddressFamily::ipv4; }
+
+// A UDP socket bound to the loopback address at a port of the system's
+// choosing. The server speaks through the program's own socket layer, so
+// that it runs wherever the program does.
+SocketHandle open_loopback_socket(bool ipv6, std::uint16_t& port) {
+  const AddressFamily family = family_of(ipv6);
+  const SocketHandle socket = udp_socket_open(family);
+  if (socket == kNoSocket) return kNoSocket;
+  std::optional<Endpoint> local;
+  if (!udp_socket_bind(socket, {loopback_address(family), 0}) || !(local = udp_socket_local_endpoint(socket))) {
+    udp_socket_close(socket);
+    return kNoSocket;
   }
-  return storage;
+  port = local->port;
+  return socket;
 }
 
-std::uint16_t port_of(const sockaddr_storage& storage) {
-  if (storage.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&storage)->sin6_port);
-  return ntohs(reinterpret_cast<const sockaddr_in*>(&storage)->sin_port);
-}
-
-// A UDP socket bound to the loopback address at a port of the system's choosing.
-int open_loopback_socket(bool ipv6, std::uint16_t& port) {
-  int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  socklen_t size = 0;
-  sockaddr_storage address = loopback(ipv6, 0, size);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  port = port_of(address);
-  return fd;
-}
-
-void send_datagram(int fd, bool ipv6, std::uint16_t port, const std::vector<std::uint8_t>& bytes) {
-  socklen_t size = 0;
-  const sockaddr_storage to = loopback(ipv6, port, size);
-  ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), size);
+void send_datagram(SocketHandle socket, bool ipv6, std::uint16_t port, const std::vector<std::uint8_t>& bytes) {
+  udp_send_to(socket, bytes, {loopback_address(family_of(ipv6)), port});
 }
 
 // HMAC-MD5 keyed with `secret` over `packet` with `authenticator` in the
@@ -69,7 +41,8 @@ std::array<std::uint8_t, 16> message_authenticator(const std::string& secret, st
                                                    const std::array<std::uint8_t, 16>& authenticator,
                                                    std::size_t value_at) {
   std::copy(authenticator.begin(), authenticator.end(), packet.begin() + 4);
-  std::fill(packet.begin() + static_cast<long>(value_at), packet.begin() + static_cast<long>(value_at) + 16, 0);
+  const auto value = packet.begin() + static_cast<std::ptrdiff_t>(value_at);
+  std::fill(value, value + 16, 0);
   HmacMd5 hmac({reinterpret_cast<const std::uint8_t*>(secret.data()), secret.size()});
   hmac.update(packet);
   std::array<std::uint8_t, 16> code{};
@@ -118,8 +91,8 @@ FakeRadiusServer::FakeRadiusServer(std::string secret, Handler handler, bool ipv
 FakeRadiusServer::~FakeRadiusServer() {
   stop_ = true;
   if (thread_.joinable()) thread_.join();
-  if (socket_ >= 0) ::close(socket_);
-  if (other_socket_ >= 0) ::close(other_socket_);
+  if (socket_ != kNoSocket) udp_socket_close(socket_);
+  if (other_socket_ != kNoSocket) udp_socket_close(other_socket_);
 }
 
 std::vector<RadiusRequest> FakeRadiusServer::requests() const {
@@ -130,11 +103,9 @@ std::vector<RadiusRequest> FakeRadiusServer::requests() const {
 void FakeRadiusServer::serve() {
   std::vector<std::uint8_t> buffer(65536);
   while (!stop_) {
-    pollfd entry{socket_, POLLIN, 0};
-    if (::poll(&entry, 1, kPollMilliseconds) <= 0) continue;
-    sockaddr_storage from{};
-    socklen_t from_size = sizeof from;
-    ssize_t got = ::recvfrom(socket_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &from_size);
+    if (udp_wait_readable(socket_, kPollMilliseconds) != WaitResult::readable) continue;
+    Endpoint from;
+    const int got = udp_receive_from(socket_, buffer, &from);
     if (got < kHeaderSize) continue;
     RadiusRequest request = parse(buffer.data(), static_cast<std::size_t>(got));
     request.received_at = std::chrono::steady_clock::now();
@@ -143,7 +114,7 @@ void FakeRadiusServer::serve() {
       requests_.push_back(request);
     }
     for (const FakeDatagram& datagram : handler_(request, *this)) {
-      send_to(port_of(from), datagram.bytes, datagram.from_other_port);
+      send_to(from.port, datagram.bytes, datagram.from_other_port);
     }
   }
 }
@@ -220,7 +191,7 @@ std::vector<std::uint8_t> FakeRadiusServer::make_reply(const RadiusRequest& requ
   if (!ma_offsets.empty()) {
     // Every one carries the value computed with all of them zero.
     const auto code = message_authenticator(secret_, reply, request.authenticator, ma_offsets.front());
-    for (std::size_t at : ma_offsets) std::copy(code.begin(), code.end(), reply.begin() + static_cast<long>(at));
+    for (std::size_t at : ma_offsets) std::copy(code.begin(), code.end(), reply.begin() + static_cast<std::ptrdiff_t>(at));
     if (spec.message_authenticator == Mode::wrong) reply[ma_offsets.front()] ^= 0x01;
   }
   // Response Authenticator = MD5(Code + ID + Length + Request Authenticator + Attributes + Secret).

@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/udp_socket.h"
+
 namespace vantorix::testing {
 
 /// An Access-Request as the server received it, with its attributes read.
@@ -90,7 +92,7 @@ class FakeRadiusServer {
   /// The port that datagrams marked from_other_port come from.
   std::uint16_t other_port() const { return other_port_; }
   /// True when both sockets were set up.
-  bool ready() const { return socket_ >= 0 && other_socket_ >= 0; }
+  bool ready() const { return socket_ != kNoSocket && other_socket_ != kNoSocket; }
 
   /// Every request received so far, oldest first.
   std::vector<RadiusRequest> requests() const;
@@ -114,8 +116,8 @@ class FakeRadiusServer {
   std::string secret_;
   Handler handler_;
   bool ipv6_ = false;
-  int socket_ = -1;
-  int other_socket_ = -1;
+  SocketHandle socket_ = kNoSocket;
+  SocketHandle other_socket_ = kNoSocket;
   std::uint16_t port_ = 0;
   std::uint16_t other_port_ = 0;
   std::atomic<bool> stop_{false};

@@ -61,6 +61,24 @@ bool make_read_only(const std::vector<std::string>& paths) {
   return true;
 }
 
+// What a Windows text stream wrote, as its reader sees it: every line feed
+// went out as CR LF, so every CR LF is one line feed (a CR the program wrote
+// itself before a line feed stays, as "\r\r\n" becomes "\r\n").
+std::string from_text_stream(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  return out;
+}
+
+bool text_streams_crlf() {
+  const char* value = std::getenv("VANTORIX_TEXT_STREAMS_CRLF");
+  return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
 }  // namespace
 
 ProcessOptions in_directory(const std::string& directory) {
@@ -174,6 +192,10 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
   if (WIFSIGNALED(status)) {
     result.signal = WTERMSIG(status);
     result.core_dumped = WCOREDUMP(status);
+  }
+  if (text_streams_crlf()) {
+    result.out = from_text_stream(result.out);
+    result.err = from_text_stream(result.err);
   }
   return result;
 }

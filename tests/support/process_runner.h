@@ -47,7 +47,9 @@ ProcessOptions in_directory(const std::string& directory);
 
 /// Runs `argv` (argv[0] is the path of the program), writes `input` to its
 /// standard input and closes it, and waits until it ends or the time-out
-/// passes (then it is killed).
+/// passes (then it is killed). With VANTORIX_TEXT_STREAMS_CRLF=1 in the
+/// environment (a Windows program under test) its standard output and error
+/// are read as Windows text streams: each CR LF comes back as a line feed.
 ProcessResult run_process(const std::vector<std::string>& argv, const std::string& input,
                           const ProcessOptions& options = {});
 
@@ -61,7 +63,9 @@ std::vector<ProcessResult> run_processes_at_once(const std::vector<std::vector<s
 /// True when this machine lets a child see paths read-only (ProcessOptions::read_only_paths).
 bool read_only_mounts_work();
 
-/// The path of the built vantorix program.
+/// The path of the built vantorix program, or VANTORIX_BINARY_OVERRIDE when
+/// that is set: any command that runs the program, such as a script that runs
+/// the Windows program under Wine with the arguments it is given.
 std::string vantorix_binary();
 
 /// The root of the source tree (for test data kept in the repository).

@@ -1,18 +1,31 @@
 #include "temp_dir.h"
 
-#include <stdlib.h>
-
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
 namespace vantorix::testing {
 
+// mkdtemp() in portable terms: a fresh random name, created only when
+// nothing has it yet, and then closed to everyone but the owner.
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "vantorix-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, "vantorix-test-%08x", static_cast<unsigned>(random()));
+    const std::filesystem::path candidate = base / name;
+    std::error_code error;
+    if (std::filesystem::create_directory(candidate, error)) {
+      std::filesystem::permissions(candidate, std::filesystem::perms::owner_all, error);
+      path_ = candidate.string();
+      return;
+    }
+  }
+  throw std::runtime_error("no temporary directory could be made in " + base.string());
 }
 
 TempDir::~TempDir() {
@@ -29,6 +42,13 @@ void TempDir::write(const std::string& name, const std::string& content) const {
 
 std::string TempDir::read(const std::string& name) const {
   std::ifstream in(file(name), std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string TempDir::read_text(const std::string& name) const {
+  std::ifstream in(file(name));
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();

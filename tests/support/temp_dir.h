@@ -19,6 +19,9 @@ class TempDir {
   void write(const std::string& name, const std::string& content) const;
   /// The content of file(name), or "" when it cannot be read.
   std::string read(const std::string& name) const;
+  /// The same read as a text stream, as this platform reads a text file such
+  /// as the log: on Windows each CR LF comes back as a line feed.
+  std::string read_text(const std::string& name) const;
 
  private:
   std::string path_;

@@ -1,0 +1,51 @@
+# The Windows package, for a build with cmake/mingw-w64.cmake:
+#
+#   cmake --install <build> [--prefix DIR]   vantorix.exe
+#                                           vantorix.ini   the commented sample, CR LF
+#                                           vantorix.txt   the manual page as text, CR LF
+#   cd <build> && cpack                     vantorix-<version>-win64.zip, one folder
+#                                           vantorix-<version>-win64 holding the three
+#
+# The sample stands beside the program, which is the first place the program
+# looks for its configuration: it is read there, and every key in it is
+# commented out until edited.
+
+find_program(VANTORIX_GROFF groff REQUIRED)
+
+set(VANTORIX_SAMPLE_CRLF ${CMAKE_CURRENT_BINARY_DIR}/package/vantorix.ini)
+set(VANTORIX_MANUAL_TEXT ${CMAKE_CURRENT_BINARY_DIR}/vantorix-manual.txt)
+set(VANTORIX_MANUAL_CRLF ${CMAKE_CURRENT_BINARY_DIR}/package/vantorix.txt)
+set(VANTORIX_CRLF_SCRIPT ${PROJECT_SOURCE_DIR}/cmake/crlf.cmake)
+
+add_custom_command(
+  OUTPUT ${VANTORIX_SAMPLE_CRLF}
+  COMMAND ${CMAKE_COMMAND} -DIN=${VANTORIX_SAMPLE_CONFIG} -DOUT=${VANTORIX_SAMPLE_CRLF} -P ${VANTORIX_CRLF_SCRIPT}
+  DEPENDS ${VANTORIX_SAMPLE_CONFIG} ${VANTORIX_CRLF_SCRIPT}
+  COMMENT "Writing the sample configuration with CR LF line ends"
+  VERBATIM)
+# Plain ASCII: no bold, underline or overstrike sequences, nothing a text
+# editor would show as garbage.
+add_custom_command(
+  OUTPUT ${VANTORIX_MANUAL_CRLF}
+  COMMAND ${VANTORIX_GROFF} -man -Tascii -P-cbou -ww ${VANTORIX_MANPAGE} > ${VANTORIX_MANUAL_TEXT}
+  COMMAND ${CMAKE_COMMAND} -DIN=${VANTORIX_MANUAL_TEXT} -DOUT=${VANTORIX_MANUAL_CRLF} -P ${VANTORIX_CRLF_SCRIPT}
+  DEPENDS ${VANTORIX_MANPAGE} ${VANTORIX_CRLF_SCRIPT}
+  COMMENT "Rendering the manual page as text"
+  VERBATIM)
+add_custom_target(vantorix_windows_docs ALL DEPENDS ${VANTORIX_SAMPLE_CRLF} ${VANTORIX_MANUAL_CRLF})
+
+install(TARGETS vantorix RUNTIME DESTINATION . COMPONENT vantorix)
+install(FILES ${VANTORIX_SAMPLE_CRLF} ${VANTORIX_MANUAL_CRLF} DESTINATION . COMPONENT vantorix)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME vantorix)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Vantorix developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "RADIUS authentication helper for mail servers")
+set(CPACK_PACKAGE_FILE_NAME vantorix-${PROJECT_VERSION}-win64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_STRIP_FILES ON)
+# Only what the rules above install: nothing of the test builds.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};vantorix;vantorix;/")
+
+include(CPack)
