@@ -170,7 +170,7 @@ TEST(TextFormat, IntegersMatchTheCLibrary) {
       if (std::strcmp(format, "%hhx") == 0) expected = c_library("%x", value);
       // The C standard: with '#' the first digit of an octal number is a 0,
       // even for 0 at precision 0. MinGW's C library shows nothing there.
-      if (std::strcmp(format, "%#.0o") == 0 && value == 0) expected = "0";
+      if (std::strcmp(format, "%#.0o") == 0 && value == 0) expected.assign(1, '0');
       Formatted f = format_into(128, format, value);
       EXPECT_EQ(f.text, expected.c_str());
       EXPECT_EQ(f.result, static_cast<int>(expected.size()));
