@@ -119,6 +119,9 @@ class OpenFile {
   /// milliseconds for another holder to let go (`busy` after that).
   bool lock(int wait_ms, FileError& error);
 
+  /// Lets go of the lock taken with `lock`; nothing happens without it.
+  void unlock();
+
   /// Reads up to `size` bytes at `offset` into `out`, retrying interrupted
   /// calls. Returns the bytes read (0 at the end of the file), or -1 with
   /// `error` set.

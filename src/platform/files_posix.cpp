@@ -160,6 +160,10 @@ bool OpenFile::lock(int wait_ms, FileError& error) {
   }
 }
 
+void OpenFile::unlock() {
+  if (is_open()) ::flock(fd_of(handle_), LOCK_UN);
+}
+
 std::int64_t OpenFile::read_at(std::int64_t offset, char* out, std::size_t size, FileError& error) const {
   ssize_t got;
   do {

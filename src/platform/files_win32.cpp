@@ -273,6 +273,12 @@ std::optional<FileStatus> OpenFile::status() const {
 
 bool OpenFile::lock(int wait_ms, FileError& error) { return lock_handle(handle_of(handle_), wait_ms, error); }
 
+void OpenFile::unlock() {
+  if (!is_open()) return;
+  OVERLAPPED place = at_offset(join(kLockOffsetHigh, kLockOffsetLow));
+  ::UnlockFileEx(handle_of(handle_), 0, 1, 0, &place);
+}
+
 std::int64_t OpenFile::read_at(std::int64_t offset, char* out, std::size_t size, FileError& error) const {
   OVERLAPPED place = at_offset(static_cast<std::uint64_t>(offset));
   const DWORD wanted = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);

@@ -92,7 +92,9 @@ struct Received {
 /// Waits at most `milliseconds` (0: not at all) for one datagram and takes it
 /// into `buffer`. A datagram longer than the buffer is consumed and refused
 /// whole: -1 with kSocketErrorMessageSize. An error the system reports for
-/// the connected peer (its port closed, say) is -1 with that error.
+/// the connected peer (its port closed, say) is -1 with that error. It may
+/// report a time-out before `milliseconds` have passed (the caller waits out
+/// the rest), never after; a long wait is then one system call.
 Received udp_receive_within(SocketHandle socket, std::span<std::uint8_t> buffer, int milliseconds);
 
 /// Receives one datagram already waiting (never blocks) and stores its

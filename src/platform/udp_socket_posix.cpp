@@ -5,9 +5,11 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -113,11 +115,12 @@ std::optional<Endpoint> from_native(const sockaddr* address) {
 // recv() of one datagram without blocking. MSG_TRUNC makes the call answer
 // with the datagram's real size, so a datagram that does not fit is refused
 // as a whole (as Windows Sockets does) instead of being taken for a shorter one.
-int receive_now(SocketHandle socket, std::span<std::uint8_t> buffer, sockaddr_storage* from, socklen_t* from_size) {
+int receive_now(SocketHandle socket, std::span<std::uint8_t> buffer, sockaddr_storage* from, socklen_t* from_size,
+                int flags = MSG_DONTWAIT) {
   ssize_t got;
   do {
     if (from_size != nullptr) *from_size = sizeof *from;
-    got = ::recvfrom(native(socket), buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC,
+    got = ::recvfrom(native(socket), buffer.data(), buffer.size(), flags | MSG_TRUNC,
                      reinterpret_cast<sockaddr*>(from), from_size);
   } while (got < 0 && errno == EINTR);
   if (got < 0) {
@@ -129,6 +132,67 @@ int receive_now(SocketHandle socket, std::span<std::uint8_t> buffer, sockaddr_st
     return -1;
   }
   return static_cast<int>(got);
+}
+
+// The receive time-out (SO_RCVTIMEO) each socket has, so that a wait for a
+// reply is one blocking receive and the option is set again only when it
+// must change. Descriptors are reused: closing a socket forgets its entry.
+struct ReceiveTimeouts {
+  struct Entry {
+    int fd = -1;
+    int milliseconds = 0;
+  };
+  std::array<Entry, 16> entries;
+};
+
+ReceiveTimeouts& receive_timeouts() {
+  static ReceiveTimeouts timeouts;
+  return timeouts;
+}
+
+ReceiveTimeouts::Entry& timeout_entry(int fd) {
+  ReceiveTimeouts& timeouts = receive_timeouts();
+  for (ReceiveTimeouts::Entry& entry : timeouts.entries) {
+    if (entry.fd == fd) return entry;
+  }
+  for (ReceiveTimeouts::Entry& entry : timeouts.entries) {
+    if (entry.fd < 0) return entry;
+  }
+  return timeouts.entries[static_cast<std::size_t>(fd) % timeouts.entries.size()];
+}
+
+// Waits shorter than this are left to poll(), whose timer is exact.
+constexpr int kShortestTimedReceiveMs = 100;
+
+// The receive time-out that ends a blocking receive before `milliseconds`
+// for certain: the kernel's timer wheel may fire a long time-out up to an
+// eighth late, and a jiffy more.
+int early_timeout(int milliseconds) { return milliseconds / 8 * 7 - 10; }
+
+// Makes a blocking receive on `fd` give up a little before `milliseconds`
+// (at least kShortestTimedReceiveMs), never after it, and not so early that
+// the caller's loop would spin. False when the option cannot be set.
+bool set_receive_timeout(int fd, int milliseconds) {
+  const int wanted = early_timeout(milliseconds);
+  ReceiveTimeouts::Entry& entry = timeout_entry(fd);
+  // A few milliseconds more than wanted stay well inside the margin.
+  if (entry.fd == fd && entry.milliseconds <= wanted + 5 && entry.milliseconds * 2 >= wanted) return true;
+  milliseconds = wanted;
+  timeval limit{};
+  limit.tv_sec = milliseconds / 1000;
+  limit.tv_usec = static_cast<suseconds_t>(milliseconds % 1000) * 1000;
+  if (::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0) {
+    entry.fd = -1;
+    return false;
+  }
+  entry = {fd, milliseconds};
+  return true;
+}
+
+void forget_receive_timeout(int fd) {
+  for (ReceiveTimeouts::Entry& entry : receive_timeouts().entries) {
+    if (entry.fd == fd) entry.fd = -1;
+  }
 }
 
 }  // namespace
@@ -235,6 +299,13 @@ WaitResult udp_wait_readable(SocketHandle socket, int milliseconds) {
 }
 
 Received udp_receive_within(SocketHandle socket, std::span<std::uint8_t> buffer, int milliseconds) {
+  if (milliseconds >= kShortestTimedReceiveMs && socket >= 0 && set_receive_timeout(native(socket), milliseconds)) {
+    // One call waits and receives; a time-out (a little early) comes back
+    // as EAGAIN, and the caller waits out the rest.
+    const int got = receive_now(socket, buffer, nullptr, nullptr, 0);
+    if (got < 0 && last_socket_error() == kSocketErrorWouldBlock) return {0, true};
+    return {got, false};
+  }
   // A failed wait still tries the receive, which never blocks: it reports
   // the socket's error.
   if (udp_wait_readable(socket, milliseconds) == WaitResult::timed_out) return {0, true};
@@ -257,6 +328,7 @@ void udp_socket_close(SocketHandle socket) {
   // shutdown() of an unconnected datagram socket answers ENOTCONN, which
   // changes nothing: the close below is what releases the port.
   ::shutdown(native(socket), SHUT_RDWR);
+  forget_receive_timeout(native(socket));
   if (::close(native(socket)) != 0) record_errno();
 }
 

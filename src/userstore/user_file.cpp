@@ -200,33 +200,61 @@ const char* unstorable_reason(std::string_view name, const std::optional<std::st
   return nullptr;
 }
 
-// One attempt: open, lock, catch up with other processes' records, and write
-// the record unless another process has just written the same.
-AppendResult append_once(const UserFileSettings& settings, UserFileState& state, UserTable& table,
-                         std::string_view name, std::string_view password, std::string_view form,
-                         FileError& error) {
+// The file held open for appending, opened again when the file at the path
+// is no longer the one held (replaced, moved away or removed by someone).
+OpenFile* appender_for(const std::string& path, UserFileState& state, FileError& error) {
+  if (!state.seen_fresh) state.seen_at_path = file_status(path);
+  state.seen_fresh = false;
+  if (state.appender.is_open() && state.seen_at_path && same_file(*state.seen_at_path, state.appender_status)) {
+    return &state.appender;
+  }
+  state.appender = OpenFile::open(path, OpenFile::Mode::append, error);
+  const std::optional<FileStatus> opened = state.appender.is_open() ? state.appender.status() : std::nullopt;
+  if (!opened) {
+    if (state.appender.is_open()) error = {FileErrorKind::other, "its status cannot be read"};
+    state.appender.close();
+    return nullptr;
+  }
+  state.appender_status = *opened;
+  return &state.appender;
+}
+
+// True when the file `status` describes has content whose last byte is not a
+// line feed, so that a record appended as it stands would run on from its
+// last line. The tail of the last load answers when the table reflects it.
+bool record_needs_line_end(const OpenFile& file, const UserFileState& state, const FileStatus& status) {
+  if (status.size == 0) return false;
+  if (state_is_current(state, status) && !state.tail.empty()) return state.tail.back() != '\n';
+  return ends_inside_a_line(file, status);
+}
+
+// One attempt: lock the held file, catch up with other processes' records,
+// and write the record unless another process has just written the same.
+AppendResult append_locked(OpenFile& file, const UserFileSettings& settings, UserFileState& state,
+                           UserTable& table, std::string_view name, std::string_view password,
+                           std::string_view form, FileError& error) {
   const std::string& path = settings.file_name;
-  OpenFile file = OpenFile::open(path, OpenFile::Mode::append, error);
-  if (!file.is_open() || !file.lock(settings.lock_wait_ms, error)) return AppendResult::failed;
   std::optional<FileStatus> before = file.status();
   if (!before) {
     error = {FileErrorKind::other, "its status cannot be read"};
     return AppendResult::failed;
   }
-  // Helpers that were accepted for the same user at the same moment: the
-  // first one to get the lock writes the record, the others find it here.
-  read_into(file, path, *before, settings, state, table);
-  const std::optional<std::string_view> stored = table.find(name);
-  if (stored && passwords_match(*stored, password)) return AppendResult::already_there;
-  before = file.status();
-  if (!before) {
-    error = {FileErrorKind::other, "its status cannot be read"};
-    return AppendResult::failed;
+  if (!state_is_current(state, *before)) {
+    // Helpers that were accepted for the same user at the same moment: the
+    // first one to get the lock writes the record, the others find it here.
+    read_into(file, path, *before, settings, state, table);
+    const std::optional<std::string_view> stored = table.find(name);
+    if (stored && passwords_match(*stored, password)) return AppendResult::already_there;
+    before = file.status();
+    if (!before) {
+      error = {FileErrorKind::other, "its status cannot be read"};
+      return AppendResult::failed;
+    }
   }
 
   std::string record;
   record.reserve(name.size() + form.size() + 3);
-  if (ends_inside_a_line(file, *before)) record += '\n';
+  if (record_needs_line_end(file, state, *before)) record += '\n';
   record.append(name).append(1, ' ').append(form).append(1, '\n');
   if (!file.append(record, error)) {
     // A record cut short by a full disk or a size limit would read back as
@@ -241,6 +269,19 @@ AppendResult append_once(const UserFileSettings& settings, UserFileState& state,
   return AppendResult::written;
 }
 
+AppendResult append_once(const UserFileSettings& settings, UserFileState& state, UserTable& table,
+                         std::string_view name, std::string_view password, std::string_view form,
+                         FileError& error) {
+  OpenFile* file = appender_for(settings.file_name, state, error);
+  if (file == nullptr) return AppendResult::failed;
+  if (!file->lock(settings.lock_wait_ms, error)) return AppendResult::failed;
+  const AppendResult result = append_locked(*file, settings, state, table, name, password, form, error);
+  file->unlock();
+  // A file that failed is opened afresh for the next attempt.
+  if (result == AppendResult::failed) state.appender.close();
+  return result;
+}
+
 }  // namespace
 
 void user_file_load(const UserFileSettings& settings, UserFileState& state, UserTable& table) {
@@ -248,6 +289,8 @@ void user_file_load(const UserFileSettings& settings, UserFileState& state, User
   if (path.empty()) return;
   // The common case costs one status call: nothing has changed.
   const std::optional<FileStatus> current = file_status(path);
+  state.seen_at_path = current;
+  state.seen_fresh = true;
   if (current && state_is_current(state, *current)) return;
 
   FileError error;

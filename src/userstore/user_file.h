@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,14 @@ struct UserFileState {
   std::string tail;         // the last (up to kUserFileTailSize) bytes before `read_end`
   std::array<bool, kFileErrorKinds> reported{};  // kinds of failure already in the log this run
   bool reported_open_to_others = false;          // the warning about the file's mode is in the log
+  // The file held open for appending, and which file it is; it is opened
+  // again when the file at the path is another one (or none).
+  OpenFile appender;
+  FileStatus appender_status;
+  // What the last load found at the path; `seen_fresh` until an append has
+  // relied on it, so that one status call serves each command.
+  std::optional<FileStatus> seen_at_path;
+  bool seen_fresh = false;
 };
 
 /// Brings `table` up to date with the user file of `settings`; `state` says

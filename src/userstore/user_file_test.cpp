@@ -154,6 +154,29 @@ TEST_F(UserFileTest, OwnAppendsNeedNoReload) {
   EXPECT_EQ(password_of("user19"), "pw");
 }
 
+// The file stays open between appends; records follow the file at the path
+// when it is moved away, removed or replaced.
+TEST_F(UserFileTest, HeldFileFollowsThePath) {
+  load();
+  ASSERT_TRUE(append("ann", "a"));
+  std::filesystem::rename(path_, dir_.file("users.old"));
+  load();
+  ASSERT_TRUE(append("bob", "b"));
+  EXPECT_EQ(dir_.read("users.old"), "ann " + form("a") + "\n");
+  EXPECT_EQ(dir_.read("users.dat"), "bob " + form("b") + "\n");
+
+  dir_.write("users.new", "cy " + form("c") + "\n");
+  std::filesystem::rename(dir_.file("users.new"), path_);
+  load();
+  ASSERT_TRUE(append("dee", "d"));
+  EXPECT_EQ(dir_.read("users.dat"), "cy " + form("c") + "\ndee " + form("d") + "\n");
+
+  // Without a load in between, the append looks at the path itself.
+  std::filesystem::remove(path_);
+  ASSERT_TRUE(append("eve", "e"));
+  EXPECT_EQ(dir_.read("users.dat"), "eve " + form("e") + "\n");
+}
+
 TEST_F(UserFileTest, GrowthFromElsewhereIsReadFromTheOldEnd) {
   dir_.write("users.dat", "ann " + form("file") + "\n");
   load();
