@@ -22,7 +22,6 @@ constexpr int kFileLineBuffer = kLineBuffer + 64;
 constexpr const char kBackupSuffix[] = ".1";
 // Another process holds the lock only to check and move the file.
 constexpr int kRotateLockWaitMs = 1000;
-constexpr int kTimeTextBuffer = 32;
 
 constexpr const char kLineFormat[] = "%d %s %s%s";
 constexpr const char kErrorLineFormat[] = "%d %s ERROR: %s%s";
@@ -36,43 +35,80 @@ void cut_line_breaks(char* message) {
   if (char* lf = std::strrchr(message, '\n')) *lf = '\0';
 }
 
-// The 20-character time text, "Dec 06 22:46:51 2026".
-void format_time_text(char (&out)[kTimeTextBuffer]) {
+// The 20-character time text, "Dec 06 22:46:51 2026", made again only when
+// the second has changed.
+const char* time_text(LogState& state) {
   static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  std::tm now = local_time_now();
+  const std::time_t second = std::time(nullptr);
+  if (second == state.time_text_second) return state.time_text.data();
+  const std::tm now = local_time(second);
   const char* month = now.tm_mon >= 0 && now.tm_mon < 12 ? kMonths[now.tm_mon] : "???";
-  text_format(out, kTimeTextBuffer, "%s %02d %02d:%02d:%02d %d", month, now.tm_mday, now.tm_hour,
-              now.tm_min, now.tm_sec, now.tm_year + 1900);
+  text_format(state.time_text.data(), static_cast<int>(state.time_text.size()), "%s %02d %02d:%02d:%02d %d", month,
+              now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec, now.tm_year + 1900);
+  state.time_text_second = second;
+  return state.time_text.data();
+}
+
+// The log file held open for `path`, whose file there `at_path` describes
+// (nothing: there is none); opened again (created 0600 when missing) when
+// the path has changed or holds another file. Null when it cannot be opened.
+OpenFile* held_log(LogState& state, const std::string& path, const std::optional<FileStatus>& at_path) {
+  if (state.file.is_open() && state.file_path == path && at_path && same_file(*at_path, state.file_identity)) {
+    return &state.file;
+  }
+  FileError error;
+  state.file = OpenFile::open(path, OpenFile::Mode::append, error);
+  const std::optional<FileStatus> opened = state.file.is_open() ? state.file.status() : std::nullopt;
+  if (!opened) {
+    state.file.close();
+    return nullptr;
+  }
+  state.file_path = path;
+  state.file_identity = *opened;
+  return &state.file;
 }
 
 // Appends one line to the log file and rotates the file by its size. The
 // line goes out in one write, so that lines of several processes sharing the
-// log never tear into each other, whatever their length.
+// log never tear into each other, whatever their length. The file stays
+// open between lines; the status of the file at the path, taken before each
+// line, shows when that is no longer the file held (another process moved it
+// aside, or it was removed), and the path is opened again.
 void append_to_file(LogState& state, bool error, const char* time, const char* message) {
   const std::string& path = *state.log_path;
   char line[kFileLineBuffer];
   const int length = text_format(line, kFileLineBuffer, error ? kErrorFileLineFormat : kFileLineFormat,
                                  state.process_id, time, message, kTextFileLineEnd);
-  // A line that cannot be written is lost, as nothing could report it.
-  if (!append_private(path, std::string_view(line, static_cast<std::size_t>(length)))) return;
-
   std::optional<FileStatus> status = file_status(path);
-  if (!status) return;
-  if (status->size > kLogGiveUpSize) {
-    // A file this large that cannot be moved aside would grow without end.
-    if (log_rotate(path.c_str(), kLogGiveUpSize) == Rotation::failed) state.log_path.reset();
-  } else if (status->size > kLogRotateSize) {
-    log_rotate(path.c_str(), kLogRotateSize);
+  // A line that cannot be written is lost, as nothing could report it.
+  OpenFile* file = held_log(state, path, status);
+  if (file == nullptr) return;
+  if (!status || !same_file(*status, state.file_identity)) status = file->status();  // just made
+  FileError failure;
+  if (!status || !append_shared(*file, std::string_view(line, static_cast<std::size_t>(length)), failure)) {
+    state.file.close();
+    return;
   }
+  // The size after the line; log_rotate measures again under its lock, so
+  // that lines others added meanwhile count too.
+  const std::int64_t size = status->size + length;
+  Rotation rotation = Rotation::not_needed;
+  if (size > kLogGiveUpSize) {
+    // A file this large that cannot be moved aside would grow without end.
+    rotation = log_rotate(path.c_str(), kLogGiveUpSize);
+    if (rotation == Rotation::failed) state.log_path.reset();
+  } else if (size > kLogRotateSize) {
+    rotation = log_rotate(path.c_str(), kLogRotateSize);
+  }
+  if (rotation != Rotation::not_needed) state.file.close();
 }
 
 // Sends one expanded message to wherever log lines go in the current state.
 void write_line(bool error, char* message) {
   LogState& state = log_state();
   cut_line_breaks(message);
-  char time[kTimeTextBuffer];
-  format_time_text(time);
+  const char* time = time_text(state);
   const char* format = error ? kErrorLineFormat : kLineFormat;
 
   if (state.startup.active) {
@@ -251,10 +287,6 @@ void startup_log_dump() {
   log_message("}\n");
 }
 
-std::string log_time_text() {
-  char time[kTimeTextBuffer];
-  format_time_text(time);
-  return time;
-}
+std::string log_time_text() { return time_text(log_state()); }
 
 }  // namespace vantorix

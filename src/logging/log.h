@@ -2,13 +2,16 @@
 // standard output, the start-up buffer, and the reply writers.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <ctime>
 #include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "logging/text_format.h"
+#include "platform/files.h"
 
 namespace vantorix {
 
@@ -50,6 +53,15 @@ struct LogState {
   // While set, the message of every error line (before its line break is
   // cut) is appended here as well, ending in a line feed.
   std::string* error_copy = nullptr;
+  // The log file held open between lines, the path it was opened for and
+  // which file it is: opened again when the path changes, or when the file
+  // at the path is another one (moved aside by a rotation, say).
+  OpenFile file;
+  std::string file_path;
+  FileStatus file_identity;
+  // The time text of the lines, made once per second.
+  std::time_t time_text_second = -1;
+  std::array<char, 32> time_text{};
 };
 
 /// The process-wide logging state.

@@ -147,6 +147,13 @@ class OpenFile {
   std::intptr_t handle_ = kClosed;  // the platform's descriptor or handle
 };
 
+/// Appends `data` to `file` (append mode) as one piece that the appends of
+/// other processes never tear or overwrite: one write at the end on POSIX
+/// systems; on Windows the write is made under the file's lock as well (at
+/// most a second's wait for it), since not every file system keeps appends
+/// apart there. True when every byte was written.
+bool append_shared(OpenFile& file, std::string_view data, FileError& error);
+
 /// Moves the file at `from` to `to` in one step, replacing any file at `to`:
 /// there is no moment at which `to` is missing. False when it cannot be moved.
 bool replace_file(const std::string& from, const std::string& to);

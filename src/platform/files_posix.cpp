@@ -203,6 +203,8 @@ void OpenFile::close() {
   handle_ = kClosed;
 }
 
+bool append_shared(OpenFile& file, std::string_view data, FileError& error) { return file.append(data, error); }
+
 bool replace_file(const std::string& from, const std::string& to) {
   return ::rename(from.c_str(), to.c_str()) == 0;
 }

@@ -317,6 +317,15 @@ void OpenFile::close() {
   handle_ = kClosed;
 }
 
+bool append_shared(OpenFile& file, std::string_view data, FileError& error) {
+  // A lock that does not come free is not waited for longer: the data is written all the same.
+  FileError busy;
+  const bool locked = file.lock(kAppendLockWaitMs, busy);
+  const bool written = file.append(data, error);
+  if (locked) file.unlock();
+  return written;
+}
+
 bool replace_file(const std::string& from, const std::string& to) {
   return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }

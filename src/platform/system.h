@@ -15,8 +15,8 @@ namespace vantorix {
 /// The operating system's id of this process.
 int current_process_id();
 
-/// The current local time, broken down.
-std::tm local_time_now();
+/// The local time at `now` (seconds since the epoch, as std::time gives them), broken down.
+std::tm local_time(std::time_t now);
 
 /// The directory searched second for the configuration file ("/etc" on
 /// POSIX systems, the system directory such as C:\Windows\system32 on

@@ -17,8 +17,7 @@ namespace vantorix {
 
 int current_process_id() { return static_cast<int>(::getpid()); }
 
-std::tm local_time_now() {
-  std::time_t now = std::time(nullptr);
+std::tm local_time(std::time_t now) {
   std::tm broken{};
   ::localtime_r(&now, &broken);
   return broken;

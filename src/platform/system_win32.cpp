@@ -12,8 +12,7 @@ namespace vantorix {
 
 int current_process_id() { return static_cast<int>(::GetCurrentProcessId()); }
 
-std::tm local_time_now() {
-  std::time_t now = std::time(nullptr);
+std::tm local_time(std::time_t now) {
   std::tm broken{};
   ::localtime_s(&broken, &now);
   return broken;
