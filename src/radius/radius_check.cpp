@@ -23,17 +23,19 @@ const char* text_or_null(const std::optional<std::string>& text) { return text ?
 
 bool is_dead(const RadiusServer& server, std::int64_t now) { return server.dead_until_ms > now; }
 
-// The servers in the order they are asked: the live ones in list order, then
-// the dead ones.
-std::vector<RadiusServer*> asking_order(RadiusConnection& connection, std::int64_t now) {
-  std::vector<RadiusServer*> order;
+// Puts the servers into `order` as they are asked: the live ones in list
+// order, then the dead ones; returns how many are live. `order` keeps its
+// room from one check to the next.
+std::size_t put_in_asking_order(RadiusConnection& connection, std::int64_t now, std::vector<RadiusServer*>& order) {
+  order.clear();
   for (RadiusServer& server : connection.servers) {
     if (!is_dead(server, now)) order.push_back(&server);
   }
+  const std::size_t live = order.size();
   for (RadiusServer& server : connection.servers) {
     if (is_dead(server, now)) order.push_back(&server);
   }
-  return order;
+  return live;
 }
 
 // The first word of the client address the parent gave, if any.
@@ -123,13 +125,14 @@ RecordResult check_user(RadiusData& radius, UserStore& users, const std::optiona
   blank.user_name = words[1];
   blank.password = words[2];
   // Each server in turn gets a request built afresh; the first valid reply decides.
-  const std::vector<RadiusServer*> order = asking_order(radius.connection, monotonic_milliseconds());
-  const std::size_t live = static_cast<std::size_t>(std::count_if(
-      order.begin(), order.end(), [](const RadiusServer* server) { return !is_dead(*server, monotonic_milliseconds()); }));
+  std::vector<RadiusServer*>& order = exchange.asking_order;
+  const std::size_t live = put_in_asking_order(radius.connection, monotonic_milliseconds(), order);
   std::string silent;
   std::string tls_failure;  // the last server's whose TLS connection failed
-  for (RadiusServer* server : order) {
-    const bool dead = is_dead(*server, monotonic_milliseconds());
+  for (std::size_t position = 0; position < order.size(); ++position) {
+    RadiusServer* server = order[position];
+    // Live at the start stays live until asked; a dead one may have come back meanwhile.
+    const bool dead = position >= live && is_dead(*server, monotonic_milliseconds());
     if (!prepare_request(radius.connection.secret, *server, exchange, fields)) return RecordResult::none();
     UserRecord record;
     const ReplyRules rules = rules_for(settings, radius.connection.secret, *server, exchange.collect_code);

@@ -116,6 +116,7 @@ struct RadiusExchange {
   std::int32_t send_len = 0;
   std::array<std::uint8_t, kMaxDatagram> recv_buf{};
   std::int32_t recv_len = 0;         // result of the latest receive: a byte count, 0 or negative
+  std::vector<RadiusServer*> asking_order;  // the servers of the current check, in the order asked
 };
 
 struct RadiusData {

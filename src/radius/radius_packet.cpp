@@ -102,16 +102,11 @@ int length_for_log(std::size_t length) { return static_cast<int>(std::min<std::s
 std::size_t hide_password(std::string_view password, const SharedSecret& secret,
                           std::span<const std::uint8_t, kAuthenticatorSize> authenticator,
                           std::span<std::uint8_t, kMaxPassword> hidden) {
-  Md5 keyed;
-  keyed.update(bytes_of(secret.text()));
-
   const std::size_t blocks = std::max<std::size_t>(1, (password.size() + kPasswordBlock - 1) / kPasswordBlock);
   const std::uint8_t* previous = authenticator.data();
   for (std::size_t block = 0; block < blocks; ++block) {
-    Md5 md5 = keyed;  // the secret is digested once for all blocks
-    md5.update({previous, kAuthenticatorSize});
     std::uint8_t digest[kMd5DigestSize];
-    md5.final(digest);
+    md5_of({bytes_of(secret.text()), {previous, kAuthenticatorSize}}, digest);
     std::uint8_t* out = hidden.data() + block * kPasswordBlock;
     for (std::size_t i = 0; i < kPasswordBlock; ++i) {
       const std::size_t at = block * kPasswordBlock + i;
@@ -171,14 +166,10 @@ std::array<std::uint8_t, kMessageAuthenticatorSize> message_authenticator(
     const SharedSecret& secret, std::span<const std::uint8_t> packet,
     std::span<const std::uint8_t, kAuthenticatorSize> authenticator, std::size_t value_at) {
   static constexpr std::array<std::uint8_t, kMessageAuthenticatorSize> kZero{};
-  HmacMd5 hmac = secret.hmac();
-  hmac.update(packet.first(4));
-  hmac.update(authenticator);
-  hmac.update(packet.subspan(kHeaderSize, value_at - kHeaderSize));
-  hmac.update(kZero);
-  hmac.update(packet.subspan(value_at + kMessageAuthenticatorSize));
   std::array<std::uint8_t, kMessageAuthenticatorSize> code;
-  hmac.final(code.data());
+  secret.hmac().code_of({packet.first(4), authenticator, packet.subspan(kHeaderSize, value_at - kHeaderSize), kZero,
+                         packet.subspan(value_at + kMessageAuthenticatorSize)},
+                        code.data());
   return code;
 }
 
@@ -386,13 +377,8 @@ ReplyCheck verify_reply(std::span<const std::uint8_t> reply, const PendingReques
 
   // Response Authenticator: MD5 over the reply with the request authenticator
   // in place of its own, followed by the secret, fed in pieces.
-  Md5 md5;
-  md5.update(reply.first(4));
-  md5.update(request.authenticator);
-  md5.update(reply.subspan(kHeaderSize));
-  md5.update(bytes_of(rules.secret->text()));
   std::uint8_t digest[kMd5DigestSize];
-  md5.final(digest);
+  md5_of({reply.first(4), request.authenticator, reply.subspan(kHeaderSize), bytes_of(rules.secret->text())}, digest);
   if (std::memcmp(digest, reply.data() + 4, kAuthenticatorSize) != 0) return refuse(ReplyVerdict::bad_digest);
 
   // Message-Authenticator, wherever it stands; a reply with more than one is

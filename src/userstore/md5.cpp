@@ -1,6 +1,7 @@
 #include "userstore/md5.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace vantorix {
@@ -10,12 +11,23 @@ constexpr std::size_t kMd5BlockSize = 64;
 
 inline std::uint32_t rotate_left(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
+// Little-endian words; on a little-endian machine a plain copy, which the
+// compiler makes one load or store.
 inline std::uint32_t load_le32(const std::uint8_t* p) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  }
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
 inline void store_le32(std::uint8_t* p, std::uint32_t v) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &v, sizeof v);
+    return;
+  }
   p[0] = static_cast<std::uint8_t>(v);
   p[1] = static_cast<std::uint8_t>(v >> 8);
   p[2] = static_cast<std::uint8_t>(v >> 16);
@@ -125,7 +137,49 @@ void md5_block(std::uint32_t state[4], const std::uint8_t* block) {
   state[3] += d;
 }
 
+constexpr std::array<std::uint32_t, 4> kMd5Start = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+
+// The digest of `pieces` continued from `state`, which has taken `done`
+// bytes (whole blocks) already.
+void digest_from(std::array<std::uint32_t, 4> state, std::uint64_t done, Md5Pieces pieces, std::uint8_t* output) {
+  std::uint8_t block[kMd5BlockSize];
+  std::size_t used = 0;  // bytes of `block` filled
+  std::uint64_t total = done;
+  for (const std::span<const std::uint8_t> piece : pieces) {
+    const std::uint8_t* data = piece.data();
+    std::size_t count = piece.size();
+    total += count;
+    if (used > 0) {
+      const std::size_t take = std::min(count, kMd5BlockSize - used);
+      std::memcpy(block + used, data, take);
+      used += take;
+      data += take;
+      count -= take;
+      if (used < kMd5BlockSize) continue;
+      md5_block(state.data(), block);
+      used = 0;
+    }
+    for (; count >= kMd5BlockSize; count -= kMd5BlockSize, data += kMd5BlockSize) md5_block(state.data(), data);
+    if (count > 0) std::memcpy(block, data, count);
+    used = count;
+  }
+  block[used++] = 0x80;
+  if (used > kMd5BlockSize - 8) {
+    std::memset(block + used, 0, kMd5BlockSize - used);
+    md5_block(state.data(), block);
+    used = 0;
+  }
+  std::memset(block + used, 0, kMd5BlockSize - 8 - used);
+  const std::uint64_t bits = total << 3;
+  store_le32(block + 56, static_cast<std::uint32_t>(bits));
+  store_le32(block + 60, static_cast<std::uint32_t>(bits >> 32));
+  md5_block(state.data(), block);
+  for (int i = 0; i < 4; ++i) store_le32(output + 4 * i, state[i]);
+}
+
 }  // namespace
+
+void md5_of(Md5Pieces pieces, std::uint8_t* output) { digest_from(kMd5Start, 0, pieces, output); }
 
 Md5::Md5() = default;
 
@@ -181,8 +235,18 @@ HmacMd5::HmacMd5(std::span<const std::uint8_t> key) {
   std::array<std::uint8_t, kMd5BlockSize> pad;
   for (std::size_t i = 0; i < kMd5BlockSize; ++i) pad[i] = block[i] ^ 0x36;
   inner_.update(pad);
+  inner_start_ = kMd5Start;
+  md5_block(inner_start_.data(), pad.data());
   for (std::size_t i = 0; i < kMd5BlockSize; ++i) pad[i] = block[i] ^ 0x5c;
   outer_.update(pad);
+  outer_start_ = kMd5Start;
+  md5_block(outer_start_.data(), pad.data());
+}
+
+void HmacMd5::code_of(Md5Pieces pieces, std::uint8_t* output) const {
+  std::uint8_t inner[kMd5DigestSize];
+  digest_from(inner_start_, kMd5BlockSize, pieces, inner);
+  digest_from(outer_start_, kMd5BlockSize, {std::span<const std::uint8_t>(inner)}, output);
 }
 
 void HmacMd5::final(std::uint8_t* output) {
@@ -193,10 +257,8 @@ void HmacMd5::final(std::uint8_t* output) {
 }
 
 void md5_digest(std::uint8_t* output, const std::uint8_t* input, std::int32_t length) {
-  Md5 md5;
   // A negative count digests nothing rather than reading before the buffer.
-  if (length > 0) md5.update({input, static_cast<std::size_t>(length)});
-  md5.final(output);
+  md5_of({std::span<const std::uint8_t>(input, length > 0 ? static_cast<std::size_t>(length) : 0)}, output);
 }
 
 }  // namespace vantorix

@@ -3,11 +3,19 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 
 namespace vantorix {
 
 inline constexpr int kMd5DigestSize = 16;
+
+/// Bytes to digest, one piece after another, as if they stood in one buffer.
+using Md5Pieces = std::initializer_list<std::span<const std::uint8_t>>;
+
+/// Writes the digest of `pieces` to `output` (any alignment, not overlapping
+/// them) in one pass: only the part of a block that pieces split is copied.
+void md5_of(Md5Pieces pieces, std::uint8_t* output);
 
 /// One digest computation: any number of `update` calls, then one `final`.
 /// Allocates nothing and cannot fail; a copy carries the state so far, so a
@@ -36,10 +44,16 @@ class HmacMd5 {
   void update(std::span<const std::uint8_t> input) { inner_.update(input); }
   /// Writes the 16-byte code to `output`. The object is used up.
   void final(std::uint8_t* output);
+  /// Writes the code of `pieces` alone to `output` in one pass, as `md5_of`
+  /// does, whatever `update` has been fed; the object stays as it is.
+  void code_of(Md5Pieces pieces, std::uint8_t* output) const;
 
  private:
   Md5 inner_;
   Md5 outer_;
+  // The digest states after the key's inner and outer pad blocks.
+  std::array<std::uint32_t, 4> inner_start_{};
+  std::array<std::uint32_t, 4> outer_start_{};
 };
 
 /// Writes the 16-byte digest of `length` bytes at `input` to `output` (any

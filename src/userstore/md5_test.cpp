@@ -86,6 +86,9 @@ TEST(Md5, PiecesOfAnySizeGiveTheDigestOfTheWhole) {
       copy.update({bytes + second, message.size() - second});
       copy.final(digest);
       ASSERT_EQ(hex_of(digest), whole);
+      // The one-pass form, with an empty piece among them.
+      md5_of({{bytes, first}, {bytes + first, second - first}, {}, {bytes + second, message.size() - second}}, digest);
+      ASSERT_EQ(hex_of(digest), whole) << first << "/" << second;
     }
   }
 }
@@ -97,7 +100,11 @@ std::string hmac_hex(const std::string& key, const std::string& message) {
   hmac.update({bytes, message.size() / 2});
   hmac.update({bytes + message.size() / 2, message.size() - message.size() / 2});
   std::uint8_t code[kMd5DigestSize];
+  std::uint8_t in_one_pass[kMd5DigestSize];
+  hmac.code_of({{bytes, message.size() / 3}, {bytes + message.size() / 3, message.size() - message.size() / 3}},
+               in_one_pass);
   hmac.final(code);
+  EXPECT_EQ(hex_of(in_one_pass), hex_of(code)) << "the one-pass code";
   return hex_of(code);
 }
 
