@@ -99,5 +99,11 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Vantorix developers <dev@vantorix.invalid>"
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libssl is loaded by name when TLS is configured, which the shared-library
+# scan cannot see: libssl.so.3 comes with the package libssl3.
+if(VANTORIX_TLS)
+  string(REGEX REPLACE "^libssl\\.so\\.([0-9]+)$" "libssl\\1" VANTORIX_LIBSSL_PACKAGE "${VANTORIX_LIBSSL_SONAME}")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${VANTORIX_LIBSSL_PACKAGE}")
+endif()
 
 include(CPack)

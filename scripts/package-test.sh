@@ -59,6 +59,10 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ "$(field Maintainer)" == "Vantorix developers <dev@vantorix.invalid>" ]] ||
   fail "Maintainer field is '$(field Maintainer)'"
 [[ "$(field Depends)" == *libc6* ]] || fail "Depends field lacks libc6: '$(field Depends)'"
+# libssl is loaded by name for TLS, so the package must name it itself.
+if grep -q '^VANTORIX_TLS:BOOL=ON' "$build_dir/CMakeCache.txt" 2>/dev/null; then
+  [[ "$(field Depends)" == *libssl3* ]] || fail "Depends field lacks libssl3: '$(field Depends)'"
+fi
 
 # Exactly the three files, under /usr, and nothing of the build tree.
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sort >"$work/contents"

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "platform/files.h"
+#include "platform/shared_library.h"
 #include "platform/system.h"
 #include "platform/tcp_socket.h"
 #include "radius/socket_error_text.h"
@@ -14,22 +15,79 @@
 namespace vantorix {
 namespace {
 
+// The functions of the TLS library this file calls, each under its own name
+// and with its own type.
+#define VANTORIX_TLS_FUNCTIONS(X) \
+  X(SSL_get_verify_result) X(X509_verify_cert_error_string) X(ERR_peek_error) X(ERR_error_string_n) \
+  X(ERR_clear_error) X(SSL_CTX_free) X(SSL_CTX_new) X(TLS_client_method) X(SSL_CTX_ctrl) X(SSL_CTX_set_verify) \
+  X(SSL_CTX_load_verify_locations) X(SSL_CTX_set_default_verify_paths) X(SSL_CTX_use_certificate_chain_file) \
+  X(SSL_CTX_use_PrivateKey_file) X(SSL_CTX_check_private_key) X(SSL_free) X(SSL_new) X(SSL_set_fd) \
+  X(X509_VERIFY_PARAM_set1_ip_asc) X(SSL_get0_param) X(SSL_ctrl) X(SSL_set1_host) X(SSL_connect) \
+  X(SSL_get_error) X(SSL_peek) X(SSL_write) X(SSL_read)
+
+struct TlsLibrary {
+#define VANTORIX_DECLARE(name) decltype(&::name) name = nullptr;
+  VANTORIX_TLS_FUNCTIONS(VANTORIX_DECLARE)
+#undef VANTORIX_DECLARE
+};
+
+// Finds every function of `functions` in `library`; false, with the first
+// one missing in `error`, when the library lacks one.
+bool find_functions(void* library, TlsLibrary& functions, std::string& error) {
+#define VANTORIX_FIND(name)                                                                      \
+  functions.name = reinterpret_cast<decltype(&::name)>(shared_library_symbol(library, #name)); \
+  if (functions.name == nullptr) {                                                             \
+    error = "the TLS library " VANTORIX_LIBSSL " has no " #name;                               \
+    return false;                                                                              \
+  }
+  VANTORIX_TLS_FUNCTIONS(VANTORIX_FIND)
+#undef VANTORIX_FIND
+  return true;
+}
+
+// libssl (and the libcrypto it needs), loaded the first time TLS is set up:
+// a run over UDP never maps it. Null, with the reason in `error`, when it
+// cannot be loaded or lacks a function.
+const TlsLibrary* tls_library(std::string& error) {
+  static std::string failure;
+  static TlsLibrary functions;
+  static const bool found = [] {
+    void* library = load_shared_library(VANTORIX_LIBSSL, failure);
+    if (library == nullptr) {
+      failure = std::string("cannot load the TLS library " VANTORIX_LIBSSL ": ") + failure;
+      return false;
+    }
+    return find_functions(library, functions, failure);
+  }();
+  if (!found) {
+    error = failure;
+    return nullptr;
+  }
+  return &functions;
+}
+
+// The library once loaded; only called where TlsClient::configure has succeeded.
+const TlsLibrary& lib() {
+  std::string unused;
+  return *tls_library(unused);
+}
+
 // The TLS library's reason for the last failure: the verification result
 // when a certificate was refused, else the first error of its queue.
 std::string library_reason(SSL* ssl, const char* otherwise) {
   std::string reason;
   if (ssl != nullptr) {
-    const long verify = SSL_get_verify_result(ssl);
-    if (verify != X509_V_OK) reason = std::string("certificate verify failed: ") + X509_verify_cert_error_string(verify);
+    const long verify = lib().SSL_get_verify_result(ssl);
+    if (verify != X509_V_OK) reason = std::string("certificate verify failed: ") + lib().X509_verify_cert_error_string(verify);
   }
   if (reason.empty()) {
-    if (const unsigned long code = ERR_peek_error(); code != 0) {
+    if (const unsigned long code = lib().ERR_peek_error(); code != 0) {
       char text[256];
-      ERR_error_string_n(code, text, sizeof text);
+      lib().ERR_error_string_n(code, text, sizeof text);
       reason = text;
     }
   }
-  ERR_clear_error();
+  lib().ERR_clear_error();
   return reason.empty() ? otherwise : reason;
 }
 
@@ -53,21 +111,22 @@ bool tls_available() { return true; }
 TlsClient::TlsClient() : state_(std::make_unique<State>()) {}
 
 TlsClient::~TlsClient() {
-  if (state_->context != nullptr) SSL_CTX_free(state_->context);
+  if (state_->context != nullptr) lib().SSL_CTX_free(state_->context);
 }
 
 bool TlsClient::configure(const TlsFiles& files, std::string& error) {
-  SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+  if (tls_library(error) == nullptr) return false;
+  SSL_CTX* context = lib().SSL_CTX_new(lib().TLS_client_method());
   if (context == nullptr) {
     error = library_reason(nullptr, "cannot set up TLS");
     return false;
   }
-  if (state_->context != nullptr) SSL_CTX_free(state_->context);
+  if (state_->context != nullptr) lib().SSL_CTX_free(state_->context);
   state_->context = context;
-  SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
-  SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+  lib().SSL_CTX_ctrl(context, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
+  lib().SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
   // Several requests may wait in one record; each is read off as it comes.
-  SSL_CTX_set_mode(context, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+  lib().SSL_CTX_ctrl(context, SSL_CTRL_MODE, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER, nullptr);
 
   bool loaded = false;
   if (files.ca) {
@@ -76,13 +135,13 @@ bool TlsClient::configure(const TlsFiles& files, std::string& error) {
       return false;
     }
     // A file of certificates, or else a directory of hashed ones.
-    loaded = SSL_CTX_load_verify_locations(context, files.ca->c_str(), nullptr) == 1;
+    loaded = lib().SSL_CTX_load_verify_locations(context, files.ca->c_str(), nullptr) == 1;
     if (!loaded) {
-      ERR_clear_error();
-      loaded = SSL_CTX_load_verify_locations(context, nullptr, files.ca->c_str()) == 1;
+      lib().ERR_clear_error();
+      loaded = lib().SSL_CTX_load_verify_locations(context, nullptr, files.ca->c_str()) == 1;
     }
   } else {
-    loaded = SSL_CTX_set_default_verify_paths(context) == 1;
+    loaded = lib().SSL_CTX_set_default_verify_paths(context) == 1;
   }
   if (!loaded) {
     error = "radius_tls_ca: " + library_reason(nullptr, "no CA certificates");
@@ -91,15 +150,15 @@ bool TlsClient::configure(const TlsFiles& files, std::string& error) {
   if (files.certificate || files.key) {
     const std::string certificate = files.certificate.value_or(files.key.value_or(""));
     const std::string key = files.key.value_or(certificate);
-    if (SSL_CTX_use_certificate_chain_file(context, certificate.c_str()) != 1) {
+    if (lib().SSL_CTX_use_certificate_chain_file(context, certificate.c_str()) != 1) {
       error = "radius_tls_cert {" + certificate + "}: " + library_reason(nullptr, "cannot be read");
       return false;
     }
-    if (SSL_CTX_use_PrivateKey_file(context, key.c_str(), SSL_FILETYPE_PEM) != 1) {
+    if (lib().SSL_CTX_use_PrivateKey_file(context, key.c_str(), SSL_FILETYPE_PEM) != 1) {
       error = "radius_tls_key {" + key + "}: " + library_reason(nullptr, "cannot be read");
       return false;
     }
-    if (SSL_CTX_check_private_key(context) != 1) {
+    if (lib().SSL_CTX_check_private_key(context) != 1) {
       error = "radius_tls_key does not belong to radius_tls_cert: " + library_reason(nullptr, "mismatch");
       return false;
     }
@@ -115,7 +174,7 @@ bool TlsStream::is_open() const { return state_->ssl != nullptr; }
 
 void TlsStream::close() {
   if (state_->ssl != nullptr) {
-    SSL_free(state_->ssl);
+    lib().SSL_free(state_->ssl);
     state_->ssl = nullptr;
   }
   tcp_close(state_->socket);
@@ -137,20 +196,21 @@ TlsResult TlsStream::open(const TlsClient& client, const Endpoint& server, std::
     error_ = socket_error_line();
     return last_socket_error() == kSocketErrorTimedOut ? TlsResult::timed_out : TlsResult::failed;
   }
-  SSL* ssl = SSL_new(client.state()->context);
+  SSL* ssl = lib().SSL_new(client.state()->context);
   state_->ssl = ssl;
-  SSL_set_fd(ssl, socket_descriptor(state_->socket));
+  lib().SSL_set_fd(ssl, socket_descriptor(state_->socket));
   const std::string name(server_name);
   // The certificate must name what the administrator wrote: an address
   // written as text is matched as an address, anything else as a DNS name.
-  if (X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), name.c_str()) != 1) {
-    SSL_set_tlsext_host_name(ssl, name.c_str());
-    SSL_set1_host(ssl, name.c_str());
+  if (lib().X509_VERIFY_PARAM_set1_ip_asc(lib().SSL_get0_param(ssl), name.c_str()) != 1) {
+    lib().SSL_ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                    const_cast<char*>(name.c_str()));
+    lib().SSL_set1_host(ssl, name.c_str());
   }
   for (;;) {
-    const int result = SSL_connect(ssl);
+    const int result = lib().SSL_connect(ssl);
     if (result == 1) return TlsResult::ok;
-    const int reason = SSL_get_error(ssl, result);
+    const int reason = lib().SSL_get_error(ssl, result);
     const SocketEvent event = reason == SSL_ERROR_WANT_READ    ? SocketEvent::readable
                               : reason == SSL_ERROR_WANT_WRITE ? SocketEvent::writable
                                                                : SocketEvent::readable;
@@ -176,11 +236,11 @@ bool TlsStream::dropped() {
   // alert, or (TLS 1.3) a session ticket, which is taken and ignored.
   std::uint8_t byte;
   for (;;) {
-    const int got = SSL_peek(state_->ssl, &byte, 1);
+    const int got = lib().SSL_peek(state_->ssl, &byte, 1);
     if (got > 0) return false;
-    const int reason = SSL_get_error(state_->ssl, got);
+    const int reason = lib().SSL_get_error(state_->ssl, got);
     if (reason == SSL_ERROR_WANT_READ) return false;
-    ERR_clear_error();
+    lib().ERR_clear_error();
     return true;
   }
 }
@@ -189,12 +249,12 @@ TlsResult TlsStream::write(std::span<const std::uint8_t> bytes, std::int64_t dea
   if (state_->ssl == nullptr) return TlsResult::closed;
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const int result = SSL_write(state_->ssl, bytes.data() + done, static_cast<int>(bytes.size() - done));
+    const int result = lib().SSL_write(state_->ssl, bytes.data() + done, static_cast<int>(bytes.size() - done));
     if (result > 0) {
       done += static_cast<std::size_t>(result);
       continue;
     }
-    const int reason = SSL_get_error(state_->ssl, result);
+    const int reason = lib().SSL_get_error(state_->ssl, result);
     if (reason == SSL_ERROR_ZERO_RETURN) return TlsResult::closed;
     if (reason != SSL_ERROR_WANT_READ && reason != SSL_ERROR_WANT_WRITE) {
       error_ = library_reason(state_->ssl, "the connection failed");
@@ -210,12 +270,12 @@ TlsResult TlsStream::read_exact(std::span<std::uint8_t> out, std::int64_t deadli
   if (state_->ssl == nullptr) return TlsResult::closed;
   std::size_t done = 0;
   while (done < out.size()) {
-    const int result = SSL_read(state_->ssl, out.data() + done, static_cast<int>(out.size() - done));
+    const int result = lib().SSL_read(state_->ssl, out.data() + done, static_cast<int>(out.size() - done));
     if (result > 0) {
       done += static_cast<std::size_t>(result);
       continue;
     }
-    const int reason = SSL_get_error(state_->ssl, result);
+    const int reason = lib().SSL_get_error(state_->ssl, result);
     if (reason == SSL_ERROR_ZERO_RETURN) return TlsResult::closed;
     if (reason != SSL_ERROR_WANT_READ && reason != SSL_ERROR_WANT_WRITE) {
       // An end of the stream without a TLS close is a close all the same.
