@@ -85,11 +85,6 @@ void store_piece(const char* piece, const ScrambleKey& key, UserTable& table, st
   table.store(line.substr(0, space), plain);
 }
 
-std::string last_bytes(std::string_view text) {
-  std::size_t keep = std::min<std::size_t>(text.size(), kUserFileTailSize);
-  return std::string(text.substr(text.size() - keep));
-}
-
 // The `count` bytes before `end`, or nothing when they cannot be read.
 std::optional<std::string> read_before(const OpenFile& file, std::int64_t end, std::size_t count) {
   std::string bytes(count, '\0');
@@ -180,7 +175,10 @@ void note_own_append(UserFileState& state, const FileStatus& before, const std::
   state.status = *after;
   state.read_end = after->size;
   state.line_start = after->size;
-  state.tail = last_bytes(state.tail + std::string(record));
+  // The tail keeps its room: appending and cutting the front allocates nothing.
+  state.tail.append(record);
+  const auto keep = static_cast<std::size_t>(kUserFileTailSize);
+  if (state.tail.size() > keep) state.tail.erase(0, state.tail.size() - keep);
 }
 
 // Why the record "<name> <form>\n" would not read back as written (a log
