@@ -305,7 +305,9 @@ if wants instr; then
     echo "Per check, checks 501-1000 ((1,000 checks - 500 checks) / 500):"
     for client in raw raw-ma peer off-warm off-cold; do
       note=
-      [[ $client == off-warm ]] && note="   (target at most 5,500)"
+      [[ $client == off-* ]] &&
+        note=$(awk -v v="${per_check[$client]}" -v p="${per_check[peer]}" \
+          'BEGIN {printf "   (%.2f of the peer'"'"'s; target: at most the peer'"'"'s)", v / p}')
       printf "  %-${label_width}s %10d%s\n" "${label[$client]}" "${per_check[$client]}" "$note"
     done
     echo
