@@ -57,7 +57,7 @@ fi
 step "building the Windows program and its unit tests"
 since=$SECONDS
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-  -DGTest_DIR="$gtest/lib/cmake/GTest" >/dev/null
+  -DGTest_DIR="$gtest/lib/cmake/GTest" -DVANTORIX_WERROR=ON >/dev/null
 cmake --build "$build" -j2
 took "the Windows build" "$since"
 exe=$build/vantorix.exe

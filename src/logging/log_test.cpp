@@ -66,7 +66,7 @@ std::vector<std::string> messages_of(const std::string& text, int process_id) {
 
 using Messages = std::vector<std::string>;
 
-std::string read_whole(const std::string& path) {
+[[maybe_unused]] std::string read_whole(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

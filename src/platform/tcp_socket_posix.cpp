@@ -12,29 +12,12 @@
 #include <cstring>
 
 #include "platform/native.h"
+#include "platform/socket_address.h"
 
 namespace vantorix {
 namespace {
 
 int native(SocketHandle socket) { return static_cast<int>(socket); }
-
-sockaddr_storage to_native(const Endpoint& peer, socklen_t& size) {
-  sockaddr_storage storage{};
-  if (peer.address.family == AddressFamily::ipv6) {
-    auto* address = reinterpret_cast<sockaddr_in6*>(&storage);
-    address->sin6_family = AF_INET6;
-    address->sin6_port = htons(peer.port);
-    std::memcpy(&address->sin6_addr, peer.address.bytes.data(), 16);
-    size = sizeof(sockaddr_in6);
-  } else {
-    auto* address = reinterpret_cast<sockaddr_in*>(&storage);
-    address->sin_family = AF_INET;
-    address->sin_port = htons(peer.port);
-    std::memcpy(&address->sin_addr, peer.address.bytes.data(), 4);
-    size = sizeof(sockaddr_in);
-  }
-  return storage;
-}
 
 void fail_with(int native_error) { set_socket_error_from_native(native_error); }
 
@@ -53,9 +36,8 @@ SocketHandle tcp_connect(const Endpoint& peer, int milliseconds) {
   }
   const int on = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  socklen_t size = 0;
-  const sockaddr_storage address = to_native(peer, size);
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), size) != 0) {
+  const NativeAddress address = to_native(peer);
+  if (::connect(fd, address.get(), address.size) != 0) {
     if (errno != EINPROGRESS) {
       fail_with(errno);
       ::close(fd);

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/socket_address.h"
+
 namespace vantorix {
 namespace {
 
@@ -18,51 +20,6 @@ thread_local int t_last_socket_error = 0;
 void record_error() { t_last_socket_error = ::WSAGetLastError(); }
 
 SOCKET native(SocketHandle socket) { return static_cast<SOCKET>(socket); }
-
-int native_family(AddressFamily family) { return family == AddressFamily::ipv6 ? AF_INET6 : AF_INET; }
-
-// A socket address of either family, as the system calls take it.
-struct NativeAddress {
-  sockaddr_storage storage{};
-  int size = 0;
-  const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&storage); }
-};
-
-NativeAddress to_native(const Endpoint& endpoint) {
-  NativeAddress out;
-  if (endpoint.address.family == AddressFamily::ipv6) {
-    auto* address = reinterpret_cast<sockaddr_in6*>(&out.storage);
-    address->sin6_family = AF_INET6;
-    address->sin6_port = htons(endpoint.port);
-    std::memcpy(&address->sin6_addr, endpoint.address.bytes.data(), 16);
-    out.size = sizeof(sockaddr_in6);
-  } else {
-    auto* address = reinterpret_cast<sockaddr_in*>(&out.storage);
-    address->sin_family = AF_INET;
-    address->sin_port = htons(endpoint.port);
-    std::memcpy(&address->sin_addr, endpoint.address.bytes.data(), 4);
-    out.size = sizeof(sockaddr_in);
-  }
-  return out;
-}
-
-std::optional<Endpoint> from_native(const sockaddr* address) {
-  Endpoint endpoint;
-  if (address->sa_family == AF_INET6) {
-    const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
-    endpoint.address.family = AddressFamily::ipv6;
-    std::memcpy(endpoint.address.bytes.data(), &v6->sin6_addr, 16);
-    endpoint.port = ntohs(v6->sin6_port);
-    return endpoint;
-  }
-  if (address->sa_family == AF_INET) {
-    const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
-    std::memcpy(endpoint.address.bytes.data(), &v4->sin_addr, 4);
-    endpoint.port = ntohs(v4->sin_port);
-    return endpoint;
-  }
-  return std::nullopt;
-}
 
 // Windows Sockets 2.2, started once for the process and never stopped: the
 // system releases it when the process ends.
@@ -241,14 +198,7 @@ std::vector<IpAddress> resolve_host_addresses(const char* name) {
   hints.ai_socktype = SOCK_DGRAM;
   addrinfo* answer = nullptr;
   if (::getaddrinfo(name, nullptr, &hints, &answer) != 0 || answer == nullptr) return addresses;
-  for (addrinfo* entry = answer; entry != nullptr; entry = entry->ai_next) {
-    if (entry->ai_addr == nullptr) continue;
-    if (std::optional<Endpoint> endpoint = from_native(entry->ai_addr)) {
-      if (std::find(addresses.begin(), addresses.end(), endpoint->address) == addresses.end()) {
-        addresses.push_back(endpoint->address);
-      }
-    }
-  }
+  addresses = addresses_of(answer);
   ::freeaddrinfo(answer);
   return addresses;
 }

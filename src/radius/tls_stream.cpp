@@ -95,6 +95,34 @@ int remaining(std::int64_t deadline_ms) {
   return static_cast<int>(std::clamp<std::int64_t>(deadline_ms - monotonic_milliseconds(), 0, 1 << 30));
 }
 
+enum class Direction { read, write };
+
+// Moves all `size` bytes at `data` through `ssl`, in or out, waiting on the
+// socket whenever the library asks for it, until `deadline_ms`. A failure
+// other than a close sets `error` to the library's reason or `failure`.
+TlsResult transfer(SSL* ssl, SocketHandle socket, Direction direction, std::uint8_t* data, std::size_t size,
+                   std::int64_t deadline_ms, const char* failure, std::string& error) {
+  std::size_t done = 0;
+  while (done < size) {
+    const int part = static_cast<int>(std::min<std::size_t>(size - done, 1 << 30));
+    const int result = direction == Direction::write ? lib().SSL_write(ssl, data + done, part)
+                                                     : lib().SSL_read(ssl, data + done, part);
+    if (result > 0) {
+      done += static_cast<std::size_t>(result);
+      continue;
+    }
+    const int reason = lib().SSL_get_error(ssl, result);
+    if (reason == SSL_ERROR_ZERO_RETURN) return TlsResult::closed;
+    if (reason != SSL_ERROR_WANT_READ && reason != SSL_ERROR_WANT_WRITE) {
+      error = library_reason(ssl, failure);
+      return reason == SSL_ERROR_SYSCALL ? TlsResult::closed : TlsResult::failed;
+    }
+    const SocketEvent event = reason == SSL_ERROR_WANT_READ ? SocketEvent::readable : SocketEvent::writable;
+    if (socket_wait(socket, event, remaining(deadline_ms)) != WaitResult::readable) return TlsResult::timed_out;
+  }
+  return TlsResult::ok;
+}
+
 }  // namespace
 
 struct TlsClient::State {
@@ -247,45 +275,15 @@ bool TlsStream::dropped() {
 
 TlsResult TlsStream::write(std::span<const std::uint8_t> bytes, std::int64_t deadline_ms) {
   if (state_->ssl == nullptr) return TlsResult::closed;
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const int result = lib().SSL_write(state_->ssl, bytes.data() + done, static_cast<int>(bytes.size() - done));
-    if (result > 0) {
-      done += static_cast<std::size_t>(result);
-      continue;
-    }
-    const int reason = lib().SSL_get_error(state_->ssl, result);
-    if (reason == SSL_ERROR_ZERO_RETURN) return TlsResult::closed;
-    if (reason != SSL_ERROR_WANT_READ && reason != SSL_ERROR_WANT_WRITE) {
-      error_ = library_reason(state_->ssl, "the connection failed");
-      return reason == SSL_ERROR_SYSCALL ? TlsResult::closed : TlsResult::failed;
-    }
-    const SocketEvent event = reason == SSL_ERROR_WANT_READ ? SocketEvent::readable : SocketEvent::writable;
-    if (socket_wait(state_->socket, event, remaining(deadline_ms)) != WaitResult::readable) return TlsResult::timed_out;
-  }
-  return TlsResult::ok;
+  return transfer(state_->ssl, state_->socket, Direction::write, const_cast<std::uint8_t*>(bytes.data()), bytes.size(),
+                  deadline_ms, "the connection failed", error_);
 }
 
 TlsResult TlsStream::read_exact(std::span<std::uint8_t> out, std::int64_t deadline_ms) {
   if (state_->ssl == nullptr) return TlsResult::closed;
-  std::size_t done = 0;
-  while (done < out.size()) {
-    const int result = lib().SSL_read(state_->ssl, out.data() + done, static_cast<int>(out.size() - done));
-    if (result > 0) {
-      done += static_cast<std::size_t>(result);
-      continue;
-    }
-    const int reason = lib().SSL_get_error(state_->ssl, result);
-    if (reason == SSL_ERROR_ZERO_RETURN) return TlsResult::closed;
-    if (reason != SSL_ERROR_WANT_READ && reason != SSL_ERROR_WANT_WRITE) {
-      // An end of the stream without a TLS close is a close all the same.
-      error_ = library_reason(state_->ssl, "the server closed the connection");
-      return reason == SSL_ERROR_SYSCALL ? TlsResult::closed : TlsResult::failed;
-    }
-    const SocketEvent event = reason == SSL_ERROR_WANT_READ ? SocketEvent::readable : SocketEvent::writable;
-    if (socket_wait(state_->socket, event, remaining(deadline_ms)) != WaitResult::readable) return TlsResult::timed_out;
-  }
-  return TlsResult::ok;
+  // An end of the stream without a TLS close is a close all the same.
+  return transfer(state_->ssl, state_->socket, Direction::read, out.data(), out.size(), deadline_ms,
+                  "the server closed the connection", error_);
 }
 
 }  // namespace vantorix
