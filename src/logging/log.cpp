@@ -79,7 +79,7 @@ void append_to_file(LogState& state, bool error, const char* time, const char* m
   const std::string& path = *state.log_path;
   char line[kFileLineBuffer];
   const int length = text_format(line, kFileLineBuffer, error ? kErrorFileLineFormat : kFileLineFormat,
-                                 state.process_id, time, message, kTextFileLineEnd);
+                                 state.process_id, time, message, text_file_line_end());
   std::optional<FileStatus> status = file_status(path);
   // A line that cannot be written is lost, as nothing could report it.
   OpenFile* file = held_log(state, path, status);

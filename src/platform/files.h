@@ -15,11 +15,7 @@ namespace vantorix {
 
 /// The line end of the text files the program writes for people to read (the
 /// log): CR LF on Windows, where the tools expect it, a line feed elsewhere.
-#ifdef _WIN32
-inline constexpr char kTextFileLineEnd[] = "\r\n";
-#else
-inline constexpr char kTextFileLineEnd[] = "\n";
-#endif
+const char* text_file_line_end();
 
 /// What the log and the user store need to know about a file to decide
 /// whether to rotate it or to read it again.

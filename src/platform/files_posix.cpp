@@ -79,6 +79,8 @@ int fd_of(std::intptr_t handle) { return static_cast<int>(handle); }
 
 }  // namespace
 
+const char* text_file_line_end() { return "\n"; }
+
 bool is_transient(FileErrorKind kind) { return kind == FileErrorKind::busy; }
 
 std::optional<FileStatus> file_status(const std::string& path) {

@@ -212,6 +212,8 @@ void close_handle(HANDLE file) {
 
 }  // namespace
 
+const char* text_file_line_end() { return "\r\n"; }
+
 bool is_transient(FileErrorKind kind) { return kind == FileErrorKind::busy; }
 
 std::optional<FileStatus> file_status(const std::string& path) {

@@ -1,5 +1,14 @@
 #include "platform/socket_address.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 
@@ -7,25 +16,28 @@ namespace vantorix {
 
 int native_family(AddressFamily family) { return family == AddressFamily::ipv6 ? AF_INET6 : AF_INET; }
 
+static_assert(sizeof(sockaddr_storage) <= sizeof(NativeAddress::bytes) && alignof(sockaddr_storage) <= 8);
+
 NativeAddress to_native(const Endpoint& endpoint) {
   NativeAddress out;
   if (endpoint.address.family == AddressFamily::ipv6) {
-    auto* address = reinterpret_cast<sockaddr_in6*>(&out.storage);
+    auto* address = reinterpret_cast<sockaddr_in6*>(out.bytes);
     address->sin6_family = AF_INET6;
     address->sin6_port = htons(endpoint.port);
     std::memcpy(&address->sin6_addr, endpoint.address.bytes.data(), 16);
-    out.size = sizeof(sockaddr_in6);
+    out.size = static_cast<int>(sizeof(sockaddr_in6));
   } else {
-    auto* address = reinterpret_cast<sockaddr_in*>(&out.storage);
+    auto* address = reinterpret_cast<sockaddr_in*>(out.bytes);
     address->sin_family = AF_INET;
     address->sin_port = htons(endpoint.port);
     std::memcpy(&address->sin_addr, endpoint.address.bytes.data(), 4);
-    out.size = sizeof(sockaddr_in);
+    out.size = static_cast<int>(sizeof(sockaddr_in));
   }
   return out;
 }
 
-std::optional<Endpoint> from_native(const sockaddr* address) {
+std::optional<Endpoint> from_native(const void* native) {
+  const auto* address = static_cast<const sockaddr*>(native);
   Endpoint endpoint;
   if (address->sa_family == AF_INET6) {
     const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
@@ -43,9 +55,9 @@ std::optional<Endpoint> from_native(const sockaddr* address) {
   return std::nullopt;
 }
 
-std::vector<IpAddress> addresses_of(const addrinfo* answer) {
+std::vector<IpAddress> addresses_of(const void* answer) {
   std::vector<IpAddress> addresses;
-  for (const addrinfo* entry = answer; entry != nullptr; entry = entry->ai_next) {
+  for (auto* entry = static_cast<const addrinfo*>(answer); entry != nullptr; entry = entry->ai_next) {
     if (entry->ai_addr == nullptr) continue;
     if (std::optional<Endpoint> endpoint = from_native(entry->ai_addr)) {
       if (std::find(addresses.begin(), addresses.end(), endpoint->address) == addresses.end()) {

@@ -37,7 +37,7 @@ SocketHandle tcp_connect(const Endpoint& peer, int milliseconds) {
   const int on = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   const NativeAddress address = to_native(peer);
-  if (::connect(fd, address.get(), address.size) != 0) {
+  if (::connect(fd, address.as<sockaddr>(), static_cast<socklen_t>(address.size)) != 0) {
     if (errno != EINPROGRESS) {
       fail_with(errno);
       ::close(fd);

@@ -182,7 +182,7 @@ SocketHandle udp_socket_open(AddressFamily family) {
 
 bool udp_socket_bind(SocketHandle socket, const Endpoint& local) {
   const NativeAddress address = to_native(local);
-  if (::bind(native(socket), address.get(), address.size) != 0) {
+  if (::bind(native(socket), address.as<sockaddr>(), static_cast<socklen_t>(address.size)) != 0) {
     record_errno();
     return false;
   }
@@ -191,7 +191,7 @@ bool udp_socket_bind(SocketHandle socket, const Endpoint& local) {
 
 bool udp_socket_connect(SocketHandle socket, const Endpoint& peer) {
   const NativeAddress address = to_native(peer);
-  if (::connect(native(socket), address.get(), address.size) != 0) {
+  if (::connect(native(socket), address.as<sockaddr>(), static_cast<socklen_t>(address.size)) != 0) {
     record_errno();
     return false;
   }
@@ -214,7 +214,7 @@ int udp_send_to(SocketHandle socket, std::span<const std::uint8_t> datagram, con
   const NativeAddress address = to_native(to);
   ssize_t sent;
   do {
-    sent = ::sendto(native(socket), datagram.data(), datagram.size(), MSG_NOSIGNAL, address.get(), address.size);
+    sent = ::sendto(native(socket), datagram.data(), datagram.size(), MSG_NOSIGNAL, address.as<sockaddr>(), static_cast<socklen_t>(address.size));
   } while (sent < 0 && errno == EINTR);
   if (sent < 0) {
     record_errno();

@@ -116,7 +116,7 @@ SocketHandle udp_socket_open(AddressFamily family) {
 
 bool udp_socket_bind(SocketHandle socket, const Endpoint& local) {
   const NativeAddress address = to_native(local);
-  if (::bind(native(socket), address.get(), address.size) == SOCKET_ERROR) {
+  if (::bind(native(socket), address.as<sockaddr>(), address.size) == SOCKET_ERROR) {
     record_error();
     return false;
   }
@@ -125,7 +125,7 @@ bool udp_socket_bind(SocketHandle socket, const Endpoint& local) {
 
 bool udp_socket_connect(SocketHandle socket, const Endpoint& peer) {
   const NativeAddress address = to_native(peer);
-  if (::connect(native(socket), address.get(), address.size) == SOCKET_ERROR) {
+  if (::connect(native(socket), address.as<sockaddr>(), address.size) == SOCKET_ERROR) {
     record_error();
     return false;
   }
@@ -146,7 +146,7 @@ int udp_send_to(SocketHandle socket, std::span<const std::uint8_t> datagram, con
   const NativeAddress address = to_native(to);
   const int size = static_cast<int>(std::min<std::size_t>(datagram.size(), 0x7FFFFFFF));
   const int sent =
-      ::sendto(native(socket), reinterpret_cast<const char*>(datagram.data()), size, 0, address.get(), address.size);
+      ::sendto(native(socket), reinterpret_cast<const char*>(datagram.data()), size, 0, address.as<sockaddr>(), address.size);
   if (sent == SOCKET_ERROR) {
     record_error();
     return -1;
