@@ -101,7 +101,7 @@ void append_to_file(LogState& state, bool error, const char* time, const char* m
   } else if (size > kLogRotateSize) {
     rotation = log_rotate(path.c_str(), kLogRotateSize);
   }
-  if (rotation != Rotation::not_needed) state.file.close();
+  if (rotation != Rotation::not_needed || !open_files_stay_replaceable()) state.file.close();
 }
 
 // Sends one expanded message to wherever log lines go in the current state.

@@ -150,6 +150,12 @@ class OpenFile {
 /// apart there. True when every byte was written.
 bool append_shared(OpenFile& file, std::string_view data, FileError& error);
 
+/// True where a file held open may still be removed or replaced by others at
+/// once (POSIX). On Windows a removal waits until every handle is closed, and
+/// a file held open cannot be replaced, so the log and the user file are not
+/// kept open there between writes.
+bool open_files_stay_replaceable();
+
 /// Moves the file at `from` to `to` in one step, replacing any file at `to`:
 /// there is no moment at which `to` is missing. False when it cannot be moved.
 bool replace_file(const std::string& from, const std::string& to);

@@ -81,6 +81,8 @@ int fd_of(std::intptr_t handle) { return static_cast<int>(handle); }
 
 const char* text_file_line_end() { return "\n"; }
 
+bool open_files_stay_replaceable() { return true; }
+
 bool is_transient(FileErrorKind kind) { return kind == FileErrorKind::busy; }
 
 std::optional<FileStatus> file_status(const std::string& path) {

@@ -214,6 +214,8 @@ void close_handle(HANDLE file) {
 
 const char* text_file_line_end() { return "\r\n"; }
 
+bool open_files_stay_replaceable() { return false; }
+
 bool is_transient(FileErrorKind kind) { return kind == FileErrorKind::busy; }
 
 std::optional<FileStatus> file_status(const std::string& path) {

@@ -275,8 +275,9 @@ AppendResult append_once(const UserFileSettings& settings, UserFileState& state,
   if (!file->lock(settings.lock_wait_ms, error)) return AppendResult::failed;
   const AppendResult result = append_locked(*file, settings, state, table, name, password, form, error);
   file->unlock();
-  // A file that failed is opened afresh for the next attempt.
-  if (result == AppendResult::failed) state.appender.close();
+  // A file that failed is opened afresh for the next attempt; where a file
+  // held open cannot be replaced, it is not held.
+  if (result == AppendResult::failed || !open_files_stay_replaceable()) state.appender.close();
   return result;
 }
 
