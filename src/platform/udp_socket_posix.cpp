@@ -153,22 +153,6 @@ void forget_receive_timeout(int fd) {
 
 }  // namespace
 
-std::string address_text(const IpAddress& address) {
-  char text[INET6_ADDRSTRLEN] = {};
-  const int family = native_family(address.family);
-  if (::inet_ntop(family, address.bytes.data(), text, sizeof text) == nullptr) return {};
-  return text;
-}
-
-std::optional<IpAddress> parse_ipv6_literal(std::string_view text) {
-  if (text.empty() || text.size() >= INET6_ADDRSTRLEN) return std::nullopt;
-  const std::string terminated(text);
-  IpAddress address;
-  address.family = AddressFamily::ipv6;
-  if (::inet_pton(AF_INET6, terminated.c_str(), address.bytes.data()) != 1) return std::nullopt;
-  return address;
-}
-
 SocketsStart sockets_start() { return SocketsStart::ready; }
 
 SocketHandle udp_socket_open(AddressFamily family) {

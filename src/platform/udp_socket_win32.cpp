@@ -83,23 +83,6 @@ int receive_now(SocketHandle socket, std::span<std::uint8_t> buffer, sockaddr_st
 
 }  // namespace
 
-std::string address_text(const IpAddress& address) {
-  char text[INET6_ADDRSTRLEN] = {};
-  // inet_ntop takes a non-const pointer on older Windows headers.
-  std::array<std::uint8_t, 16> bytes = address.bytes;
-  if (::inet_ntop(native_family(address.family), bytes.data(), text, sizeof text) == nullptr) return {};
-  return text;
-}
-
-std::optional<IpAddress> parse_ipv6_literal(std::string_view text) {
-  if (text.empty() || text.size() >= INET6_ADDRSTRLEN) return std::nullopt;
-  const std::string terminated(text);
-  IpAddress address;
-  address.family = AddressFamily::ipv6;
-  if (::inet_pton(AF_INET6, terminated.c_str(), address.bytes.data()) != 1) return std::nullopt;
-  return address;
-}
-
 SocketsStart sockets_start() { return start_once(); }
 
 SocketHandle udp_socket_open(AddressFamily family) {
