@@ -148,6 +148,7 @@ void digest_from(std::array<std::uint32_t, 4> state, std::uint64_t done, Md5Piec
   for (const std::span<const std::uint8_t> piece : pieces) {
     const std::uint8_t* data = piece.data();
     std::size_t count = piece.size();
+    if (count == 0) continue;  // an empty piece may have no storage at all
     total += count;
     if (used > 0) {
       const std::size_t take = std::min(count, kMd5BlockSize - used);
