@@ -49,23 +49,6 @@ void replace_all(std::string& text, const std::string& from, const std::string& 
   }
 }
 
-// The loopback address of `family` with `port`, and its size.
-std::pair<sockaddr_storage, socklen_t> loopback(int family, std::uint16_t port) {
-  sockaddr_storage storage{};
-  if (family == AF_INET6) {
-    auto* address = reinterpret_cast<sockaddr_in6*>(&storage);
-    address->sin6_family = AF_INET6;
-    address->sin6_addr = in6addr_loopback;
-    address->sin6_port = htons(port);
-    return {storage, sizeof(sockaddr_in6)};
-  }
-  auto* address = reinterpret_cast<sockaddr_in*>(&storage);
-  address->sin_family = AF_INET;
-  address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address->sin_port = htons(port);
-  return {storage, sizeof(sockaddr_in)};
-}
-
 // Binds a socket of `type` to loopback of `family` at `port` (0: any) and
 // returns the port it got, or 0 when that failed. The socket is closed again:
 // the port was free a moment ago.
@@ -119,6 +102,22 @@ std::vector<std::uint8_t> probe_packet() {
 const char* address_item(int family) { return family == AF_INET6 ? "ipv6addr = ::1" : "ipaddr = 127.0.0.1"; }
 
 }  // namespace
+
+std::pair<sockaddr_storage, socklen_t> loopback(int family, std::uint16_t port) {
+  sockaddr_storage storage{};
+  if (family == AF_INET6) {
+    auto* address = reinterpret_cast<sockaddr_in6*>(&storage);
+    address->sin6_family = AF_INET6;
+    address->sin6_addr = in6addr_loopback;
+    address->sin6_port = htons(port);
+    return {storage, sizeof(sockaddr_in6)};
+  }
+  auto* address = reinterpret_cast<sockaddr_in*>(&storage);
+  address->sin_family = AF_INET;
+  address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address->sin_port = htons(port);
+  return {storage, sizeof(sockaddr_in)};
+}
 
 FreeRadiusServer::FreeRadiusServer() : FreeRadiusServer(FreeRadiusOptions{}) {}
 

@@ -14,10 +14,12 @@
 //   "shell:priv-lvl=15": 26, 25, 0 0 0 9, 1, 19, text).
 #pragma once
 
+#include <sys/socket.h>
 #include <sys/types.h>
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "temp_dir.h"
 
@@ -119,5 +121,9 @@ class FreeRadiusServer {
   std::uint16_t tls_port_ = 0;
   std::string failure_;
 };
+
+/// The loopback address (127.0.0.1 or ::1) of `family` with `port`, and its
+/// size, for sockets that talk to a test server.
+std::pair<sockaddr_storage, socklen_t> loopback(int family, std::uint16_t port);
 
 }  // namespace vantorix::testing

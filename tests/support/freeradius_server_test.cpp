@@ -134,22 +134,6 @@ int reply_code(const Bytes& request, const Bytes& reply, const std::string& secr
   return reply[0];
 }
 
-std::pair<sockaddr_storage, socklen_t> loopback(int family, std::uint16_t port) {
-  sockaddr_storage storage{};
-  if (family == AF_INET6) {
-    auto* address = reinterpret_cast<sockaddr_in6*>(&storage);
-    address->sin6_family = AF_INET6;
-    address->sin6_addr = in6addr_loopback;
-    address->sin6_port = htons(port);
-    return {storage, sizeof(sockaddr_in6)};
-  }
-  auto* address = reinterpret_cast<sockaddr_in*>(&storage);
-  address->sin_family = AF_INET;
-  address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address->sin_port = htons(port);
-  return {storage, sizeof(sockaddr_in)};
-}
-
 // Sends `request` over UDP and returns the reply, or nothing after `wait`.
 Bytes udp_exchange(int family, std::uint16_t port, const Bytes& request, int wait = kReplyWaitMilliseconds) {
   Bytes reply(4096);
