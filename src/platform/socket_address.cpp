@@ -76,9 +76,15 @@ std::optional<IpAddress> parse_ipv6_literal(std::string_view text) {
   return address;
 }
 
-std::vector<IpAddress> addresses_of(const void* answer) {
+std::vector<IpAddress> addresses_by_getaddrinfo(const char* name) {
   std::vector<IpAddress> addresses;
-  for (auto* entry = static_cast<const addrinfo*>(answer); entry != nullptr; entry = entry->ai_next) {
+  if (name == nullptr || *name == '\0') return addresses;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* answer = nullptr;
+  if (::getaddrinfo(name, nullptr, &hints, &answer) != 0 || answer == nullptr) return addresses;
+  for (const addrinfo* entry = answer; entry != nullptr; entry = entry->ai_next) {
     if (entry->ai_addr == nullptr) continue;
     if (std::optional<Endpoint> endpoint = from_native(entry->ai_addr)) {
       if (std::find(addresses.begin(), addresses.end(), endpoint->address) == addresses.end()) {
@@ -86,6 +92,7 @@ std::vector<IpAddress> addresses_of(const void* answer) {
       }
     }
   }
+  ::freeaddrinfo(answer);
   return addresses;
 }
 

@@ -31,7 +31,9 @@ NativeAddress to_native(const Endpoint& endpoint);
 /// another family.
 std::optional<Endpoint> from_native(const void* address);
 
-/// The distinct addresses of a getaddrinfo() answer (an addrinfo list), in its order.
-std::vector<IpAddress> addresses_of(const void* answer);
+/// The distinct IPv4 and IPv6 addresses getaddrinfo() gives for `name`, in
+/// its order; none when the name does not resolve or is empty. On Windows the
+/// caller has started Windows Sockets first.
+std::vector<IpAddress> addresses_by_getaddrinfo(const char* name);
 
 }  // namespace vantorix

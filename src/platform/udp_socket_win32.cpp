@@ -173,17 +173,8 @@ void udp_socket_close(SocketHandle socket) {
 }
 
 std::vector<IpAddress> resolve_host_addresses(const char* name) {
-  std::vector<IpAddress> addresses;
-  if (name == nullptr || *name == '\0') return addresses;
-  if (start_once() == SocketsStart::failed) return addresses;
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* answer = nullptr;
-  if (::getaddrinfo(name, nullptr, &hints, &answer) != 0 || answer == nullptr) return addresses;
-  addresses = addresses_of(answer);
-  ::freeaddrinfo(answer);
-  return addresses;
+  if (start_once() == SocketsStart::failed) return {};
+  return addresses_by_getaddrinfo(name);
 }
 
 std::optional<std::uint16_t> service_port(const char* service, const char* protocol) {
