@@ -130,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool signed_and_sound = whole_header && mode < 5;
   switch (result) {
     case ReplyVerdict::accepted:
-      if (reply[0] != vantorix::kAccessAccept && reply[0] != vantorix::kAccountingResponse) __builtin_trap();
+      if (reply[0] != vantorix::kAccessAccept) __builtin_trap();
       if (record.user_name != "nemo") __builtin_trap();
       // Collected texts end at their first zero byte, and never hold a line
       // feed: they are written into the one success line.
@@ -138,7 +138,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         __builtin_trap();
       break;
     case ReplyVerdict::refused:
-      if (signed_and_sound && (reply[0] == vantorix::kAccessAccept || reply[0] == vantorix::kAccountingResponse))
+      if (reply[0] != vantorix::kAccessReject && reply[0] != vantorix::kAccessChallenge) __builtin_trap();
+      break;
+    case ReplyVerdict::not_an_answer:
+      // Only Access-Accept, Access-Reject and Access-Challenge answer.
+      if (reply[0] == vantorix::kAccessAccept || reply[0] == vantorix::kAccessReject ||
+          reply[0] == vantorix::kAccessChallenge)
         __builtin_trap();
       break;
     case ReplyVerdict::bad_length:

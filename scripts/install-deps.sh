@@ -4,11 +4,12 @@
 # names given as arguments are installed the same way (the fuzz targets need
 # clang and its runtime libraries, the benchmark squid for its RADIUS helper).
 # openssl makes the throwaway certificates of the RADIUS-over-TLS test servers;
-# libssl-dev is the TLS library.
+# libssl-dev is the TLS library. radsecproxy and python3-pyrad are RADIUS
+# software written elsewhere that the interoperability tests run against.
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev valgrind
           freeradius freeradius-utils groff-base man-db file dpkg-dev
-          openssl libssl-dev
+          openssl libssl-dev radsecproxy python3-pyrad
           "$@")
 missing=()
 for p in "${packages[@]}"; do
@@ -31,6 +32,7 @@ stop_service() {  # NAME
   fi
 }
 stop_service freeradius
+stop_service radsecproxy
 if dpkg-query -W -f='${Status}' squid 2>/dev/null | grep -q "install ok installed"; then
   stop_service squid
   if [[ " ${missing[*]} " == *" squid "* ]] && command -v systemctl >/dev/null 2>&1; then

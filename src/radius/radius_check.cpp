@@ -65,19 +65,6 @@ bool prepare_request(const SharedSecret& secret, const RadiusServer& server, Rad
   return true;
 }
 
-ReplyRules rules_for(const RadiusSettings& settings, const SharedSecret& secret, const RadiusServer& server,
-                     int collect_code) {
-  ReplyRules rules;
-  rules.secret = &secret;
-  rules.require_message_authenticator =
-      settings.require_message_authenticator == MessageAuthenticatorPolicy::yes ||
-      (settings.require_message_authenticator == MessageAuthenticatorPolicy::automatic &&
-       server.sends_message_authenticator);
-  rules.collect_code = collect_code;
-  rules.vsa_format = settings.vsa_format;
-  return rules;
-}
-
 // "127.0.0.1:1812 (10.0 s)" for the line that says no server answered.
 std::string waited_text(const RadiusServer& server, std::int64_t waited_ms) {
   char seconds[32];
@@ -135,12 +122,11 @@ RecordResult check_user(RadiusData& radius, UserStore& users, const std::optiona
     const bool dead = position >= live && is_dead(*server, monotonic_milliseconds());
     if (!prepare_request(radius.connection.secret, *server, exchange, fields)) return RecordResult::none();
     UserRecord record;
-    const ReplyRules rules = rules_for(settings, radius.connection.secret, *server, exchange.collect_code);
+    const ReplyRules rules = reply_rules(settings, radius.connection.secret, *server, exchange.collect_code);
     const std::int64_t wait_ms = dead ? kDeadServerWaitMs : settings.timeout_seconds * std::int64_t{1000};
     const ServerAnswer answer =
         settings.transport == Transport::tls
-            ? ask_server_tls(*server, *radius.connection.tls_client, exchange, wait_ms, !dead && live == 1, rules,
-                             blank, record)
+            ? ask_server_tls(*server, *radius.connection.tls_client, exchange, wait_ms, rules, blank, record)
             : ask_server(*server, exchange, dead ? dead_schedule() : live_schedule(settings.retries, wait_ms), rules,
                          blank, record);
     switch (answer.outcome) {

@@ -10,6 +10,7 @@
 #include "fake_radius_server.h"
 #include "logging/log.h"
 #include "platform/console.h"
+#include "platform/platform_state.h"
 #include "process_state.h"
 #include "platform/system.h"
 #include "radius/radius_packet.h"
@@ -144,11 +145,20 @@ TEST_F(RadiusCheckTest, AcceptedUserIsAnsweredAndRemembered) {
 
 TEST_F(RadiusCheckTest, RefusalsAndUnusableRequestsGiveNone) {
   FakeRadiusServer server(kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
-    return self.answer(request, request.password == "challenge" ? kAccessChallenge : kAccessReject);
+    if (request.password != "challenge") return self.answer(request, kAccessReject);
+    std::vector<std::uint8_t> attributes = radius_attribute(24, "state-1");
+    const auto prompt = radius_attribute(18, "Enter the code\nfrom your phone");
+    attributes.insert(attributes.end(), prompt.begin(), prompt.end());
+    return self.answer(request, kAccessChallenge, attributes);
   });
   use(entry(server));
   EXPECT_EQ(check("bob", "wrong"), RecordKind::none);
   EXPECT_EQ(check("bob", "challenge"), RecordKind::none);
+  EXPECT_NE(log().find(entry(server) + " answered with an Access-Challenge (a second factor is configured for this "
+                                       "user), which a mail login cannot answer: refused; Reply-Message {Enter the "
+                                       "code from your phone}\n"),
+            std::string::npos)
+      << log();
   EXPECT_EQ(check("bob", std::string(kMaxPassword + 1, 'p').c_str()), RecordKind::none);
   EXPECT_EQ(server.requests().size(), 2u) << "an over-long password is never sent";
   EXPECT_EQ(remembered("bob"), std::nullopt) << "refused users are not remembered";
@@ -184,9 +194,13 @@ TEST_F(RadiusCheckTest, StrayDatagramsNeitherAnswerNorShortenTheWait) {
     ReplySpec doubled;
     doubled.message_authenticator = ReplyMessageAuthenticator::doubled;
     ReplySpec unsigned_accept;  // required here, and missing
+    ReplySpec accounting;       // rightly signed, but no answer to an Access-Request
+    accounting.code = kAccountingResponse;
+    accounting.message_authenticator = ReplyMessageAuthenticator::valid;
     return std::vector<FakeDatagram>{{self.make_reply(request, other_id)}, {self.make_reply(request, bad_length)},
                                      {{1, 2, 3}},                          {self.make_reply(request, wrong_ma)},
                                      {self.make_reply(request, doubled)},  {self.make_reply(request, unsigned_accept)},
+                                     {self.make_reply(request, accounting)},
                                      {self.make_reply(request, {}), true}};  // from another port
   });
   use(entry(server));
@@ -200,6 +214,27 @@ TEST_F(RadiusCheckTest, StrayDatagramsNeitherAnswerNorShortenTheWait) {
   EXPECT_NE(text.find("Received invalid reply length from server (want 20/ got 3)"), std::string::npos);
   EXPECT_NE(text.find("its Message-Authenticator is wrong or not the only one"), std::string::npos);
   EXPECT_NE(text.find("it carries no Message-Authenticator"), std::string::npos);
+  EXPECT_NE(text.find("code 5 does not answer an Access-Request"), std::string::npos);
+  EXPECT_EQ(output_.find("-DEAD"), std::string::npos);
+  EXPECT_EQ(remembered("dave"), std::nullopt);
+}
+
+TEST_F(RadiusCheckTest, RepeatedAnswerIsNotTakenForTheNextRequest) {
+  // The same identifier and authenticator for both requests, as chance may
+  // give: only the memory of the answer taken tells its copy from an answer.
+  platform_hooks().random = [](std::span<std::uint8_t> out) {
+    std::fill(out.begin(), out.end(), std::uint8_t{7});
+    return true;
+  };
+  FakeRadiusServer server(kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
+    if (request.password == "pw") return std::vector<FakeDatagram>{self.answer(request, kAccessAccept)[0],
+                                                                       self.answer(request, kAccessAccept)[0]};
+    return self.answer(request, kAccessReject);
+  });
+  use(entry(server));
+  EXPECT_EQ(check("twice", "pw"), RecordKind::accepted);
+  EXPECT_EQ(check("twice", "wrong"), RecordKind::none) << "the copy of the first answer must not accept";
+  EXPECT_NE(log().find("a repeat of an answer already taken"), std::string::npos);
   EXPECT_EQ(output_.find("-DEAD"), std::string::npos);
 }
 
@@ -250,9 +285,15 @@ TEST_F(RadiusCheckTest, MessageAuthenticatorModes) {
   radius_config("radius_require_message_authenticator", "auto");
   use(entry(server));
   EXPECT_EQ(check("plain", "pw"), RecordKind::accepted);
+  EXPECT_EQ(log().find("requires one of it"), std::string::npos);
   EXPECT_EQ(check("first", "pw"), RecordKind::accepted);
   EXPECT_EQ(check("plain", "pw"), RecordKind::none);
   EXPECT_EQ(check("signed", "pw"), RecordKind::accepted);
+  const std::string text = log();
+  const std::string switched = entry(server) + " sent a valid Message-Authenticator, so "
+                                               "radius_require_message_authenticator auto now requires one of it";
+  EXPECT_NE(text.find(switched), std::string::npos) << text;
+  EXPECT_EQ(text.find(switched), text.rfind(switched)) << "said once per server";
 }
 
 TEST_F(RadiusCheckTest, SilentServerIsGivenUpAndTheNextOneAsked) {

@@ -52,6 +52,9 @@ void log_dropped(const RadiusServer& server, std::span<const std::uint8_t> reply
     case ReplyVerdict::missing_message_authenticator:
       log_message(radius_text::kDroppedMissingMessageAuthenticator, from.c_str());
       break;
+    case ReplyVerdict::not_an_answer:
+      log_message(radius_text::kDroppedNotAnAnswer, from.c_str(), static_cast<int>(reply[0]));
+      break;
     default:
       break;
   }
@@ -62,18 +65,54 @@ bool repeats_last_answer(const RadiusServer& server, std::span<const std::uint8_
          std::equal(server.last_answer->begin(), server.last_answer->end(), reply.begin() + 4);
 }
 
-// What to do with a valid reply: the server's counts and its last answer.
+// What to do with a valid reply: the server's counts, its last answer, and
+// what the administrator should know of it.
 void take_answer(RadiusServer& server, std::span<const std::uint8_t> reply, const ReplyCheck& check,
-                 std::int64_t round_trip_ms) {
+                 const ReplyRules& rules, std::int64_t round_trip_ms) {
   ++(check.verdict == ReplyVerdict::accepted ? server.counts.accepts : server.counts.rejects);
   server.counts.last_round_trip_ms = round_trip_ms;
-  if (check.signed_message) server.sends_message_authenticator = true;
+  if (check.signed_message && !server.sends_message_authenticator) {
+    server.sends_message_authenticator = true;
+    // From now on this server's unsigned replies are dropped: behind a proxy
+    // whose home servers differ, that is where checks start to fail.
+    if (rules.learn_message_authenticator) {
+      log_message(radius_text::kMessageAuthenticatorNowRequired, endpoint_text(server.endpoint).c_str());
+    }
+  }
+  if (reply[0] == kAccessChallenge) {
+    const std::string message = reply_message_text(reply);
+    if (message.empty()) {
+      log_message(radius_text::kChallenged, endpoint_text(server.endpoint).c_str());
+    } else {
+      log_message(radius_text::kChallengedWithMessage, endpoint_text(server.endpoint).c_str(), message.c_str());
+    }
+  }
   std::array<std::uint8_t, kAuthenticatorSize> answer;
   std::copy_n(reply.begin() + 4, kAuthenticatorSize, answer.begin());
   server.last_answer = answer;
 }
 
+ServerAnswer answered(const ReplyCheck& check, std::int64_t waited_ms) {
+  ServerAnswer answer{ServerOutcome::answered, check.verdict == ReplyVerdict::accepted, waited_ms, {}};
+  answer.signed_message = check.signed_message;
+  return answer;
+}
+
 }  // namespace
+
+ReplyRules reply_rules(const RadiusSettings& settings, const SharedSecret& secret, const RadiusServer& server,
+                       int collect_code) {
+  const MessageAuthenticatorPolicy policy = settings.require_message_authenticator;
+  ReplyRules rules;
+  rules.secret = &secret;
+  rules.require_message_authenticator =
+      policy == MessageAuthenticatorPolicy::yes ||
+      (policy == MessageAuthenticatorPolicy::automatic && server.sends_message_authenticator);
+  rules.learn_message_authenticator = policy == MessageAuthenticatorPolicy::automatic;
+  rules.collect_code = collect_code;
+  rules.vsa_format = settings.vsa_format;
+  return rules;
+}
 
 ServerAnswer ask_server(RadiusServer& server, RadiusExchange& exchange, const RetransmissionSchedule& schedule,
                         const ReplyRules& rules, const UserRecord& blank, UserRecord& record) {
@@ -135,8 +174,8 @@ ServerAnswer ask_server(RadiusServer& server, RadiusExchange& exchange, const Re
       case ReplyVerdict::accepted:
       case ReplyVerdict::refused: {
         const std::int64_t waited = monotonic_milliseconds() - start;
-        take_answer(server, reply, check, waited - schedule.sends_ms[next_copy - 1]);
-        return {ServerOutcome::answered, check.verdict == ReplyVerdict::accepted, waited, {}};
+        take_answer(server, reply, check, rules, waited - schedule.sends_ms[next_copy - 1]);
+        return answered(check, waited);
       }
       case ReplyVerdict::bad_digest:
         if (bad_digest_until < 0) {
@@ -153,29 +192,22 @@ ServerAnswer ask_server(RadiusServer& server, RadiusExchange& exchange, const Re
 }
 
 ServerAnswer ask_server_tls(RadiusServer& server, const TlsClient& client, RadiusExchange& exchange,
-                            std::int64_t wait_ms, bool retry_on_new_connection, const ReplyRules& tls_rules,
-                            const UserRecord& blank, UserRecord& record) {
+                            std::int64_t wait_ms, const ReplyRules& tls_rules, const UserRecord& blank,
+                            UserRecord& record) {
   const bool debug = log_state().debug_mode;
   const std::int64_t start = monotonic_milliseconds();
   const std::int64_t deadline = start + wait_ms;
   ReplyRules rules = tls_rules;
   rules.require_message_authenticator = false;
+  rules.learn_message_authenticator = false;
   ++server.counts.requests;
   if (!server.tls) server.tls = std::make_unique<TlsStream>();
   TlsStream& stream = *server.tls;
   const std::string where = endpoint_text(server.endpoint);
-  const auto no_reply = [&] {
-    stream.close();
-    ++server.counts.no_reply;
-    return ServerAnswer{ServerOutcome::no_reply, false, monotonic_milliseconds() - start, {}};
-  };
 
-  // At most two tries, each on a connection of its own: the second when the
-  // first connection dropped, or when it stayed silent and this is the only
-  // live server.
+  // The request goes on the open connection, or on a new one; a second time
+  // only when the connection it went on closed or failed before an answer.
   for (int attempt = 0; attempt < 2; ++attempt) {
-    const std::int64_t attempt_deadline =
-        attempt == 0 && retry_on_new_connection ? std::min(deadline, start + kFirstResendMs) : deadline;
     bool fresh = false;
     if (!stream.is_open() || stream.dropped()) {
       fresh = true;
@@ -186,19 +218,19 @@ ServerAnswer ask_server_tls(RadiusServer& server, const TlsClient& client, Radiu
           return {ServerOutcome::tls_failed, false, monotonic_milliseconds() - start, stream.error()};
         }
         log_error(radius_text::kTlsFailed, where.c_str(), stream.error().c_str());
-        return no_reply();
+        break;
       }
     }
     const std::int64_t sent_at = monotonic_milliseconds();
     const TlsResult written = stream.write(
         std::span<const std::uint8_t>(exchange.send_buf.data(), static_cast<std::size_t>(exchange.send_len)),
-        attempt_deadline);
+        deadline);
     if (debug) log_message(radius_text::kSendResponse, written == TlsResult::ok ? exchange.send_len : -1);
     TlsResult read = written;
     while (read == TlsResult::ok) {
       // A packet by its Length field: never more than kMaxStreamPacket bytes.
       std::span<std::uint8_t> packet(exchange.recv_buf.data(), kMaxStreamPacket);
-      read = stream.read_exact(packet.first(4), attempt_deadline);
+      read = stream.read_exact(packet.first(4), deadline);
       if (read != TlsResult::ok) break;
       const int length = (packet[2] << 8) | packet[3];
       if (length < kHeaderSize || length > kMaxStreamPacket) {
@@ -206,7 +238,7 @@ ServerAnswer ask_server_tls(RadiusServer& server, const TlsClient& client, Radiu
         read = TlsResult::failed;
         break;
       }
-      read = stream.read_exact(packet.subspan(4, static_cast<std::size_t>(length) - 4), attempt_deadline);
+      read = stream.read_exact(packet.subspan(4, static_cast<std::size_t>(length) - 4), deadline);
       if (read != TlsResult::ok) break;
       exchange.recv_len = length;
       if (debug) log_message(radius_text::kReadResponse, length);
@@ -215,8 +247,8 @@ ServerAnswer ask_server_tls(RadiusServer& server, const TlsClient& client, Radiu
       const ReplyCheck check = verify_reply(reply, exchange.request, rules, &record);
       if (debug) log_message(radius_text::kDecodeResponse, verdict_number(check.verdict));
       if (check.verdict == ReplyVerdict::accepted || check.verdict == ReplyVerdict::refused) {
-        take_answer(server, reply, check, monotonic_milliseconds() - sent_at);
-        return {ServerOutcome::answered, check.verdict == ReplyVerdict::accepted, monotonic_milliseconds() - start, {}};
+        take_answer(server, reply, check, rules, monotonic_milliseconds() - sent_at);
+        return answered(check, monotonic_milliseconds() - start);
       }
       // On a connection of its own only the server can have signed a reply:
       // a wrong Response Authenticator is a wrong secret, at once.
@@ -225,9 +257,10 @@ ServerAnswer ask_server_tls(RadiusServer& server, const TlsClient& client, Radiu
       }
       log_dropped(server, reply, check.verdict, exchange.request);
     }
+    if (read == TlsResult::timed_out) break;
     const std::string error = stream.error();
     stream.close();
-    if (fresh && (read == TlsResult::closed || read == TlsResult::failed)) {
+    if (fresh) {
       // A server that lets the handshake pass and then closes at the first
       // request refuses this client (TLS 1.3 sends its verdict on a client
       // certificate only then, if at all).
@@ -238,7 +271,9 @@ ServerAnswer ask_server_tls(RadiusServer& server, const TlsClient& client, Radiu
     }
     if (monotonic_milliseconds() >= deadline) break;
   }
-  return no_reply();
+  stream.close();
+  ++server.counts.no_reply;
+  return {ServerOutcome::no_reply, false, monotonic_milliseconds() - start, {}};
 }
 
 }  // namespace vantorix

@@ -394,11 +394,35 @@ ReplyCheck verify_reply(std::span<const std::uint8_t> reply, const PendingReques
     return refuse(ReplyVerdict::missing_message_authenticator);
   }
 
+  // Only these three answer a request (RFC 2865 section 4): anything else,
+  // even correctly signed, is dropped like any datagram that is no answer.
+  const int code = reply[0];
+  if (code != kAccessAccept && code != kAccessReject && code != kAccessChallenge) {
+    return refuse(ReplyVerdict::not_an_answer);
+  }
   decode_attributes(reply, rules.collect_code, rules.vsa_format, record);
   const bool signed_message = found.count == 1;
-  if (reply[0] == kAccessAccept || reply[0] == kAccountingResponse) return {ReplyVerdict::accepted, signed_message};
+  if (code == kAccessAccept) return {ReplyVerdict::accepted, signed_message};
   free_user_record(record);
   return {ReplyVerdict::refused, signed_message};
+}
+
+std::string reply_message_text(std::span<const std::uint8_t> reply) {
+  std::string text;
+  const std::size_t end = std::min<std::size_t>(reply.size(), kMaxDatagram);
+  for (std::size_t at = kHeaderSize; at + 2 <= end;) {
+    const std::size_t length = reply[at + 1];
+    if (length < 2 || at + length > end) break;
+    if (reply[at] == kReplyMessage) {
+      if (!text.empty()) text += ' ';
+      for (std::size_t i = at + 2; i < at + length; ++i) {
+        const char c = static_cast<char>(reply[i]);
+        text += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? ' ' : c;
+      }
+    }
+    at += length;
+  }
+  return text;
 }
 
 }  // namespace vantorix

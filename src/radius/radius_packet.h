@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "frontend/user_record.h"
@@ -27,7 +28,7 @@ enum PacketCode : std::uint8_t {
   kAccessRequest = 1,
   kAccessAccept = 2,
   kAccessReject = 3,
-  kAccountingResponse = 5,  // taken as an acceptance, like code 2
+  kAccountingResponse = 5,  // no answer to an Access-Request: dropped
   kAccessChallenge = 11,
   kStatusServer = 12,
 };
@@ -36,6 +37,7 @@ enum PacketCode : std::uint8_t {
 enum AttributeCode : std::uint8_t {
   kUserName = 1,
   kUserPassword = 2,
+  kReplyMessage = 18,
   kNasIpAddress = 4,
   kNasPort = 5,
   kVendorSpecific = 26,
@@ -47,8 +49,9 @@ enum AttributeCode : std::uint8_t {
 
 /// What `verify_reply` made of a datagram.
 enum class ReplyVerdict {
-  accepted,                    // code 2 or 5, right identifier and authenticators
-  refused,                     // any other code
+  accepted,                    // Access-Accept, right identifier and authenticators
+  refused,                     // Access-Reject or Access-Challenge
+  not_an_answer,               // any other code: no answer to an Access-Request (RFC 2865 section 4)
   bad_length,                  // the Length field disagrees with what arrived, or no whole header came
   other_request,               // identifier of another request
   bad_digest,                  // wrong Response Authenticator: the wrong-secret signal
@@ -110,15 +113,20 @@ struct ReplyRules {
   bool require_message_authenticator = false;
   int collect_code = kVendorSpecific;   // attribute code whose texts are collected
   VsaFormat vsa_format = VsaFormat::raw;
+  /// "auto": a valid Message-Authenticator from the server makes it required
+  /// of that server's later replies.
+  bool learn_message_authenticator = false;
 };
 
 /// Checks the datagram `reply` (exactly the bytes that arrived) against
 /// `request`, in this order: length (bad_length), identifier (other_request),
 /// Response Authenticator (bad_digest), Message-Authenticator wherever it
 /// stands (one wrong or more than one: bad_message_authenticator; none where
-/// required: missing_message_authenticator), then reads the attributes into
-/// `record` and answers by code. On every verdict but accepted the record's
-/// texts are released.
+/// required: missing_message_authenticator), then the code: only
+/// Access-Accept, Access-Reject and Access-Challenge answer an Access-Request
+/// (or a Status-Server), any other is not_an_answer. Reads the attributes of
+/// an answer into `record`. On every verdict but accepted the record's texts
+/// are released.
 ReplyCheck verify_reply(std::span<const std::uint8_t> reply, const PendingRequest& request, const ReplyRules& rules,
                         UserRecord* record);
 
@@ -130,5 +138,10 @@ ReplyCheck verify_reply(std::span<const std::uint8_t> reply, const PendingReques
 /// one running past the reply ends the walk.
 void decode_attributes(std::span<const std::uint8_t> reply, int collect_code, VsaFormat vsa_format,
                        UserRecord* record);
+
+/// The texts of the Reply-Message attributes of `reply` (the whole
+/// datagram), joined by one blank, with control characters as blanks; empty
+/// when there are none.
+std::string reply_message_text(std::span<const std::uint8_t> reply);
 
 }  // namespace vantorix

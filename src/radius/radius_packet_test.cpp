@@ -293,8 +293,12 @@ TEST_F(RadiusPacketTest, ReplyCodesDecide) {
     std::uint8_t code;
     ReplyVerdict result;
   };
-  for (const Case c : {Case{2, ReplyVerdict::accepted}, Case{5, ReplyVerdict::accepted}, Case{3, ReplyVerdict::refused},
-                       Case{11, ReplyVerdict::refused}, Case{1, ReplyVerdict::refused}}) {
+  // Only Access-Accept accepts; a correctly signed Accounting-Response (or
+  // any code that answers no Access-Request) is dropped, not taken.
+  for (const Case c : {Case{2, ReplyVerdict::accepted}, Case{3, ReplyVerdict::refused}, Case{11, ReplyVerdict::refused},
+                       Case{5, ReplyVerdict::not_an_answer}, Case{1, ReplyVerdict::not_an_answer},
+                       Case{4, ReplyVerdict::not_an_answer}, Case{12, ReplyVerdict::not_an_answer},
+                       Case{255, ReplyVerdict::not_an_answer}}) {
     SCOPED_TRACE(c.code);
     ASSERT_TRUE(build("bob", "pw"));
     receive(c.code, current_identifier(), attribute(26, bytes("kept")));
@@ -388,11 +392,16 @@ TEST_F(RadiusPacketTest, WrongSecretIsABadDigest) {
 }
 
 TEST_F(RadiusPacketTest, ReplyAuthenticatorCoversTheWholeDatagram) {
-  ASSERT_TRUE(build("bob", "pw"));
-  receive(kAccessAccept, current_identifier(), attribute(26, bytes("abc")));
-  received_[kHeaderSize + 3] ^= 1;  // one bit of an attribute changed in transit
-  UserRecord record;
-  EXPECT_EQ(verify(&record), ReplyVerdict::bad_digest);
+  // One bit changed in transit: of an attribute, or of the Response
+  // Authenticator's first or last byte.
+  for (const std::size_t at : {std::size_t{kHeaderSize} + 3, std::size_t{4}, std::size_t{kHeaderSize} - 1}) {
+    SCOPED_TRACE(at);
+    ASSERT_TRUE(build("bob", "pw"));
+    receive(kAccessAccept, current_identifier(), attribute(26, bytes("abc")));
+    received_[at] ^= 1;
+    UserRecord record;
+    EXPECT_EQ(verify(&record), ReplyVerdict::bad_digest);
+  }
 }
 
 TEST_F(RadiusPacketTest, LengthFieldMustMatchWhatArrived) {

@@ -32,8 +32,9 @@ std::string optional_text(const std::optional<std::string>& text) { return text 
 
 // One request to `server` and the wait for its answer: a single send, the
 // whole wait, no dead-server memory.
+// The answer's record keeps what a check would show after "+OK".
 ServerAnswer ask_once(RadiusData& radius, RadiusServer& server, bool status_server, bool signed_request,
-                      const std::optional<ProbeUser>& user) {
+                      const std::optional<ProbeUser>& user, UserRecord& record) {
   const RadiusSettings& settings = radius.settings;
   RadiusExchange& exchange = radius.exchange;
   std::uint8_t identifier = 0;
@@ -57,13 +58,16 @@ ServerAnswer ask_once(RadiusData& radius, RadiusServer& server, bool status_serv
   }
   if (!pending) return {};
   exchange.request = *pending;
-  ReplyRules rules;
-  rules.secret = &radius.connection.secret;
-  rules.vsa_format = settings.vsa_format;
-  UserRecord blank, record;
+  // A check's rules, except that an unsigned reply is taken where a check
+  // would drop it: the probe then says so at once instead of waiting out
+  // the time-out, and says why every check would fail.
+  ReplyRules rules = reply_rules(settings, radius.connection.secret, server, kVendorSpecific);
+  rules.require_message_authenticator = false;
+  rules.learn_message_authenticator = false;
+  UserRecord blank;
   const std::int64_t wait_ms = settings.timeout_seconds * std::int64_t{1000};
   if (settings.transport == Transport::tls) {
-    return ask_server_tls(server, *radius.connection.tls_client, exchange, wait_ms, false, rules, blank, record);
+    return ask_server_tls(server, *radius.connection.tls_client, exchange, wait_ms, rules, blank, record);
   }
   return ask_server(server, exchange, once(wait_ms), rules, blank, record);
 }
@@ -77,9 +81,15 @@ std::vector<ProbeResult> probe_servers(RadiusData& radius, const std::optional<P
     result.server = endpoint_text(server.endpoint);
     result.asked_status_server = !user.has_value();
     const std::int64_t started = monotonic_milliseconds();
-    ServerAnswer answer = ask_once(radius, server, !user.has_value(), true, user);
-    if (answer.outcome == ServerOutcome::answered) {
+    UserRecord record;
+    ServerAnswer answer = ask_once(radius, server, !user.has_value(), true, user, record);
+    if (answer.outcome == ServerOutcome::answered && !answer.signed_message &&
+        radius.settings.transport == Transport::udp &&
+        radius.settings.require_message_authenticator == MessageAuthenticatorPolicy::yes) {
+      result.verdict = ProbeVerdict::unsigned_reply;
+    } else if (answer.outcome == ServerOutcome::answered) {
       result.verdict = !user ? ProbeVerdict::alive : answer.accepted ? ProbeVerdict::accepted : ProbeVerdict::rejected;
+      if (answer.accepted && record.extra) result.extra = *record.extra;
     } else if (answer.outcome == ServerOutcome::bad_digest) {
       result.verdict = ProbeVerdict::wrong_secret;
     } else if (answer.outcome == ServerOutcome::tls_failed) {
@@ -90,7 +100,7 @@ std::vector<ProbeResult> probe_servers(RadiusData& radius, const std::optional<P
     } else if (radius.settings.transport == Transport::udp) {
       // Silent: a request without Message-Authenticator tells a wrong secret
       // (the reply does not fit it) from a server that is not there.
-      answer = ask_once(radius, server, false, false, user);
+      answer = ask_once(radius, server, false, false, user, record);
       if (answer.outcome == ServerOutcome::bad_digest) {
         result.verdict = ProbeVerdict::wrong_secret;
       } else if (answer.outcome == ServerOutcome::answered) {
@@ -116,7 +126,13 @@ std::string probe_text(const ProbeResult& result) {
   std::string text = "Server " + result.server + ": ";
   switch (result.verdict) {
     case ProbeVerdict::alive: return text + "alive (answered Status-Server" + round_trip + ")";
-    case ProbeVerdict::accepted: return text + "accepted" + round_trip;
+    case ProbeVerdict::accepted:
+      return text + "accepted" + round_trip + (result.extra ? "; a check answers +OK with {" + *result.extra + "}" : "");
+    case ProbeVerdict::unsigned_reply:
+      return text + "answered" + round_trip +
+             " without a Message-Authenticator, and radius_require_message_authenticator yes drops such replies: "
+             "every check would fail (make the server sign its replies, or set "
+             "radius_require_message_authenticator auto)";
     case ProbeVerdict::rejected: return text + "rejected" + round_trip + " (the server works; the user or password did not)";
     case ProbeVerdict::answers_access_requests:
       return text + "alive (answered an Access-Request" + round_trip +

@@ -22,6 +22,7 @@ enum class ProbeVerdict {
   port_closed,   // the system said nothing listens at the server's port
   wrong_secret,  // a reply whose authenticator does not fit the secret
   tls_failed,
+  unsigned_reply,  // answered without the Message-Authenticator that "yes" requires
 };
 
 struct ProbeResult {
@@ -29,6 +30,7 @@ struct ProbeResult {
   ProbeVerdict verdict = ProbeVerdict::no_answer;
   std::int64_t round_trip_ms = 0;
   std::string detail;  // the TLS library's reason, the wait
+  std::optional<std::string> extra;  // of accepted: the texts a check shows after "+OK"
   bool asked_status_server = true;  // false when a user was given
 };
 
@@ -39,7 +41,11 @@ struct ProbeUser {
 };
 
 /// Asks every server once, one send and `radius_timeout` seconds: with no
-/// user a Status-Server (RFC 5997), with one an Access-Request for it. A
+/// user a Status-Server (RFC 5997), with one an Access-Request for it. The
+/// answer is read by a check's rules: only Access-Accept accepts, texts are
+/// read as "radius_vsa_format" says, and an answer without the
+/// Message-Authenticator that "radius_require_message_authenticator yes"
+/// requires is unsigned_reply, since every check would drop it. A
 /// server that gives no answer is asked once more with an Access-Request
 /// without Message-Authenticator, since a server that checks the attribute
 /// drops a request signed with another secret: a reply to it whose

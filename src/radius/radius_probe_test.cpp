@@ -104,6 +104,16 @@ TEST_F(RadiusProbeTest, UserAndPasswordAreAskedForAndNeverRemembered) {
   EXPECT_EQ(output_.find(kSecret), std::string::npos) << "no secret on the output";
   EXPECT_NE(output_.find("Server " + entry(server) + ": accepted in "), std::string::npos) << output_;
   EXPECT_EQ(radius_test_config("alice", "wrong"), 0) << "a refusal is a valid answer";
+
+  // Judged by a check's rules: unsigned replies where they are required.
+  radius_config("radius_require_message_authenticator", "yes");
+  use(entry(server));
+  output_.clear();
+  EXPECT_EQ(radius_test_config("alice", "right"), 1);
+  EXPECT_NE(output_.find("without a Message-Authenticator, and radius_require_message_authenticator yes drops such "
+                         "replies: every check would fail"),
+            std::string::npos)
+      << output_;
 }
 
 }  // namespace

@@ -41,6 +41,17 @@ inline constexpr char kDroppedBadMessageAuthenticator[] =
     "radius: dropped a reply from %s: its Message-Authenticator is wrong or not the only one";
 inline constexpr char kDroppedMissingMessageAuthenticator[] =
     "radius: dropped a reply from %s: it carries no Message-Authenticator, which is required of this server";
+inline constexpr char kDroppedNotAnAnswer[] =
+    "radius: dropped a reply from %s: code %d does not answer an Access-Request (only 2, 3 and 11 do)";
+inline constexpr char kChallenged[] =
+    "radius: %s answered with an Access-Challenge (a second factor is configured for this user), "
+    "which a mail login cannot answer: refused";
+inline constexpr char kChallengedWithMessage[] =
+    "radius: %s answered with an Access-Challenge (a second factor is configured for this user), "
+    "which a mail login cannot answer: refused; Reply-Message {%s}";
+inline constexpr char kMessageAuthenticatorNowRequired[] =
+    "radius: %s sent a valid Message-Authenticator, so radius_require_message_authenticator auto now "
+    "requires one of it: its replies without one are dropped from now on";
 inline constexpr char kDroppedRepeat[] = "radius: dropped a reply from %s: a repeat of an answer already taken";
 inline constexpr char kBadDigestWaiting[] =
     "radius: a reply from %s has a wrong Response Authenticator; waiting %d ms for a valid one";

@@ -23,7 +23,7 @@ namespace {
   X(SSL_CTX_load_verify_locations) X(SSL_CTX_set_default_verify_paths) X(SSL_CTX_use_certificate_chain_file) \
   X(SSL_CTX_use_PrivateKey_file) X(SSL_CTX_check_private_key) X(SSL_free) X(SSL_new) X(SSL_set_fd) \
   X(X509_VERIFY_PARAM_set1_ip_asc) X(SSL_get0_param) X(SSL_ctrl) X(SSL_set1_host) X(SSL_connect) \
-  X(SSL_get_error) X(SSL_peek) X(SSL_write) X(SSL_read)
+  X(SSL_get_error) X(SSL_peek) X(SSL_write) X(SSL_read) X(SSL_shutdown)
 
 struct TlsLibrary {
 #define VANTORIX_DECLARE(name) decltype(&::name) name = nullptr;
@@ -97,11 +97,16 @@ int remaining(std::int64_t deadline_ms) {
 
 enum class Direction { read, write };
 
+// True when `reason` (of SSL_get_error) leaves the session fit to be ended
+// with close_notify; after a fatal error the library must not send one.
+bool may_shut_down_after(int reason) { return reason != SSL_ERROR_SYSCALL && reason != SSL_ERROR_SSL; }
+
 // Moves all `size` bytes at `data` through `ssl`, in or out, waiting on the
 // socket whenever the library asks for it, until `deadline_ms`. A failure
-// other than a close sets `error` to the library's reason or `failure`.
+// other than a close sets `error` to the library's reason or `failure`; a
+// fatal one clears `may_shut_down`.
 TlsResult transfer(SSL* ssl, SocketHandle socket, Direction direction, std::uint8_t* data, std::size_t size,
-                   std::int64_t deadline_ms, const char* failure, std::string& error) {
+                   std::int64_t deadline_ms, const char* failure, std::string& error, bool& may_shut_down) {
   std::size_t done = 0;
   while (done < size) {
     const int part = static_cast<int>(std::min<std::size_t>(size - done, 1 << 30));
@@ -112,6 +117,7 @@ TlsResult transfer(SSL* ssl, SocketHandle socket, Direction direction, std::uint
       continue;
     }
     const int reason = lib().SSL_get_error(ssl, result);
+    if (!may_shut_down_after(reason)) may_shut_down = false;
     if (reason == SSL_ERROR_ZERO_RETURN) return TlsResult::closed;
     if (reason != SSL_ERROR_WANT_READ && reason != SSL_ERROR_WANT_WRITE) {
       error = library_reason(ssl, failure);
@@ -123,6 +129,23 @@ TlsResult transfer(SSL* ssl, SocketHandle socket, Direction direction, std::uint
   return TlsResult::ok;
 }
 
+// Ends the session with close_notify (RFC 8446 section 6.1), so that the
+// server sees an orderly end rather than a cut connection. The server's own
+// close_notify is not waited for; a socket that cannot take the alert at
+// once gets a few milliseconds, no more.
+void send_close_notify(SSL* ssl, SocketHandle socket) {
+  constexpr int kCloseNotifyWaitMs = 5;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const int result = lib().SSL_shutdown(ssl);
+    if (result >= 0) break;
+    if (lib().SSL_get_error(ssl, result) != SSL_ERROR_WANT_WRITE ||
+        socket_wait(socket, SocketEvent::writable, kCloseNotifyWaitMs) != WaitResult::readable) {
+      break;
+    }
+  }
+  lib().ERR_clear_error();
+}
+
 }  // namespace
 
 struct TlsClient::State {
@@ -132,6 +155,9 @@ struct TlsClient::State {
 struct TlsStream::State {
   SSL* ssl = nullptr;
   SocketHandle socket = kNoSocket;
+  // The session may still be ended with close_notify: the handshake passed
+  // and no fatal error has come since (after one the library must not).
+  bool may_shut_down = false;
 };
 
 bool tls_available() { return true; }
@@ -202,11 +228,13 @@ bool TlsStream::is_open() const { return state_->ssl != nullptr; }
 
 void TlsStream::close() {
   if (state_->ssl != nullptr) {
+    if (state_->may_shut_down) send_close_notify(state_->ssl, state_->socket);
     lib().SSL_free(state_->ssl);
     state_->ssl = nullptr;
   }
   tcp_close(state_->socket);
   state_->socket = kNoSocket;
+  state_->may_shut_down = false;
 }
 
 TlsResult TlsStream::open(const TlsClient& client, const Endpoint& server, std::string_view server_name,
@@ -237,7 +265,10 @@ TlsResult TlsStream::open(const TlsClient& client, const Endpoint& server, std::
   }
   for (;;) {
     const int result = lib().SSL_connect(ssl);
-    if (result == 1) return TlsResult::ok;
+    if (result == 1) {
+      state_->may_shut_down = true;
+      return TlsResult::ok;
+    }
     const int reason = lib().SSL_get_error(ssl, result);
     const SocketEvent event = reason == SSL_ERROR_WANT_READ    ? SocketEvent::readable
                               : reason == SSL_ERROR_WANT_WRITE ? SocketEvent::writable
@@ -263,27 +294,26 @@ bool TlsStream::dropped() {
   // Something is waiting although no request is: the server's close, an
   // alert, or (TLS 1.3) a session ticket, which is taken and ignored.
   std::uint8_t byte;
-  for (;;) {
-    const int got = lib().SSL_peek(state_->ssl, &byte, 1);
-    if (got > 0) return false;
-    const int reason = lib().SSL_get_error(state_->ssl, got);
-    if (reason == SSL_ERROR_WANT_READ) return false;
-    lib().ERR_clear_error();
-    return true;
-  }
+  const int got = lib().SSL_peek(state_->ssl, &byte, 1);
+  if (got > 0) return false;
+  const int reason = lib().SSL_get_error(state_->ssl, got);
+  if (reason == SSL_ERROR_WANT_READ) return false;
+  if (!may_shut_down_after(reason)) state_->may_shut_down = false;
+  lib().ERR_clear_error();
+  return true;
 }
 
 TlsResult TlsStream::write(std::span<const std::uint8_t> bytes, std::int64_t deadline_ms) {
   if (state_->ssl == nullptr) return TlsResult::closed;
   return transfer(state_->ssl, state_->socket, Direction::write, const_cast<std::uint8_t*>(bytes.data()), bytes.size(),
-                  deadline_ms, "the connection failed", error_);
+                  deadline_ms, "the connection failed", error_, state_->may_shut_down);
 }
 
 TlsResult TlsStream::read_exact(std::span<std::uint8_t> out, std::int64_t deadline_ms) {
   if (state_->ssl == nullptr) return TlsResult::closed;
   // An end of the stream without a TLS close is a close all the same.
   return transfer(state_->ssl, state_->socket, Direction::read, out.data(), out.size(), deadline_ms,
-                  "the server closed the connection", error_);
+                  "the server closed the connection", error_, state_->may_shut_down);
 }
 
 }  // namespace vantorix

@@ -66,15 +66,6 @@ std::uint16_t bind_loopback(int family, int type, std::uint16_t port) {
   return bound;
 }
 
-// A port of `type` free on loopback of every family in `families`.
-std::uint16_t free_port(const std::vector<int>& families, int type) {
-  std::uint16_t port = bind_loopback(families.front(), type, 0);
-  for (std::size_t i = 1; port != 0 && i < families.size(); ++i) {
-    if (bind_loopback(families[i], type, port) != port) port = 0;
-  }
-  return port;
-}
-
 // An Access-Request for a user nobody knows, with a Message-Authenticator so
 // that a server which requires one answers it too.
 std::vector<std::uint8_t> probe_packet() {
@@ -117,6 +108,14 @@ std::pair<sockaddr_storage, socklen_t> loopback(int family, std::uint16_t port) 
   address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address->sin_port = htons(port);
   return {storage, sizeof(sockaddr_in)};
+}
+
+std::uint16_t free_port(const std::vector<int>& families, int type) {
+  std::uint16_t port = bind_loopback(families.front(), type, 0);
+  for (std::size_t i = 1; port != 0 && i < families.size(); ++i) {
+    if (bind_loopback(families[i], type, port) != port) port = 0;
+  }
+  return port;
 }
 
 FreeRadiusServer::FreeRadiusServer() : FreeRadiusServer(FreeRadiusOptions{}) {}
@@ -216,6 +215,8 @@ bool FreeRadiusServer::make_certificates() {
   tls_files_.other_ca_file = tls + "/other-ca.pem";
   tls_files_.other_client_certificate = tls + "/other-client.pem";
   tls_files_.other_client_key = tls + "/other-client.key";
+  tls_files_.server_certificate = tls + "/server.pem";
+  tls_files_.server_key = tls + "/server.key";
   return true;
 }
 

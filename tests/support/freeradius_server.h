@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "temp_dir.h"
 
@@ -64,6 +65,8 @@ struct TlsFiles {
   std::string other_ca_file;             // an unrelated CA
   std::string other_client_certificate;  // signed by other_ca_file: the server refuses it
   std::string other_client_key;
+  std::string server_certificate;  // the good server certificate (names 127.0.0.1, ::1, localhost)
+  std::string server_key;
 };
 
 class FreeRadiusServer {
@@ -125,5 +128,9 @@ class FreeRadiusServer {
 /// The loopback address (127.0.0.1 or ::1) of `family` with `port`, and its
 /// size, for sockets that talk to a test server.
 std::pair<sockaddr_storage, socklen_t> loopback(int family, std::uint16_t port);
+
+/// A port of socket `type` (SOCK_DGRAM, SOCK_STREAM) free on loopback of
+/// every family in `families` a moment ago; 0 when none was found.
+std::uint16_t free_port(const std::vector<int>& families, int type);
 
 }  // namespace vantorix::testing
