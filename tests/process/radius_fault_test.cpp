@@ -122,11 +122,17 @@ TEST_F(RadiusFaultTest, ReplyCodesDecide) {
     const std::uint8_t code = static_cast<std::uint8_t>(std::stoi(request.password));
     return fake.answer(request, code);
   });
-  EXPECT_EQ(run(server, "check a 2\ncheck b 5\ncheck c 3\ncheck d 11\ncheck e 4\n").out,
-            "+OK a config 0\n+OK b config 0\n"
+  // Only an Access-Accept accepts; an Accounting-Response or any other code
+  // is no answer, and the wait for one runs out.
+  EXPECT_EQ(run(server, "check a 2\ncheck b 5\ncheck c 3\ncheck d 11\ncheck e 4\n", "127.0.0.1",
+                "radius_timeout 1\nradius_retries 0\n")
+                .out,
+            "+OK a config 0\n"
+            "-ERR b password wrong or not a valid user\n"
             "-ERR c password wrong or not a valid user\n"
             "-ERR d password wrong or not a valid user\n"
             "-ERR e password wrong or not a valid user\n");
+  EXPECT_EQ(dir_.read("users.dat").find("b "), std::string::npos);
 }
 
 TEST_F(RadiusFaultTest, WrongAuthenticatorIsTheDeadDigestLine) {
