@@ -83,6 +83,11 @@ enum class WaitResult { readable, timed_out, failed };
 /// Waits at most `milliseconds` for the socket to become readable.
 WaitResult udp_wait_readable(SocketHandle socket, int milliseconds);
 
+/// Waits at most `milliseconds` for any of `sockets` to become readable (an
+/// error pending on one counts) and returns its index; -1 when the time ran
+/// out, -2 when the wait failed (see last_socket_error).
+int udp_wait_any_readable(std::span<const SocketHandle> sockets, int milliseconds);
+
 /// What one bounded receive brought.
 struct Received {
   int bytes = 0;           // the datagram's size, or -1 on failure (see last_socket_error)

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <vector>
 
 #include "platform/native.h"
 #include "platform/socket_address.h"
@@ -234,6 +235,30 @@ WaitResult udp_wait_readable(SocketHandle socket, int milliseconds) {
     // Interrupted by a signal: wait out the rest of the time.
     auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (rest.count() <= 0) return WaitResult::timed_out;
+    left = static_cast<int>(rest.count());
+  }
+}
+
+int udp_wait_any_readable(std::span<const SocketHandle> sockets, int milliseconds) {
+  std::vector<pollfd> entries;
+  entries.reserve(sockets.size());
+  for (const SocketHandle socket : sockets) entries.push_back({native(socket), POLLIN, 0});
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  int left = milliseconds;
+  for (;;) {
+    const int ready = ::poll(entries.data(), entries.size(), left < 0 ? 0 : left);
+    if (ready > 0) {
+      for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].revents != 0) return static_cast<int>(i);
+      }
+    }
+    if (ready == 0) return -1;
+    if (ready < 0 && errno != EINTR) {
+      record_errno();
+      return -2;
+    }
+    auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (rest.count() <= 0) return -1;
     left = static_cast<int>(rest.count());
   }
 }

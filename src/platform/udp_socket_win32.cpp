@@ -145,6 +145,30 @@ WaitResult udp_wait_readable(SocketHandle socket, int milliseconds) {
   return wait_readable(native(socket), milliseconds);
 }
 
+int udp_wait_any_readable(std::span<const SocketHandle> sockets, int milliseconds) {
+  fd_set readable;
+  fd_set failed;
+  FD_ZERO(&readable);
+  FD_ZERO(&failed);
+  for (const SocketHandle socket : sockets) {
+    FD_SET(native(socket), &readable);
+    FD_SET(native(socket), &failed);
+  }
+  timeval limit{};
+  const int wait = milliseconds > 0 ? milliseconds : 0;
+  limit.tv_sec = wait / 1000;
+  limit.tv_usec = (wait % 1000) * 1000;
+  const int ready = ::select(0, &readable, nullptr, &failed, &limit);
+  if (ready == SOCKET_ERROR) {
+    record_error();
+    return -2;
+  }
+  for (std::size_t i = 0; ready > 0 && i < sockets.size(); ++i) {
+    if (FD_ISSET(native(sockets[i]), &readable) || FD_ISSET(native(sockets[i]), &failed)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
 Received udp_receive_within(SocketHandle socket, std::span<std::uint8_t> buffer, int milliseconds) {
   // A failed wait still tries the receive, which never blocks: it reports
   // the socket's error.

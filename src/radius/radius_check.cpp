@@ -21,21 +21,95 @@ namespace {
 
 const char* text_or_null(const std::optional<std::string>& text) { return text ? text->c_str() : nullptr; }
 
-bool is_dead(const RadiusServer& server, std::int64_t now) { return server.dead_until_ms > now; }
+// Dead: marked so, and its dead time not over; over UDP a server that
+// answers Status-Server stays dead after that until it answers a probe, and
+// any other is live again (tried by a user's request).
+bool is_dead(const RadiusServer& server, std::int64_t now, bool probes) {
+  if (server.dead_until_ms == 0) return false;
+  return now < server.dead_until_ms || (probes && server.status_server == StatusServerSupport::answers);
+}
 
-// Puts the servers into `order` as they are asked: the live ones in list
-// order, then the dead ones; returns how many are live. `order` keeps its
-// room from one check to the next.
-std::size_t put_in_asking_order(RadiusConnection& connection, std::int64_t now, std::vector<RadiusServer*>& order) {
+// Puts the servers into `order` as they are asked: the live ones in ring
+// order from `first`; when none is live, every server in that order, each
+// to get one send and a short wait. Returns true in that last case. `order`
+// keeps its room from one check to the next.
+bool put_in_asking_order(RadiusConnection& connection, std::size_t first, std::int64_t now, bool probes,
+                         std::vector<RadiusServer*>& order) {
   order.clear();
-  for (RadiusServer& server : connection.servers) {
-    if (!is_dead(server, now)) order.push_back(&server);
+  const std::size_t count = connection.servers.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    RadiusServer& server = connection.servers[(first + i) % count];
+    if (!is_dead(server, now, probes)) order.push_back(&server);
   }
-  const std::size_t live = order.size();
+  if (!order.empty()) return false;
+  for (std::size_t i = 0; i < count; ++i) order.push_back(&connection.servers[(first + i) % count]);
+  return true;
+}
+
+// The time between two revival probes of one server.
+std::int64_t probe_interval_ms(const RadiusSettings& settings) {
+  return std::max<std::int64_t>(1000, settings.dead_time_seconds * std::int64_t{1000} / 3);
+}
+
+// Sends a Status-Server to every dead server whose dead time is over and
+// whose last probe is old enough, and adds it to `bystanders`, so that its
+// answer is heard while the check waits for another server anyway.
+void send_probes(RadiusConnection& connection, const RadiusSettings& settings, const StatusServerFields& fields,
+                 std::int64_t now, std::vector<RadiusServer*>& bystanders) {
   for (RadiusServer& server : connection.servers) {
-    if (is_dead(server, now)) order.push_back(&server);
+    if (server.dead_until_ms == 0 || now < server.dead_until_ms ||
+        server.status_server != StatusServerSupport::answers) {
+      continue;
+    }
+    if (server.last_probe_ms >= 0 && now - server.last_probe_ms < probe_interval_ms(settings)) {
+      if (server.status_pending) bystanders.push_back(&server);  // the last probe may still be answered
+      continue;
+    }
+    server.request_pending.reset();
+    if (!send_status_server(server, fields)) continue;
+    server.last_probe_ms = now;
+    log_message(radius_text::kProbing, endpoint_text(server.endpoint).c_str());
+    bystanders.push_back(&server);
   }
-  return live;
+}
+
+// "2.0 s" for the event and summary lines.
+std::string seconds_text(std::int64_t waited_ms) {
+  char seconds[32];
+  text_format(seconds, sizeof seconds, "%d.%d s", static_cast<int>(waited_ms / 1000),
+              static_cast<int>(waited_ms % 1000 / 100));
+  return seconds;
+}
+
+// A server that gave no valid reply: marked dead for the dead time (when
+// that memory is on), in one error line that says why.
+void mark_dead(RadiusServer& server, const RadiusSettings& settings, const ServerAnswer& answer) {
+  const std::string where = endpoint_text(server.endpoint);
+  const std::string waited = seconds_text(answer.waited_ms);
+  const int dead_time = settings.dead_time_seconds;
+  if (dead_time > 0) {
+    server.dead_until_ms = monotonic_milliseconds() + dead_time * std::int64_t{1000};
+    if (answer.port_closed) {
+      log_error(radius_text::kServerRefused, where.c_str(), dead_time);
+    } else if (answer.watchdog_expired) {
+      log_error(radius_text::kWatchdogExpired, where.c_str(), waited.c_str(), dead_time);
+    } else {
+      log_error(radius_text::kServerSilent, where.c_str(), waited.c_str(), dead_time);
+    }
+  } else if (answer.port_closed) {
+    log_error(radius_text::kServerRefusedNoMemory, where.c_str());
+  } else if (answer.watchdog_expired) {
+    log_error(radius_text::kWatchdogExpiredNoMemory, where.c_str(), waited.c_str());
+  } else {
+    log_error(radius_text::kServerSilentNoMemory, where.c_str(), waited.c_str());
+  }
+}
+
+// A server that answered is live, whatever it was.
+void mark_live(RadiusServer& server) {
+  if (server.dead_until_ms == 0) return;
+  server.dead_until_ms = 0;
+  log_message(radius_text::kServerAlive, endpoint_text(server.endpoint).c_str());
 }
 
 // The first word of the client address the parent gave, if any.
@@ -63,14 +137,6 @@ bool prepare_request(const SharedSecret& secret, const RadiusServer& server, Rad
   exchange.request = *pending;
   ++exchange.request_counter;
   return true;
-}
-
-// "127.0.0.1:1812 (10.0 s)" for the line that says no server answered.
-std::string waited_text(const RadiusServer& server, std::int64_t waited_ms) {
-  char seconds[32];
-  text_format(seconds, sizeof seconds, " (%d.%d s)", static_cast<int>(waited_ms / 1000),
-              static_cast<int>(waited_ms % 1000 / 100));
-  return endpoint_text(server.endpoint) + seconds;
 }
 
 }  // namespace
@@ -111,27 +177,62 @@ RecordResult check_user(RadiusData& radius, UserStore& users, const std::optiona
   UserRecord blank;
   blank.user_name = words[1];
   blank.password = words[2];
-  // Each server in turn gets a request built afresh; the first valid reply decides.
+  RadiusConnection& connection = radius.connection;
+  const bool udp = settings.transport == Transport::udp;
+  StatusServerFields status;
+  status.secret = &connection.secret;
+  status.nas_identifier = fields.nas_identifier;
+  // Answers of earlier checks count no more; answers to Status-Server do.
+  for (RadiusServer& server : connection.servers) server.request_pending.reset();
+  std::vector<RadiusServer*>& bystanders = exchange.bystanders;
+  bystanders.clear();
+  const std::int64_t start = monotonic_milliseconds();
+  if (udp) {
+    for (RadiusServer& server : connection.servers) {
+      if (server.dead_until_ms != 0 && server.status_pending) bystanders.push_back(&server);
+    }
+    if (!bystanders.empty()) {
+      hear_waiting_datagrams(bystanders, exchange, reply_rules(settings, connection.secret, connection.servers[0],
+                                                               exchange.collect_code));
+      bystanders.clear();
+    }
+  }
+  const std::size_t first = settings.server_order == ServerOrder::balance ? connection.first_server : 0;
   std::vector<RadiusServer*>& order = exchange.asking_order;
-  const std::size_t live = put_in_asking_order(radius.connection, monotonic_milliseconds(), order);
-  std::string silent;
-  std::string tls_failure;  // the last server's whose TLS connection failed
-  for (std::size_t position = 0; position < order.size(); ++position) {
-    RadiusServer* server = order[position];
-    // Live at the start stays live until asked; a dead one may have come back meanwhile.
-    const bool dead = position >= live && is_dead(*server, monotonic_milliseconds());
-    if (!prepare_request(radius.connection.secret, *server, exchange, fields)) return RecordResult::none();
+  const bool all_dead = put_in_asking_order(connection, first, start, udp, order);
+  if (udp && !all_dead) send_probes(connection, settings, status, start, bystanders);
+
+  // Each server in turn gets a request built afresh; the first valid reply decides.
+  std::string silent;        // servers that gave no valid reply, with their waits
+  std::string refused;       // servers where nothing listens
+  std::string tls_failure;   // the last server's whose TLS connection failed
+  for (RadiusServer* server : order) {
+    if (!prepare_request(connection.secret, *server, exchange, fields)) return RecordResult::none();
     UserRecord record;
-    const ReplyRules rules = reply_rules(settings, radius.connection.secret, *server, exchange.collect_code);
-    const std::int64_t wait_ms = dead ? kDeadServerWaitMs : settings.timeout_seconds * std::int64_t{1000};
-    const ServerAnswer answer =
-        settings.transport == Transport::tls
-            ? ask_server_tls(*server, *radius.connection.tls_client, exchange, wait_ms, rules, blank, record)
-            : ask_server(*server, exchange, dead ? dead_schedule() : live_schedule(settings.retries, wait_ms), rules,
-                         blank, record);
+    const ReplyRules rules = reply_rules(settings, connection.secret, *server, exchange.collect_code);
+    const std::int64_t wait_ms = all_dead ? kDeadServerWaitMs : settings.timeout_seconds * std::int64_t{1000};
+    const bool watchdog = !all_dead && server->status_server == StatusServerSupport::answers;
+    ServerAnswer answer;
+    if (udp) {
+      // The Status-Server beside the first request tells whether the server answers them.
+      server->request_pending = exchange.request;
+      if (!server->status_server_asked) {
+        server->status_server_asked = true;
+        send_status_server(*server, status);
+      }
+      AskPlan plan;
+      plan.schedule = all_dead ? dead_schedule() : live_schedule(settings.retries, wait_ms);
+      plan.watchdog = watchdog;
+      plan.status = status;
+      plan.bystanders = bystanders;
+      answer = ask_server(*server, exchange, plan, rules, blank, record);
+    } else {
+      answer = ask_server_tls(*server, *connection.tls_client, exchange, wait_ms, watchdog, status, rules, blank,
+                              record);
+    }
     switch (answer.outcome) {
       case ServerOutcome::answered:
-        server->dead_until_ms = 0;
+        mark_live(*answer.from);
         if (!answer.accepted) return RecordResult::none();
         user_store_remember(users, user, password);
         return RecordResult::accepted(std::move(record));
@@ -142,13 +243,18 @@ RecordResult check_user(RadiusData& radius, UserStore& users, const std::optiona
       case ServerOutcome::tls_failed:
         tls_failure = tls_failure_text(*server, answer.reason);
         log_error("%s", tls_failure.c_str());
-        [[fallthrough]];
-      case ServerOutcome::no_reply:
         if (settings.dead_time_seconds > 0) {
           server->dead_until_ms = monotonic_milliseconds() + settings.dead_time_seconds * std::int64_t{1000};
         }
-        if (!silent.empty()) silent += ", ";
-        silent += waited_text(*server, answer.waited_ms);
+        break;
+      case ServerOutcome::no_reply:
+        mark_dead(*server, settings, answer);
+        std::string& list = answer.port_closed ? refused : silent;
+        if (!list.empty()) list += ", ";
+        list += endpoint_text(server->endpoint) + " (" +
+                (answer.port_closed ? std::string("refused") : seconds_text(answer.waited_ms)) + ")";
+        // Its answer may still come while the next server is asked.
+        if (udp && !answer.port_closed) bystanders.push_back(server);
         break;
     }
   }
@@ -157,7 +263,13 @@ RecordResult check_user(RadiusData& radius, UserStore& users, const std::optiona
     console_write("%s%s", tls_failure.c_str(), kLineEnd);
     return RecordResult::failed();
   }
-  log_error(radius_text::kNoServerAnswered, silent.c_str());
+  if (!silent.empty()) {
+    // The hint about a wrong secret fits only servers that stayed silent.
+    if (!refused.empty()) silent += ", " + refused;
+    log_error(radius_text::kNoServerAnswered, silent.c_str());
+  } else if (!refused.empty()) {
+    log_error(radius_text::kNoServerAnsweredRefused, refused.c_str());
+  }
   return RecordResult::none();
 }
 
@@ -174,19 +286,29 @@ RecordResult lookup_user(RadiusData& radius, UserStore& users, const std::option
   return check_user(radius, users, domain, words);
 }
 
-void show_server_health(const RadiusConnection& connection, std::int64_t now) {
+void show_server_health(const RadiusConnection& connection, bool probes, std::int64_t now) {
   for (const RadiusServer& server : connection.servers) {
     char state[48] = "live";
-    if (is_dead(server, now)) {
-      text_format(state, sizeof state, "dead (%d s left)", static_cast<int>((server.dead_until_ms - now + 999) / 1000));
+    if (is_dead(server, now, probes)) {
+      if (now < server.dead_until_ms) {
+        text_format(state, sizeof state, "dead (%d s left)",
+                    static_cast<int>((server.dead_until_ms - now + 999) / 1000));
+      } else {
+        text_format(state, sizeof state, "dead (until it answers a probe)");
+      }
     }
     const ServerCounts& counts = server.counts;
     const std::string round_trip =
         counts.last_round_trip_ms < 0 ? "none" : std::to_string(counts.last_round_trip_ms) + " ms";
+    const char* status = server.status_server == StatusServerSupport::answers   ? "answered"
+                         : server.status_server == StatusServerSupport::ignores ? "ignored"
+                                                                                : "not known yet";
+    const std::string probe =
+        server.last_probe_ms < 0 ? "never" : std::to_string((now - server.last_probe_ms) / 1000) + " s ago";
     reply_line(radius_text::kServerHealth, endpoint_text(server.endpoint).c_str(), state,
                std::to_string(counts.requests).c_str(), std::to_string(counts.accepts).c_str(),
                std::to_string(counts.rejects).c_str(), std::to_string(counts.no_reply).c_str(), round_trip.c_str(),
-               kLineEnd);
+               status, probe.c_str(), kLineEnd);
   }
 }
 
@@ -198,6 +320,9 @@ RecordResult radius_lookup(CommandWords& words) {
   return lookup_user(radius_data(), user_store(), core_settings().default_domain, words);
 }
 
-void radius_status() { show_server_health(radius_data().connection, monotonic_milliseconds()); }
+void radius_status() {
+  RadiusData& radius = radius_data();
+  show_server_health(radius.connection, radius.settings.transport == Transport::udp, monotonic_milliseconds());
+}
 
 }  // namespace vantorix

@@ -23,11 +23,17 @@ bool attach_default_domain(CommandWords& words, const std::optional<std::string>
 
 /// Entry 1 the user name, entry 2 the password, entry 3 the client address
 /// (logged, and sent as Calling-Station-Id when so configured). Asks the
-/// servers in turn, the live ones in list order, then those marked dead,
-/// each with a request built afresh, until one gives a valid reply; a live
-/// server gets its retransmissions and its whole wait, a dead one one send
-/// and 2 seconds. A server without a valid reply is marked dead for
-/// `radius_dead_time` seconds; one that answers is live again. Accepted: a
+/// live servers in turn, in ring order from the first ("radius_server_order"
+/// failover: the first of the list; balance: the one `connection.first_server`
+/// names), each with a request built afresh, until one gives a valid reply;
+/// each gets its retransmissions and its whole wait, or, when it answers
+/// Status-Server, is given up by the watchdog when it answers neither that
+/// nor the request. When no server is live, each is asked with one send and
+/// 2 seconds. A server without a valid reply is marked dead for
+/// `radius_dead_time` seconds (one `log_error` line says so); over UDP one
+/// that answers Status-Server then stays dead until it answers a probe sent
+/// during a later check's wait, and any other is live again. A late valid
+/// answer of a server given up in the same check is still taken. Accepted: a
 /// record with the name as sent, the password and the collected texts, and
 /// the user is remembered in `users`. Rejected, or no server answered (one
 /// `log_error` line names each server and its wait): none. Sockets that
@@ -43,8 +49,11 @@ RecordResult lookup_user(RadiusData& radius, UserStore& users, const std::option
                          CommandWords& words);
 
 /// One "+DATA     Server = " line per server for info: its address and port,
-/// live or dead (with the seconds left), its counts and its last round trip.
-void show_server_health(const RadiusConnection& connection, std::int64_t now);
+/// live or dead (with the seconds left), its counts, its last round trip,
+/// whether it answers Status-Server and when it was last probed. With
+/// `probes` (UDP) a server that answers Status-Server stays dead past its
+/// dead time until it answers a probe.
+void show_server_health(const RadiusConnection& connection, bool probes, std::int64_t now);
 
 /// The check slot: `check_user` with the process-wide records.
 RecordResult radius_check(CommandWords& words);

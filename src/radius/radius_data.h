@@ -40,6 +40,12 @@ enum class MessageAuthenticatorPolicy {
   automatic,  // "auto": as yes for a server once it has sent a valid one
 };
 
+/// "radius_server_order": which server of the list a check asks first.
+enum class ServerOrder {
+  failover,  // the first live one in list order
+  balance,   // from the one this process's id picks, in ring order
+};
+
 /// "radius_vsa_format": how the texts of Vendor-Specific attributes are read.
 enum class VsaFormat {
   raw,       // the whole value is the text
@@ -59,6 +65,7 @@ struct RadiusSettings {
   std::optional<std::string> nas_identifier;           // "radius_nas_identifier": sent as NAS-Identifier
   bool calling_station_id = false;                     // "radius_calling_station_id"
   VsaFormat vsa_format = VsaFormat::raw;               // "radius_vsa_format"
+  ServerOrder server_order = ServerOrder::failover;    // "radius_server_order"
   Transport transport = Transport::udp;                // "radius_transport"
   TlsFiles tls_files;                                  // "radius_tls_ca", "radius_tls_cert", "radius_tls_key"
   std::optional<std::string> tls_server_name;          // "radius_tls_server_name": default the host as written
@@ -79,6 +86,16 @@ struct ServerCounts {
   std::int64_t last_round_trip_ms = -1;  // of the last valid reply; -1: none yet
 };
 
+/// What a reply is checked against: the request that was sent.
+struct PendingRequest {
+  std::uint8_t identifier = 0;
+  std::array<std::uint8_t, kAuthenticatorSize> authenticator{};
+};
+
+/// Whether a server answers Status-Server (RFC 5997), as learnt from the one
+/// sent beside its first request.
+enum class StatusServerSupport { unknown, answers, ignores };
+
 /// One server of the list, with its socket and its health.
 struct RadiusServer {
   std::string name;                  // the entry as written in "radius_host"
@@ -87,24 +104,26 @@ struct RadiusServer {
   SocketHandle sock = kNoSocket;     // connected to `endpoint` (UDP)
   std::unique_ptr<TlsStream> tls;    // the connection to `endpoint` (TLS)
   std::optional<IpAddress> nas_address;  // this machine as the requests to it name it
-  std::int64_t dead_until_ms = 0;    // monotonic time; at or before it the server counts as dead
+  /// Monotonic time the server is marked dead until; 0: live. One that
+  /// answers Status-Server stays dead after it until it answers a probe.
+  std::int64_t dead_until_ms = 0;
   bool sends_message_authenticator = false;  // has sent a valid one
   std::optional<std::array<std::uint8_t, kAuthenticatorSize>> last_answer;  // Response Authenticator taken last
+  StatusServerSupport status_server = StatusServerSupport::unknown;
+  bool status_server_asked = false;           // the Status-Server beside the first request has gone
+  std::optional<PendingRequest> status_pending;  // the Status-Server sent last, until answered
+  std::optional<PendingRequest> request_pending;  // the Access-Request sent last, while its answer counts
+  std::int64_t last_probe_ms = -1;            // monotonic time of the last revival probe; -1: none
   ServerCounts counts;
 };
 
 /// The servers the sockets are open to, in list order; empty when closed.
 struct RadiusConnection {
   std::vector<RadiusServer> servers;
+  std::size_t first_server = 0;           // where the asking order starts ("radius_server_order")
   SharedSecret secret;                    // the shared secret in force while open
   std::unique_ptr<TlsClient> tls_client;  // over TLS: the settings all connections share
   bool open() const { return !servers.empty(); }
-};
-
-/// What a reply is checked against: the request that was sent.
-struct PendingRequest {
-  std::uint8_t identifier = 0;
-  std::array<std::uint8_t, kAuthenticatorSize> authenticator{};
 };
 
 /// The request being answered and the datagram being read.
@@ -117,6 +136,8 @@ struct RadiusExchange {
   std::array<std::uint8_t, kMaxDatagram> recv_buf{};
   std::int32_t recv_len = 0;         // result of the latest receive: a byte count, 0 or negative
   std::vector<RadiusServer*> asking_order;  // the servers of the current check, in the order asked
+  std::vector<RadiusServer*> bystanders;    // read during the check's waits: given up or probed
+  std::vector<SocketHandle> listening;      // the sockets of one wait
 };
 
 struct RadiusData {

@@ -67,9 +67,11 @@ ServerAnswer ask_once(RadiusData& radius, RadiusServer& server, bool status_serv
   UserRecord blank;
   const std::int64_t wait_ms = settings.timeout_seconds * std::int64_t{1000};
   if (settings.transport == Transport::tls) {
-    return ask_server_tls(server, *radius.connection.tls_client, exchange, wait_ms, rules, blank, record);
+    return ask_server_tls(server, *radius.connection.tls_client, exchange, wait_ms, false, {}, rules, blank, record);
   }
-  return ask_server(server, exchange, once(wait_ms), rules, blank, record);
+  AskPlan plan;
+  plan.schedule = once(wait_ms);
+  return ask_server(server, exchange, plan, rules, blank, record);
 }
 
 }  // namespace
@@ -164,6 +166,7 @@ std::vector<std::string> radius_settings_lines(const RadiusSettings& settings, U
       "radius_nas_identifier = " + optional_text(settings.nas_identifier),
       "radius_calling_station_id = " + std::string(on_off(settings.calling_station_id)),
       "radius_vsa_format = " + std::string(settings.vsa_format == VsaFormat::standard ? "standard" : "raw"),
+      "radius_server_order = " + std::string(settings.server_order == ServerOrder::balance ? "balance" : "failover"),
       "radius_attribute = " + optional_text(settings.attribute),
   };
   if (settings.transport == Transport::tls) {

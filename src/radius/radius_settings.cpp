@@ -115,6 +115,14 @@ bool radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings,
     settings.tls_files.key = std::string(value);
   } else if (equals_nocase(key, "radius_tls_server_name")) {
     settings.tls_server_name = std::string(value);
+  } else if (equals_nocase(key, "radius_server_order")) {
+    if (equals_nocase(value, "failover")) {
+      settings.server_order = ServerOrder::failover;
+    } else if (equals_nocase(value, "balance")) {
+      settings.server_order = ServerOrder::balance;
+    } else {
+      refuse_word(key, value, "failover or balance");
+    }
   } else if (equals_nocase(key, "radius_vsa_format")) {
     if (equals_nocase(value, "raw")) {
       settings.vsa_format = VsaFormat::raw;

@@ -52,6 +52,8 @@ inline constexpr char kChallengedWithMessage[] =
 inline constexpr char kMessageAuthenticatorNowRequired[] =
     "radius: %s sent a valid Message-Authenticator, so radius_require_message_authenticator auto now "
     "requires one of it: its replies without one are dropped from now on";
+inline constexpr char kDroppedLate[] =
+    "radius: dropped a reply from %s: identifier %d answers no request of this check";
 inline constexpr char kDroppedRepeat[] = "radius: dropped a reply from %s: a repeat of an answer already taken";
 inline constexpr char kBadDigestWaiting[] =
     "radius: a reply from %s has a wrong Response Authenticator; waiting %d ms for a valid one";
@@ -76,13 +78,32 @@ inline constexpr char kSendResponse[] = "rad_send response: %d\n";
 inline constexpr char kReadResponse[] = "rad_read response: %d\n";
 inline constexpr char kDecodeResponse[] = "rad_decode response: %d\n";
 
-// Servers that do not answer, and the health lines of info.
+// Servers that do not answer, come back, and the health lines of info. One
+// line per event, naming the server.
+inline constexpr char kServerSilent[] = "radius: no valid reply from %s within %s; marked dead for %d s";
+inline constexpr char kServerSilentNoMemory[] = "radius: no valid reply from %s within %s";
+inline constexpr char kServerRefused[] =
+    "radius: %s refused the request: nothing listens at that port (check radius_host and the port, and that "
+    "the server runs); marked dead for %d s";
+inline constexpr char kServerRefusedNoMemory[] =
+    "radius: %s refused the request: nothing listens at that port (check radius_host and the port, and that "
+    "the server runs)";
+inline constexpr char kWatchdogExpired[] =
+    "radius: %s answered neither the request nor a Status-Server within %s; marked dead for %d s";
+inline constexpr char kWatchdogExpiredNoMemory[] =
+    "radius: %s answered neither the request nor a Status-Server within %s";
+inline constexpr char kServerAlive[] = "radius: %s answers again: marked live";
+inline constexpr char kProbing[] = "radius: %s is dead and its dead time is over: asking it with Status-Server";
+inline constexpr char kTlsClosedByServer[] = "radius: the TLS connection to %s was closed; connecting again";
+inline constexpr char kNoServerAnsweredRefused[] = "radius: no valid reply from any server: %s";
+
 inline constexpr char kNoServerAnswered[] =
     "radius: no valid reply from any server: %s; a wrong radius_secret looks the same, since a server "
     "that checks Message-Authenticator (FreeRADIUS does) drops a request signed with another secret "
     "without answering";
 inline constexpr char kServerHealth[] =
-    "+DATA     Server = %s %s, requests %s, accepts %s, rejects %s, no reply %s, last round trip %s%s";
+    "+DATA     Server = %s %s, requests %s, accepts %s, rejects %s, no reply %s, last round trip %s, "
+    "Status-Server %s, last probe %s%s";
 
 // Settings.
 inline constexpr char kSettingUp[] = "Setting up Radius data";

@@ -101,6 +101,13 @@ void open_connection(RadiusServer& server, const TlsClient& client, const Radius
   }
 }
 
+// The server "radius_server_order balance" asks first: the one the process
+// id picks, so that the helpers of one host start at different servers.
+std::size_t balanced_first(const RadiusConnection& connection) {
+  const std::size_t count = connection.servers.size();
+  return count == 0 ? 0 : static_cast<std::size_t>(current_process_id()) % count;
+}
+
 }  // namespace
 
 std::string tls_failure_text(const RadiusServer& server, const std::string& reason) {
@@ -165,6 +172,7 @@ bool radius_connect(RadiusConnection& connection, const RadiusSettings& settings
       open_connection(server, *connection.tls_client, settings);
       connection.servers.push_back(std::move(server));
     }
+    connection.first_server = balanced_first(connection);
     return true;
   }
   std::string last_error;
@@ -176,6 +184,7 @@ bool radius_connect(RadiusConnection& connection, const RadiusSettings& settings
     }
   }
   if (!connection.open()) return open_failed(report, radius_text::kSocketError, last_error.c_str());
+  connection.first_server = balanced_first(connection);
   return true;
 }
 

@@ -23,7 +23,7 @@ namespace {
   X(SSL_CTX_load_verify_locations) X(SSL_CTX_set_default_verify_paths) X(SSL_CTX_use_certificate_chain_file) \
   X(SSL_CTX_use_PrivateKey_file) X(SSL_CTX_check_private_key) X(SSL_free) X(SSL_new) X(SSL_set_fd) \
   X(X509_VERIFY_PARAM_set1_ip_asc) X(SSL_get0_param) X(SSL_ctrl) X(SSL_set1_host) X(SSL_connect) \
-  X(SSL_get_error) X(SSL_peek) X(SSL_write) X(SSL_read) X(SSL_shutdown)
+  X(SSL_get_error) X(SSL_peek) X(SSL_write) X(SSL_read) X(SSL_shutdown) X(SSL_pending)
 
 struct TlsLibrary {
 #define VANTORIX_DECLARE(name) decltype(&::name) name = nullptr;
@@ -301,6 +301,13 @@ bool TlsStream::dropped() {
   if (!may_shut_down_after(reason)) state_->may_shut_down = false;
   lib().ERR_clear_error();
   return true;
+}
+
+bool TlsStream::readable_within(std::int64_t deadline_ms) {
+  if (state_->ssl == nullptr) return true;
+  // Bytes the library has already decrypted are not seen on the socket.
+  if (lib().SSL_pending(state_->ssl) > 0) return true;
+  return socket_wait(state_->socket, SocketEvent::readable, remaining(deadline_ms)) != WaitResult::timed_out;
 }
 
 TlsResult TlsStream::write(std::span<const std::uint8_t> bytes, std::int64_t deadline_ms) {

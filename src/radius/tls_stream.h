@@ -74,6 +74,10 @@ class TlsStream {
   /// closed it or it failed. Never waits.
   bool dropped();
 
+  /// True when something can be read (or the connection has ended) by
+  /// `deadline_ms`; reads nothing.
+  bool readable_within(std::int64_t deadline_ms);
+
   /// Writes all of `bytes` by `deadline_ms`.
   TlsResult write(std::span<const std::uint8_t> bytes, std::int64_t deadline_ms);
 

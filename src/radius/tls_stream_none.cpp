@@ -27,6 +27,7 @@ TlsResult TlsStream::open(const TlsClient&, const Endpoint&, std::string_view, s
 
 bool TlsStream::is_open() const { return false; }
 bool TlsStream::dropped() { return true; }
+bool TlsStream::readable_within(std::int64_t) { return true; }
 TlsResult TlsStream::write(std::span<const std::uint8_t>, std::int64_t) { return TlsResult::closed; }
 TlsResult TlsStream::read_exact(std::span<std::uint8_t>, std::int64_t) { return TlsResult::closed; }
 void TlsStream::close() {}

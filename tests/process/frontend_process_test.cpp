@@ -76,7 +76,8 @@ TEST_F(FrontendProcessTest, InfoShowsSettingsOnlyWithThePassword) {
                                                "+DATA       Domain = (NULL)\n"
                                                "+DATA     Log Path = vantorix.log\n"
                                                "+DATA     Server = 127.0.0.1:1645 live, requests 0, accepts 0, "
-                                               "rejects 0, no reply 0, last round trip none\n"
+                                               "rejects 0, no reply 0, last round trip none, Status-Server not known yet, "
+                                               "last probe never\n"
                                                "+OK\n");
 }
 

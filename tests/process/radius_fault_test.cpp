@@ -119,6 +119,7 @@ TEST_F(RadiusFaultTest, OnlyTheServerItselfMayAnswer) {
 
 TEST_F(RadiusFaultTest, ReplyCodesDecide) {
   FakeRadiusServer server(kSecret, [](const RadiusRequest& request, const FakeRadiusServer& fake) {
+    if (request.code == kStatusServerCode) return fake.answer(request, 2);
     const std::uint8_t code = static_cast<std::uint8_t>(std::stoi(request.password));
     return fake.answer(request, code);
   });

@@ -59,7 +59,7 @@ TEST_F(RadiusTlsTest, ChecksAndLookupsGoOverTls) {
             "-ERR alice password wrong or not a valid user\n"
             "+OK carol config 0 quota=10 mailbox=1\n"
             "+OK alice config 0\n")
-      << server.output();
+      << log() << server.output();
   EXPECT_NE(log().find("TLS connection to 127.0.0.1:" + std::to_string(server.tls_port()) + " made"),
             std::string::npos);
   // A new process: the remembered password, over a new connection.

@@ -97,7 +97,20 @@ FakeRadiusServer::~FakeRadiusServer() {
 
 std::vector<RadiusRequest> FakeRadiusServer::requests() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return requests_;
+  std::vector<RadiusRequest> access;
+  for (const RadiusRequest& request : requests_) {
+    if (request.code != kStatusServerCode) access.push_back(request);
+  }
+  return access;
+}
+
+std::vector<RadiusRequest> FakeRadiusServer::status_requests() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<RadiusRequest> status;
+  for (const RadiusRequest& request : requests_) {
+    if (request.code == kStatusServerCode) status.push_back(request);
+  }
+  return status;
 }
 
 void FakeRadiusServer::serve() {

@@ -76,6 +76,8 @@ std::vector<std::uint8_t> radius_attribute_with_length(std::uint8_t type, std::u
 /// MD5 of `data`, from the program's own digest.
 std::array<std::uint8_t, 16> md5_of(std::string_view data);
 
+inline constexpr std::uint8_t kStatusServerCode = 12;
+
 class FakeRadiusServer {
  public:
   using Handler = std::function<std::vector<FakeDatagram>(const RadiusRequest&, const FakeRadiusServer&)>;
@@ -94,8 +96,11 @@ class FakeRadiusServer {
   /// True when both sockets were set up.
   bool ready() const { return socket_ != kNoSocket && other_socket_ != kNoSocket; }
 
-  /// Every request received so far, oldest first.
+  /// Every request received so far but Status-Server, oldest first.
   std::vector<RadiusRequest> requests() const;
+  /// Every Status-Server received so far, oldest first. The handler sees
+  /// them as it sees the other requests; without a handler they are answered.
+  std::vector<RadiusRequest> status_requests() const;
 
   /// A reply to `request` built as `spec` says, with the Response
   /// Authenticator of RFC 2865 over the secret (unless spoilt).
