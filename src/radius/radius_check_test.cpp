@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -318,6 +319,61 @@ TEST_F(RadiusCheckTest, SilentServerIsGivenUpAndTheNextOneAsked) {
   radius_data().connection.servers[0].dead_until_ms = 0;
   EXPECT_EQ(check("gina", "pw"), RecordKind::accepted);
   EXPECT_EQ(down.requests().size(), 2u);
+}
+
+// Servers that answer Status-Server are watched: one that answers neither
+// the request nor a Status-Server is given up within about 4 s, revived by a
+// probe once its dead time is over, and asked first again; one that answers
+// only Status-Server is alive (a slow back end) and waited for in full.
+TEST_F(RadiusCheckTest, StatusServerWatchdogAndRevival) {
+  radius_config("radius_timeout", "5");
+  std::atomic<int> mode{0};  // 0: answers all; 1: silent; 2: only Status-Server
+  FakeRadiusServer watched(kSecret, [&mode](const RadiusRequest& request, const FakeRadiusServer& self) {
+    if (mode == 1 || (mode == 2 && request.code != kStatusServer)) return std::vector<FakeDatagram>{};
+    return self.answer(request, kAccessAccept);
+  });
+  FakeRadiusServer other(kSecret);
+  use(entry(watched) + "," + entry(other));
+  EXPECT_EQ(check("ian", "pw"), RecordKind::accepted);
+  EXPECT_EQ(watched.status_requests().size(), 1u) << "sent beside the first request";
+  EXPECT_EQ(radius_data().connection.servers[0].status_server, StatusServerSupport::answers);
+
+  mode = 1;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(check("ian", "pw"), RecordKind::accepted);
+  EXPECT_NEAR(seconds_since(start), 4.0, 0.5) << "Status-Server at 2 s, given up 2 s later";
+  EXPECT_NE(log().find("ERROR: radius: " + entry(watched) + " answered neither the request nor a Status-Server "
+                       "within 4.0 s; marked dead for 30 s\n"),
+            std::string::npos)
+      << log();
+
+  // Past its dead time it stays dead until a probe, sent during another
+  // server's wait, is answered; then it is asked first again.
+  // The clock runs on, but 31 s ahead, then 62 s.
+  const std::int64_t real_start = monotonic_milliseconds();
+  const auto run_ahead = [real_start](std::int64_t ahead) {
+    platform_hooks().clock = [real_start, ahead, start = std::chrono::steady_clock::now()] {
+      return real_start + ahead +
+             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    };
+  };
+  run_ahead(31000);
+  const std::size_t asked = watched.requests().size();
+  EXPECT_EQ(check("ian", "pw"), RecordKind::accepted);
+  EXPECT_EQ(watched.requests().size(), asked) << "no user's request to a dead server";
+  mode = 0;
+  EXPECT_EQ(check("ian", "pw"), RecordKind::accepted);
+  EXPECT_EQ(watched.requests().size(), asked) << "the probe of the last check went unanswered";
+  run_ahead(62000);
+  EXPECT_EQ(check("ian", "pw"), RecordKind::accepted);  // probed again, and answers
+  EXPECT_EQ(check("ian", "pw"), RecordKind::accepted);
+  EXPECT_EQ(watched.requests().size(), asked + 1) << "live again, and first";
+  EXPECT_NE(log().find("radius: " + entry(watched) + " answers again: marked live"), std::string::npos);
+
+  mode = 2;
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(check("ian", "pw"), RecordKind::accepted);
+  EXPECT_NEAR(seconds_since(start), 5.0, 0.5) << "alive by Status-Server: the whole wait, then the next";
 }
 
 TEST_F(RadiusCheckTest, CompleteOutageCostsTwoSecondsPerDeadServer) {

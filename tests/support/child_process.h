@@ -24,6 +24,7 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
 
   /// Writes `text` to the child's standard input.
   bool send(const std::string& text);

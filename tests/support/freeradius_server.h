@@ -87,6 +87,8 @@ class FreeRadiusServer {
   FreeRadiusServer& operator=(const FreeRadiusServer&) = delete;
 
   bool running() const { return pid_ > 0 && failure_.empty(); }
+  /// Its process id while it runs (to stop it with SIGSTOP, say).
+  pid_t pid() const { return pid_; }
   const std::string& failure() const { return failure_; }
   const FreeRadiusOptions& options() const { return options_; }
   /// The UDP port (on 127.0.0.1 and/or ::1).
