@@ -233,6 +233,7 @@ RecordResult check_user(RadiusData& radius, UserStore& users, const std::optiona
     switch (answer.outcome) {
       case ServerOutcome::answered:
         mark_live(*answer.from);
+        answer.from->tls_failure_logged.clear();
         if (!answer.accepted) return RecordResult::none();
         user_store_remember(users, user, password);
         return RecordResult::accepted(std::move(record));
@@ -242,7 +243,9 @@ RecordResult check_user(RadiusData& radius, UserStore& users, const std::optiona
         return RecordResult::failed();
       case ServerOutcome::tls_failed:
         tls_failure = tls_failure_text(*server, answer.reason);
-        log_error("%s", tls_failure.c_str());
+        // The same failure as last time (at start-up, say) is not logged again.
+        if (tls_failure != server->tls_failure_logged) log_error("%s", tls_failure.c_str());
+        server->tls_failure_logged = tls_failure;
         if (settings.dead_time_seconds > 0) {
           server->dead_until_ms = monotonic_milliseconds() + settings.dead_time_seconds * std::int64_t{1000};
         }

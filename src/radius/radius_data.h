@@ -114,6 +114,7 @@ struct RadiusServer {
   std::optional<PendingRequest> status_pending;  // the Status-Server sent last, until answered
   std::optional<PendingRequest> request_pending;  // the Access-Request sent last, while its answer counts
   std::int64_t last_probe_ms = -1;            // monotonic time of the last revival probe; -1: none
+  std::string tls_failure_logged;             // the TLS failure logged last, not logged again until an answer
   ServerCounts counts;
 };
 

@@ -95,7 +95,8 @@ void open_connection(RadiusServer& server, const TlsClient& client, const Radius
     log_message(radius_text::kTlsConnected, endpoint_text(server.endpoint).c_str());
     return;
   }
-  log_error(radius_text::kTlsFailed, endpoint_text(server.endpoint).c_str(), one_line(server.tls->error()).c_str());
+  server.tls_failure_logged = tls_failure_text(server, server.tls->error());
+  log_error("%s", server.tls_failure_logged.c_str());
   if (settings.dead_time_seconds > 0) {
     server.dead_until_ms = monotonic_milliseconds() + settings.dead_time_seconds * std::int64_t{1000};
   }

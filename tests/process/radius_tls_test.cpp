@@ -93,7 +93,9 @@ TEST_F(RadiusTlsTest, CertificatesThatDoNotHoldAreRefusedWithTheReason) {
     EXPECT_TRUE(result.out.starts_with(dead)) << result.out;
     EXPECT_NE(result.out.find(c.reason), std::string::npos) << result.out;
     EXPECT_TRUE(result.out.ends_with("}\n+OK\n")) << "one line, then the next answer: " << result.out;
-    EXPECT_NE(log().find("ERROR: " + dead), std::string::npos);
+    const std::string text = log();
+    EXPECT_NE(text.find("ERROR: " + dead), std::string::npos);
+    EXPECT_EQ(text.find("ERROR: " + dead), text.rfind("ERROR: " + dead)) << "logged once: " << text;
   }
 }
 
