@@ -1,5 +1,7 @@
 // The configuration loader's fixed texts: the "-DEAD" line of a missing file
 // and the log texts administrators look for.
+// Matched by parents and other tools: keep every text byte for byte, odd
+// spellings and wording included; a "fix" breaks whoever reads them.
 #pragma once
 
 namespace vantorix::config_text {

@@ -1,6 +1,8 @@
 // The front end's fixed texts: every reply line of the line protocol, the
 // lines the switches write, and the log texts of start-up and the exit path.
 // Each reply format ends in "%s", filled with kLineEnd.
+// Matched by parents and other tools: keep every text byte for byte, odd
+// spellings and wording included; a "fix" breaks whoever reads them.
 #pragma once
 
 namespace vantorix::reply {

@@ -1,6 +1,8 @@
 // The RADIUS backend's fixed texts: the "-DEAD" lines the parent reads and
 // the log texts administrators look for. A "-DEAD" line written to standard
 // output ends in kLineEnd.
+// Matched by parents and other tools: keep every text byte for byte, odd
+// spellings and wording included; a "fix" breaks whoever reads them.
 #pragma once
 
 namespace vantorix::radius_text {

@@ -1,4 +1,6 @@
 // The user store's log texts, which administrators look for in the log.
+// Matched by parents and other tools: keep every text byte for byte, odd
+// spellings and wording included; a "fix" breaks whoever reads them.
 #pragma once
 
 namespace vantorix::user_store_text {
