@@ -383,6 +383,29 @@ TEST_F(RadiusCheckTest, StatusServerWatchdogAndRevival) {
   EXPECT_NEAR(seconds_since(start), 5.0, 0.5) << "alive by Status-Server: the whole wait, then the next";
 }
 
+TEST_F(RadiusCheckTest, LateAnswerOfAServerGivenUpIsTaken) {
+  std::atomic<bool> slow{false};
+  // Once slow it answers requests after 4.5 s and Status-Server never: the
+  // watchdog gives it up at 4 s, and its answer comes while the next one,
+  // silent, is waited for.
+  FakeRadiusServer watched(kSecret, [&slow](const RadiusRequest& request, const FakeRadiusServer& self) {
+    if (!slow) return self.answer(request, kAccessAccept);
+    if (request.code == kStatusServer) return std::vector<FakeDatagram>{};
+    FakeDatagram late = self.answer(request, kAccessAccept)[0];
+    late.delay = std::chrono::milliseconds(4500);
+    return std::vector<FakeDatagram>{late};
+  });
+  FakeRadiusServer other(kSecret, silent());
+  use(entry(watched) + "," + entry(other));
+  EXPECT_EQ(check("jo", "pw"), RecordKind::accepted);
+  slow = true;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(check("jo", "pw"), RecordKind::accepted);
+  EXPECT_NEAR(seconds_since(start), 4.5, 0.4);
+  EXPECT_EQ(other.requests().size(), 1u) << "the next server was asked meanwhile";
+  EXPECT_NE(log().find("radius: " + entry(watched) + " answers again: marked live"), std::string::npos) << log();
+}
+
 TEST_F(RadiusCheckTest, CompleteOutageCostsTwoSecondsPerDeadServer) {
   radius_config("radius_timeout", "1");
   radius_config("radius_retries", "0");

@@ -116,6 +116,15 @@ std::vector<RadiusRequest> FakeRadiusServer::status_requests() const {
 void FakeRadiusServer::serve() {
   std::vector<std::uint8_t> buffer(65536);
   while (!stop_) {
+    const auto now = std::chrono::steady_clock::now();
+    for (auto it = delayed_.begin(); it != delayed_.end();) {
+      if (std::get<0>(*it) > now) {
+        ++it;
+        continue;
+      }
+      send_to(std::get<1>(*it), std::get<2>(*it).bytes, std::get<2>(*it).from_other_port);
+      it = delayed_.erase(it);
+    }
     if (udp_wait_readable(socket_, kPollMilliseconds) != WaitResult::readable) continue;
     Endpoint from;
     const int got = udp_receive_from(socket_, buffer, &from);
@@ -127,7 +136,11 @@ void FakeRadiusServer::serve() {
       requests_.push_back(request);
     }
     for (const FakeDatagram& datagram : handler_(request, *this)) {
-      send_to(from.port, datagram.bytes, datagram.from_other_port);
+      if (datagram.delay.count() > 0) {
+        delayed_.emplace_back(request.received_at + datagram.delay, from.port, datagram);
+      } else {
+        send_to(from.port, datagram.bytes, datagram.from_other_port);
+      }
     }
   }
 }

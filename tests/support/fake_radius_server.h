@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/udp_socket.h"
@@ -65,6 +66,7 @@ struct ReplySpec {
 struct FakeDatagram {
   std::vector<std::uint8_t> bytes;
   bool from_other_port = false;  // sent from a second socket of the server
+  std::chrono::milliseconds delay{0};  // sent this long after the request came (a slow back end)
 };
 
 /// One attribute: type, length (value size + 2) and the value bytes.
@@ -128,6 +130,9 @@ class FakeRadiusServer {
   std::atomic<bool> stop_{false};
   mutable std::mutex mutex_;
   std::vector<RadiusRequest> requests_;
+  // Delayed datagrams: when, to which port, what. Only the serving thread
+  // touches them.
+  std::vector<std::tuple<std::chrono::steady_clock::time_point, std::uint16_t, FakeDatagram>> delayed_;
   std::thread thread_;
 };
 
