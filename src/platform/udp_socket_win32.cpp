@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "platform/socket_address.h"
 
@@ -36,15 +37,18 @@ SocketsStart start_once() {
   return started;
 }
 
-// select() for one socket: readable, or an error pending on it, within
-// `milliseconds` (0: only looks).
-WaitResult wait_readable(SOCKET socket, int milliseconds) {
+// select() for `count` sockets: the index of one that is readable, or has
+// an error pending, within `milliseconds` (0: only looks); -1 when none is,
+// -2 when select() failed.
+int select_readable(const SOCKET* sockets, std::size_t count, int milliseconds) {
   fd_set readable;
   fd_set failed;
   FD_ZERO(&readable);
   FD_ZERO(&failed);
-  FD_SET(socket, &readable);
-  FD_SET(socket, &failed);
+  for (std::size_t i = 0; i < count; ++i) {
+    FD_SET(sockets[i], &readable);
+    FD_SET(sockets[i], &failed);
+  }
   timeval limit{};
   const int wait = milliseconds > 0 ? milliseconds : 0;
   limit.tv_sec = wait / 1000;
@@ -53,10 +57,18 @@ WaitResult wait_readable(SOCKET socket, int milliseconds) {
   const int ready = ::select(0, &readable, nullptr, &failed, &limit);
   if (ready == SOCKET_ERROR) {
     record_error();
-    return WaitResult::failed;
+    return -2;
   }
-  // An error waiting on the socket counts as readable: the receive reports it.
-  return ready > 0 ? WaitResult::readable : WaitResult::timed_out;
+  // An error waiting on a socket counts as readable: the receive reports it.
+  for (std::size_t i = 0; ready > 0 && i < count; ++i) {
+    if (FD_ISSET(sockets[i], &readable) || FD_ISSET(sockets[i], &failed)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+WaitResult wait_readable(SOCKET socket, int milliseconds) {
+  const int ready = select_readable(&socket, 1, milliseconds);
+  return ready == -2 ? WaitResult::failed : ready >= 0 ? WaitResult::readable : WaitResult::timed_out;
 }
 
 // recvfrom() of one datagram without blocking. Windows Sockets refuses a
@@ -146,27 +158,10 @@ WaitResult udp_wait_readable(SocketHandle socket, int milliseconds) {
 }
 
 int udp_wait_any_readable(std::span<const SocketHandle> sockets, int milliseconds) {
-  fd_set readable;
-  fd_set failed;
-  FD_ZERO(&readable);
-  FD_ZERO(&failed);
-  for (const SocketHandle socket : sockets) {
-    FD_SET(native(socket), &readable);
-    FD_SET(native(socket), &failed);
-  }
-  timeval limit{};
-  const int wait = milliseconds > 0 ? milliseconds : 0;
-  limit.tv_sec = wait / 1000;
-  limit.tv_usec = (wait % 1000) * 1000;
-  const int ready = ::select(0, &readable, nullptr, &failed, &limit);
-  if (ready == SOCKET_ERROR) {
-    record_error();
-    return -2;
-  }
-  for (std::size_t i = 0; ready > 0 && i < sockets.size(); ++i) {
-    if (FD_ISSET(native(sockets[i]), &readable) || FD_ISSET(native(sockets[i]), &failed)) return static_cast<int>(i);
-  }
-  return -1;
+  std::vector<SOCKET> natives;
+  natives.reserve(sockets.size());
+  for (const SocketHandle socket : sockets) natives.push_back(native(socket));
+  return select_readable(natives.data(), natives.size(), milliseconds);
 }
 
 Received udp_receive_within(SocketHandle socket, std::span<std::uint8_t> buffer, int milliseconds) {

@@ -1,15 +1,12 @@
 #include "freeradius_server.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,7 +26,6 @@ constexpr const char* kFreeRadius = "/usr/sbin/freeradius";
 constexpr const char* kOpenssl = "/usr/bin/openssl";
 constexpr int kStartAttempts = 3;
 constexpr auto kStartTimeout = std::chrono::seconds(5);
-constexpr auto kStopTimeout = std::chrono::seconds(5);
 constexpr auto kOpensslTimeout = std::chrono::seconds(5);  // each takes about 10 ms
 constexpr int kProbeWaitMilliseconds = 100;
 // A refused probe comes back at once; the next one follows soon, so a start
@@ -288,37 +284,22 @@ bool FreeRadiusServer::write_configuration() {
 }
 
 bool FreeRadiusServer::start() {
-  const std::string out_path = dir_.file("freeradius.out");
-  pid_ = ::fork();
-  if (pid_ < 0) {
+  dir_.write("freeradius.out", "");
+  // Foreground, debug output: the output file says what the server made of
+  // each request when a test fails. -X also means one thread, which TLS
+  // listeners refuse, so with TLS it is threads and the same output.
+  const std::vector<std::string> argv =
+      options_.tls ? std::vector<std::string>{kFreeRadius, "-f", "-xx", "-l", "stdout", "-d", dir_.path(), "-n",
+                                              "radiusd"}
+                   : std::vector<std::string>{kFreeRadius, "-X", "-d", dir_.path(), "-n", "radiusd"};
+  if (!process_.start(argv, dir_.file("freeradius.out"))) {
     failure_ = "fork failed";
     return false;
-  }
-  if (pid_ == 0) {
-    int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int null_in = ::open("/dev/null", O_RDONLY);
-    if (out >= 0) {
-      ::dup2(out, 1);
-      ::dup2(out, 2);
-    }
-    if (null_in >= 0) ::dup2(null_in, 0);
-    // Foreground, debug output: the output file says what the server made of
-    // each request when a test fails. -X also means one thread, which TLS
-    // listeners refuse, so with TLS it is threads and the same output.
-    if (options_.tls) {
-      ::execl(kFreeRadius, kFreeRadius, "-f", "-xx", "-l", "stdout", "-d", dir_.path().c_str(), "-n", "radiusd",
-              static_cast<char*>(nullptr));
-    } else {
-      ::execl(kFreeRadius, kFreeRadius, "-X", "-d", dir_.path().c_str(), "-n", "radiusd", static_cast<char*>(nullptr));
-    }
-    _exit(127);
   }
 
   const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
   while (std::chrono::steady_clock::now() < deadline) {
-    int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
+    if (!process_.running()) {
       failure_ = "freeradius ended during start-up:\n" + output();
       return false;
     }
@@ -375,20 +356,6 @@ bool FreeRadiusServer::accepts_tcp(int family) {
   return connected;
 }
 
-void FreeRadiusServer::stop() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGTERM);
-  const auto deadline = std::chrono::steady_clock::now() + kStopTimeout;
-  int status = 0;
-  while (::waitpid(pid_, &status, WNOHANG) != pid_) {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  pid_ = -1;
-}
+void FreeRadiusServer::stop() { process_.stop(); }
 
 }  // namespace vantorix::testing

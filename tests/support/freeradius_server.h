@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "server_process.h"
 #include "temp_dir.h"
 
 namespace vantorix::testing {
@@ -86,9 +87,9 @@ class FreeRadiusServer {
   FreeRadiusServer(const FreeRadiusServer&) = delete;
   FreeRadiusServer& operator=(const FreeRadiusServer&) = delete;
 
-  bool running() const { return pid_ > 0 && failure_.empty(); }
+  bool running() const { return process_.pid() > 0 && failure_.empty(); }
   /// Its process id while it runs (to stop it with SIGSTOP, say).
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return process_.pid(); }
   const std::string& failure() const { return failure_; }
   const FreeRadiusOptions& options() const { return options_; }
   /// The UDP port (on 127.0.0.1 and/or ::1).
@@ -121,7 +122,7 @@ class FreeRadiusServer {
   FreeRadiusOptions options_;
   TempDir dir_;
   TlsFiles tls_files_;
-  pid_t pid_ = -1;
+  ServerProcess process_;
   std::uint16_t port_ = 0;
   std::uint16_t tls_port_ = 0;
   std::string failure_;
