@@ -44,8 +44,10 @@ class RadiusOutageTest : public ::testing::Test {
   }
   std::string hosts() const {
     std::string list;
-    for (const auto& server : servers_) list += (list.empty() ? "" : ",") + std::string("127.0.0.1:") +
-                                                std::to_string(server->port());
+    for (const auto& server : servers_) {
+      if (!list.empty()) list.append(",");
+      list.append("127.0.0.1:").append(std::to_string(server->port()));
+    }
     return list;
   }
   void configure(const std::string& extra) {
