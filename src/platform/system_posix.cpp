@@ -1,8 +1,10 @@
 #include "platform/system.h"
 
+#include <pwd.h>
 #include <sys/prctl.h>
 #include <sys/random.h>
 #include <sys/resource.h>
+#include <syslog.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 #include <chrono>
 #include <csignal>
 #include <thread>
+#include <vector>
 
 #include "platform/native.h"
 
@@ -48,6 +51,29 @@ bool native_random_bytes(std::uint8_t* out, std::size_t size) {
     done += static_cast<std::size_t>(got);
   }
   return true;
+}
+
+std::string account_name() {
+  const uid_t uid = ::geteuid();
+  passwd entry{};
+  passwd* found = nullptr;
+  std::vector<char> buffer(4096);
+  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_name != nullptr) {
+    return found->pw_name;
+  }
+  return "uid " + std::to_string(uid);
+}
+
+bool system_log_available() { return true; }
+
+void system_log(bool error, const char* message) {
+  static const bool opened = [] {
+    ::openlog("vantorix", LOG_PID, LOG_MAIL);
+    return true;
+  }();
+  (void)opened;
+  ::syslog(error ? LOG_ERR : LOG_INFO, "%s", message);
 }
 
 bool disable_core_dumps() {
