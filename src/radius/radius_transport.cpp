@@ -95,7 +95,8 @@ void open_connection(RadiusServer& server, const TlsClient& client, const Radius
     log_message(radius_text::kTlsConnected, endpoint_text(server.endpoint).c_str());
     return;
   }
-  log_error(radius_text::kTlsFailed, endpoint_text(server.endpoint).c_str(), one_line(server.tls->error()).c_str());
+  log_error(radius_text::kTlsFailed, endpoint_text(server.endpoint).c_str(),
+            tls_reason(server, server.tls->error()).c_str());
   if (settings.dead_time_seconds > 0) {
     server.dead_until_ms = monotonic_milliseconds() + settings.dead_time_seconds * std::int64_t{1000};
   }
@@ -106,7 +107,19 @@ void open_connection(RadiusServer& server, const TlsClient& client, const Radius
 std::string tls_failure_text(const RadiusServer& server, const std::string& reason) {
   char text[kOpenFailureSize];
   text_format(text, sizeof text, radius_text::kTlsFailed, endpoint_text(server.endpoint).c_str(),
-              one_line(reason).c_str());
+              tls_reason(server, reason).c_str());
+  return text;
+}
+
+std::string tls_reason(const RadiusServer& server, const std::string& reason) {
+  std::string text = one_line(reason);
+  // The verification texts of the TLS library for a name or an address the
+  // certificate does not carry.
+  if (text.find("hostname mismatch") != std::string::npos || text.find("IP address mismatch") != std::string::npos) {
+    char expected[kOpenFailureSize];
+    text_format(expected, sizeof expected, radius_text::kTlsNameExpected, server.tls_name.c_str());
+    text += expected;
+  }
   return text;
 }
 
