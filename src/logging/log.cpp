@@ -1,5 +1,6 @@
 #include "logging/log.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -31,6 +32,11 @@ constexpr const char kLogNotWritable[] =
     "Log file {%s} cannot be written: %s; its lines are lost until it can be (check log_path, the directory and "
     "the rights of this account)\n";
 constexpr const char kLogWritableAgain[] = "Log file {%s} can be written again\n";
+// How long a line waits for room in the system log's queue.
+constexpr int kSystemLogWaitMs = 1000;
+constexpr const char kSyslogNotTaking[] =
+    "System log does not take the log's lines: %s; they are dropped until it does (log_syslog)\n";
+constexpr const char kSyslogTakingAgain[] = "System log takes the log's lines again\n";
 constexpr const char kLogGivenUp[] =
     "Log file {%s} is past %d bytes and cannot be moved to {%s%s}: nothing more is written to it in this run\n";
 
@@ -76,6 +82,23 @@ void report_log_written(LogState& state, const std::string& path) {
   state.file_failing = false;
   char text[kFileLineBuffer];
   text_format(text, sizeof text, kLogWritableAgain, path.c_str());
+  console_error_output(text);
+}
+
+// Sends one line to the system log; standard error hears once that it does
+// not take them, and once when it does again.
+void send_to_system_log(LogState& state, bool error, const char* message) {
+  std::string reason;
+  // A system log that keeps the program waiting is given one wait, not one per line.
+  const bool sent = system_log(error, message, state.syslog_failing ? 0 : kSystemLogWaitMs, reason);
+  if (sent == !state.syslog_failing) return;
+  state.syslog_failing = !sent;
+  char text[kFileLineBuffer];
+  if (sent) {
+    text_format(text, sizeof text, kSyslogTakingAgain);
+  } else {
+    text_format(text, sizeof text, kSyslogNotTaking, reason.c_str());
+  }
   console_error_output(text);
 }
 
@@ -162,8 +185,9 @@ void append_to_file(LogState& state, bool error, const char* time, const char* m
   state.pending.append(text);
 }
 
-// Sends one expanded message to wherever log lines go in the current state.
-void write_line(bool error, char* message) {
+// Sends one expanded message to wherever log lines go in the current state;
+// the system log takes it as an error when `system_error` is set.
+void write_line(bool error, char* message, bool system_error) {
   LogState& state = log_state();
   cut_line_breaks(message);
   const char* time = time_text(state);
@@ -175,8 +199,17 @@ void write_line(bool error, char* message) {
     return;
   }
   if (state.debug_mode) console_write(format, state.process_id, time, message, "\n");
-  if (state.syslog) system_log(error, message);
+  if (state.syslog) send_to_system_log(state, system_error, message);
   if (state.log_path) append_to_file(state, error, time, message);
+}
+
+// An entry of the start-up buffer that log_error made:
+// "<pid> <20-character time> ERROR: <message>".
+bool is_error_entry(std::string_view entry) {
+  const std::size_t blank = entry.find(' ');
+  constexpr std::size_t kTimeAndBlanks = 22;
+  return blank != std::string_view::npos && entry.size() > blank + kTimeAndBlanks &&
+         entry.substr(blank + kTimeAndBlanks).starts_with("ERROR: ");
 }
 
 void echo_reply(const char* text, std::size_t length) {
@@ -204,7 +237,7 @@ void log_message(const char* format, ...) {
   va_start(args, format);
   text_vformat(message, kMessageSize, format, args);
   va_end(args);
-  write_line(false, message);
+  write_line(false, message, false);
 }
 
 void log_error(const char* format, ...) {
@@ -217,7 +250,7 @@ void log_error(const char* format, ...) {
     copy->append(message, static_cast<std::size_t>(length));
     if (length == 0 || message[length - 1] != '\n') copy->push_back('\n');
   }
-  write_line(true, message);
+  write_line(true, message, true);
 }
 
 LogBatch::LogBatch() { ++log_state().batch_depth; }
@@ -337,7 +370,7 @@ void startup_log_dump() {
   startup = StartupLog{};
   if (!state.debug_mode && !state.log_mode) {
     // The replay below writes nothing; errors are written whatever the modes.
-    for (std::string& error : errors) write_line(true, error.data());
+    for (std::string& error : errors) write_line(true, error.data(), true);
     return;
   }
 
@@ -348,7 +381,12 @@ void startup_log_dump() {
     std::size_t end = entries.find('#', position);
     if (end == std::string::npos) end = entries.size();
     if (end > position) {
-      log_message("%.*s", static_cast<int>(end - position), entries.c_str() + position);
+      // An entry is already a whole line; the system log keeps its priority.
+      char message[kLineBuffer];
+      const std::size_t length = std::min<std::size_t>(end - position, kMessageSize - 1);
+      std::memcpy(message, entries.data() + position, length);
+      message[length] = '\0';
+      write_line(false, message, is_error_entry(std::string_view(message, length)));
     }
     position = end + 1;
   }

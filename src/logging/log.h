@@ -70,6 +70,7 @@ struct LogState {
   // The last attempt to write the log file failed: standard error has been
   // told, and is told again once the file can be written.
   bool file_failing = false;
+  bool syslog_failing = false;  // the same for the system log
 };
 
 /// The process-wide logging state.
@@ -86,7 +87,9 @@ LogState& log_state();
 /// A log file that cannot be opened or written loses its lines, and standard
 /// error is told once ("Log file {PATH} cannot be written: REASON; ..."), and
 /// once more when it can be written again ("Log file {PATH} can be written
-/// again"); so is the end of file logging after a rotation that failed.
+/// again"); so is the end of file logging after a rotation that failed, and
+/// a system log that does not take lines at once (they are dropped, never
+/// waited for).
 void log_message(const char* format, ...) VANTORIX_PRINTF(1, 2);
 
 /// One error line, "%d %s ERROR: %s\n", written whatever the modes: also

@@ -50,9 +50,12 @@ std::string account_name();
 bool system_log_available();
 
 /// Sends `message` to the system log as "vantorix" (with the process id) in
-/// the mail facility: at priority err when `error`, else info. Does nothing
-/// where there is no system log.
-void system_log(bool error, const char* message);
+/// the mail facility: at priority err when `error`, else info. Waits at most
+/// `wait_ms` milliseconds for room in the system log's queue (syslog(3)
+/// would wait for ever); a line it does not take by then, or at all (no
+/// /dev/log), is dropped, and the result is false with the system's reason
+/// in `reason`. Does nothing (and succeeds) where there is no system log.
+bool system_log(bool error, const char* message, int wait_ms, std::string& reason);
 
 /// Switches core dumps off for the rest of the run (POSIX: a core-size
 /// limit of 0 and, where the system has it, the process marked not

@@ -53,7 +53,7 @@ std::string account_name() {
 // The Windows program has no system log of its own: its lines go to the log file.
 bool system_log_available() { return false; }
 
-void system_log(bool /*error*/, const char* /*message*/) {}
+bool system_log(bool /*error*/, const char* /*message*/, int /*wait_ms*/, std::string& /*reason*/) { return true; }
 
 bool disable_core_dumps() {
   // No Windows Error Reporting for this process, which is what would write

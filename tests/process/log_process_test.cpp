@@ -1,11 +1,20 @@
 // One log file shared by several processes of the real program at once.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_radius_server.h"
@@ -147,6 +156,68 @@ TEST_F(SharedLogTest, LongLinesOfSeveralProcessesNeverTear) {
     }
   }
   EXPECT_EQ(long_lines, static_cast<std::size_t>(kChecks * kProcesses));
+}
+
+// "log_syslog true": every line the log file gets goes to the system log too
+// (facility mail, ident vantorix), errors at priority err (<19>), the rest at
+// info (<22>), logging on or off. The child sees a socket of the test as /dev/log.
+TEST_F(SharedLogTest, LogSyslogSendsTheLinesToTheSystemLogToo) {
+  const char* windows = std::getenv("VANTORIX_TEXT_STREAMS_CRLF");
+  if (windows != nullptr && std::string(windows) == "1") GTEST_SKIP() << "the Windows program has no system log";
+  if (!read_only_mounts_work()) GTEST_SKIP() << "no mount namespaces here (needs root)";
+  std::filesystem::create_directory(dir_.file("dev"));
+  const int receiver = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(receiver, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socket_path = dir_.file("dev/log");
+  ASSERT_LT(socket_path.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, socket_path.c_str(), socket_path.size() + 1);
+  ASSERT_EQ(::bind(receiver, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  // Read while the program runs, as a system log does: the program never
+  // waits for a full queue, it drops the line.
+  const timeval tick{0, 50000};
+  ASSERT_EQ(::setsockopt(receiver, SOL_SOCKET, SO_RCVTIMEO, &tick, sizeof tick), 0);
+  std::vector<std::string> datagrams;
+  std::atomic<bool> reading{false};
+  std::thread reader;
+  const auto received = [&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the last datagrams in flight
+    reading = false;
+    reader.join();
+    std::vector<std::string> all = std::move(datagrams);
+    datagrams.clear();
+    return all;
+  };
+  const auto has = [](const std::vector<std::string>& datagrams, const std::string& priority, const std::string& text) {
+    return std::any_of(datagrams.begin(), datagrams.end(), [&](const std::string& datagram) {
+      return datagram.starts_with(priority) && datagram.find(" vantorix[") != std::string::npos &&
+             datagram.find(text) != std::string::npos;
+    });
+  };
+  ProcessOptions options = bounded();
+  options.dev_directory = dir_.file("dev");
+  for (const bool logging : {true, false}) {
+    SCOPED_TRACE(logging ? "logging on" : "logging off");
+    write_config(9);
+    dir_.write("vantorix.ini", dir_.read("vantorix.ini") + "log_syslog true\nbogus_key 1\n" +
+                                   (logging ? "" : "log false\nlog_path " + log_path() + "\n"));
+    reading = true;
+    reader = std::thread([&] {
+      char buffer[8192];
+      while (reading) {
+        const ssize_t got = ::recv(receiver, buffer, sizeof buffer, 0);
+        if (got > 0) datagrams.emplace_back(buffer, static_cast<std::size_t>(got));
+      }
+    });
+    const ProcessResult result = run_process(argv(), "version\nexit\n", options);
+    const std::vector<std::string> got = received();
+    ASSERT_EQ(result.exit_status, 0) << result.err;
+    EXPECT_EQ(result.err.find("System log"), std::string::npos) << result.err;
+    EXPECT_TRUE(has(got, "<19>", "INI: Unknown key {bogus_key} is ignored")) << got.size();
+    EXPECT_EQ(has(got, "<22>", "--> (+OK"), logging) << "the reply to exit, an ordinary line";
+  }
+  ::close(receiver);
 }
 
 }  // namespace
