@@ -125,12 +125,22 @@ OpenFile* held_log(LogState& state, const std::string& path, const std::optional
 // Appends whole lines to the log file and rotates the file by its size. They
 // go out in one write, so that lines of several processes sharing the log
 // never tear into each other, whatever their length. The file stays open
-// between writes; the status of the file at the path, taken before each
-// write, shows when that is no longer the file held (another process moved
-// it aside, or it was removed), and the path is opened again.
+// between writes; the status of the file at the path shows when that is no
+// longer the file held (another process moved it aside, or it was removed),
+// and the path is opened again. It is taken before the first write of each
+// second only: a status call costs as much as the write, and a command
+// should cost one system call for its log. Lines written meanwhile to a file
+// moved aside are in its backup; to a removed one, lost.
 void write_to_file(LogState& state, std::string_view lines) {
   const std::string path = *state.log_path;
-  std::optional<FileStatus> status = file_status(path);
+  std::optional<FileStatus> status;
+  if (!state.file.is_open() || state.file_path != path || state.file_looked_second != state.time_text_second) {
+    status = file_status(path);
+    state.file_looked_second = state.time_text_second;
+  } else {
+    status = state.file_identity;
+    status->size = state.file_size;
+  }
   FileError failure;
   OpenFile* file = held_log(state, path, status, failure);
   if (file == nullptr) {
@@ -147,6 +157,7 @@ void write_to_file(LogState& state, std::string_view lines) {
   // The size after the lines; log_rotate measures again under its lock, so
   // that lines others added meanwhile count too.
   const std::int64_t size = status->size + static_cast<std::int64_t>(lines.size());
+  state.file_size = size;
   Rotation rotation = Rotation::not_needed;
   if (size > kLogGiveUpSize) {
     // A file this large that cannot be moved aside would grow without end.

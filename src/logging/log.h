@@ -55,10 +55,14 @@ struct LogState {
   std::string* error_copy = nullptr;
   // The log file held open between lines, the path it was opened for and
   // which file it is: opened again when the path changes, or when the file
-  // at the path is another one (moved aside by a rotation, say).
+  // at the path is another one (moved aside by a rotation, say). The path is
+  // looked at once a second at most; in between, the size the file has
+  // after this process's own writes stands for what a look would show.
   OpenFile file;
   std::string file_path;
   FileStatus file_identity;
+  std::time_t file_looked_second = -1;
+  std::int64_t file_size = 0;
   // The time text of the lines, made once per second.
   std::time_t time_text_second = -1;
   std::array<char, 32> time_text{};
@@ -100,7 +104,9 @@ void log_error(const char* format, ...) VANTORIX_PRINTF(1, 2);
 /// Keeps the log file's lines together from its construction to its
 /// destruction, for one command or one stage of start-up: they are then
 /// written with one write (so they stay whole, whoever else appends to the
-/// log) and one status call of the file, instead of one of each per line.
+/// log), instead of one per line. The file at the log path is looked at
+/// (one status call) before the first write of each second only, so another
+/// process's rotation or a removal is seen within a second.
 /// Lines of more than 64 KiB together go out in several writes, each of
 /// whole lines. Batches may nest; the outermost one writes.
 class LogBatch {
