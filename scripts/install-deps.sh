@@ -4,10 +4,10 @@
 # names given as arguments are installed the same way (the fuzz targets need
 # clang and its runtime libraries, the benchmark squid for its RADIUS helper).
 # openssl makes the throwaway certificates of the RADIUS-over-TLS test servers;
-# libssl-dev is the TLS library.
+# libssl-dev is the TLS library; lintian checks the Debian package in CI.
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev valgrind
-          freeradius freeradius-utils groff-base man-db file dpkg-dev
+          freeradius freeradius-utils groff-base man-db file dpkg-dev lintian
           openssl libssl-dev
           "$@")
 missing=()
