@@ -60,12 +60,9 @@ TEST(ServerList, BareIpv6WhoseLastGroupLooksLikeAPort) {
       {"2001:db8::5:2083", "2001:db8::5", "2083"},
       {"::1", nullptr, nullptr},
       {"2001:db8::1812", nullptr, nullptr},  // "2001:db8:" is no address
-      {"2001:db8:0:0:0:0:0:1812", nullptr, nullptr},
       {"::1:70000", nullptr, nullptr},        // no port that large
-      {"::1:ab12", nullptr, nullptr},
       {"[::1]:1812", nullptr, nullptr},
       {"[::1:1812]", nullptr, nullptr},       // bracketed: meant whole
-      {"10.0.0.1:1812", nullptr, nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.entry);
