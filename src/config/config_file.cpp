@@ -63,9 +63,10 @@ void apply_filter(std::string_view value, CoreSettings& settings) {
 }
 
 // A blank or tab followed by '#': what an inline comment would look like.
+// A value that begins with '#' follows the blank after its key.
 bool looks_commented(std::string_view value) {
-  for (std::size_t i = 1; i < value.size(); ++i) {
-    if (value[i] == '#' && is_blank(value[i - 1])) return true;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == '#' && (i == 0 || is_blank(value[i - 1]))) return true;
   }
   return false;
 }

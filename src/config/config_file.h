@@ -59,8 +59,8 @@ ConfigPaths config_paths(const char* directory, const char* program_path);
 /// neither the front end nor the backend knows shows its leading word only,
 /// with the value "(hidden)", and is warned about with log_error. A "log" or
 /// "log_syslog" value other than true or false is warned about too, and so
-/// is a value holding a blank or tab followed by '#' (an inline comment, to
-/// its writer); nothing is refused.
+/// is a value that begins with '#' or holds a blank or tab followed by one
+/// (an inline comment, to its writer); nothing is refused.
 void config_apply_line(std::string_view line, const ConfigTargets& targets);
 
 }  // namespace vantorix
