@@ -2,11 +2,14 @@
 #
 #   cmake --install <build> --strip [--prefix DIR]   bin/vantorix
 #                                                   share/man/man8/vantorix.8.gz
-#                                                   share/doc/vantorix/vantorix.ini
+#                                                   share/doc/vantorix/examples/vantorix.ini
+#                                                   share/doc/vantorix/copyright, changelog.gz
 #   cd <build> && cpack -G DEB                      vantorix_<version>_<arch>.deb, prefix /usr
 
 set(VANTORIX_MANPAGE ${PROJECT_SOURCE_DIR}/docs/vantorix.8)
 set(VANTORIX_SAMPLE_CONFIG ${PROJECT_SOURCE_DIR}/docs/vantorix.ini)
+set(VANTORIX_COPYRIGHT ${PROJECT_SOURCE_DIR}/docs/copyright)
+set(VANTORIX_CHANGELOG ${PROJECT_SOURCE_DIR}/docs/changelog)
 
 # A Windows build makes a ZIP instead (and checks the documents in its Linux build).
 if(WIN32)
@@ -26,7 +29,15 @@ add_custom_command(
   DEPENDS ${VANTORIX_MANPAGE}
   COMMENT "Compressing the manual page"
   VERBATIM)
-add_custom_target(vantorix_manpage ALL DEPENDS ${VANTORIX_MANPAGE_GZ})
+# The changelog of a native Debian package goes in compressed the same way.
+set(VANTORIX_CHANGELOG_GZ ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
+add_custom_command(
+  OUTPUT ${VANTORIX_CHANGELOG_GZ}
+  COMMAND ${VANTORIX_GZIP} -9 -n -c ${VANTORIX_CHANGELOG} > ${VANTORIX_CHANGELOG_GZ}
+  DEPENDS ${VANTORIX_CHANGELOG}
+  COMMENT "Compressing the changelog"
+  VERBATIM)
+add_custom_target(vantorix_manpage ALL DEPENDS ${VANTORIX_MANPAGE_GZ} ${VANTORIX_CHANGELOG_GZ})
 
 install(TARGETS vantorix
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
@@ -34,7 +45,13 @@ install(TARGETS vantorix
 install(FILES ${VANTORIX_MANPAGE_GZ}
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man8
         COMPONENT vantorix)
+# The commented sample where Debian keeps examples; the copyright and the
+# changelog every Debian package carries.
 install(FILES ${VANTORIX_SAMPLE_CONFIG}
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
+        COMPONENT vantorix)
+install(FILES ${VANTORIX_COPYRIGHT} ${VANTORIX_CHANGELOG_GZ}
         DESTINATION ${CMAKE_INSTALL_DOCDIR}
         PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
         COMPONENT vantorix)
@@ -60,7 +77,7 @@ if(VANTORIX_TESTS)
       radius_timeout radius_retries radius_dead_time radius_require_message_authenticator
       radius_nas_identifier radius_calling_station_id radius_vsa_format
       radius_transport radius_tls_ca radius_tls_cert radius_tls_key radius_tls_server_name
-      log log_path domain info_pass lowercase_username lowercase_username_set
+      log log_path log_syslog domain info_pass lowercase_username lowercase_username_set
       filtername dir_hash search_min fwd_not_null plain_password realuser
       unix_password)
   add_test(NAME config_keys_documented

@@ -1,6 +1,7 @@
 // Fuzzes the configuration loader with arbitrary file contents, the keys it
-// does not own going to the RADIUS backend's settings as in the program.
-// Checks the bounds that the settings promise.
+// does not own going to the RADIUS backend's settings as in the program, and
+// the checks of the settings that follow at start-up. Checks the bounds that
+// the settings promise.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -33,6 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                              {vantorix::core_settings(), vantorix::log_state(), vantorix::radius_config})) {
     __builtin_trap();
   }
+  // What start-up checks next: the secret, the entries of radius_host, the user file.
+  vantorix::radius_check_settings();
 
   const vantorix::CoreSettings& settings = vantorix::core_settings();
   if (settings.dir_hash_base.size() > vantorix::kMaxDirHashBase) __builtin_trap();

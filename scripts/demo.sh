@@ -68,6 +68,8 @@ info_pass demo
 log true
 log_path $work/vantorix.log
 INI
+# It holds the secret: private, or the program warns about it at start-up.
+chmod 600 "$work/vantorix.ini"
 
 say ""
 say "FreeRADIUS (pid $RADIUS_PID) listens on 127.0.0.1:$RADIUS_PORT, secret $secret"

@@ -4,11 +4,12 @@
 # names given as arguments are installed the same way (the fuzz targets need
 # clang and its runtime libraries, the benchmark squid for its RADIUS helper).
 # openssl makes the throwaway certificates of the RADIUS-over-TLS test servers;
-# libssl-dev is the TLS library. radsecproxy and python3-pyrad are RADIUS
-# software written elsewhere that the interoperability tests run against.
+# libssl-dev is the TLS library; lintian checks the Debian package in CI.
+# radsecproxy and python3-pyrad are RADIUS software written elsewhere that the
+# interoperability tests run against.
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev valgrind
-          freeradius freeradius-utils groff-base man-db file dpkg-dev
+          freeradius freeradius-utils groff-base man-db file dpkg-dev lintian
           openssl libssl-dev radsecproxy python3-pyrad
           "$@")
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a configured build directory, installs it on
-# this machine, checks that the installed program and manual page work, purges
-# it and checks that nothing it installed is left behind. Needs root (dpkg).
+# Builds the Debian package from a configured build directory, checks it with
+# lintian (no error, no warning), installs it on this machine, checks that the
+# installed program and manual page work, purges it and checks that nothing it
+# installed is left behind. Needs root (dpkg) and lintian.
 #   scripts/package-test.sh [BUILD_DIR]     (default: build)
 # Exits non-zero on the first failure; the package is purged in every case.
 set -euo pipefail
@@ -37,7 +38,8 @@ stripped() { file -b "$1" | grep -q ', stripped'; }
 
 step "cmake --install --strip into a staging prefix"
 cmake --install "$build_dir" --prefix "$work/stage" --strip >/dev/null
-for f in bin/vantorix share/man/man8/vantorix.8.gz share/doc/vantorix/vantorix.ini; do
+for f in bin/vantorix share/man/man8/vantorix.8.gz share/doc/vantorix/examples/vantorix.ini \
+  share/doc/vantorix/copyright share/doc/vantorix/changelog.gz; do
   [[ -f "$work/stage/$f" ]] || fail "cmake --install did not install $f"
 done
 [[ -x "$work/stage/bin/vantorix" ]] || fail "installed program is not executable"
@@ -64,14 +66,22 @@ if grep -q '^VANTORIX_TLS:BOOL=ON' "$build_dir/CMakeCache.txt" 2>/dev/null; then
   [[ "$(field Depends)" == *libssl3* ]] || fail "Depends field lacks libssl3: '$(field Depends)'"
 fi
 
-# Exactly the three files, under /usr, and nothing of the build tree.
+# Exactly these files, under /usr, and nothing of the build tree.
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sort >"$work/contents"
-printf '%s\n' ./usr/bin/vantorix ./usr/share/doc/vantorix/vantorix.ini \
+printf '%s\n' ./usr/bin/vantorix ./usr/share/doc/vantorix/examples/vantorix.ini \
+  ./usr/share/doc/vantorix/copyright ./usr/share/doc/vantorix/changelog.gz \
   ./usr/share/man/man8/vantorix.8.gz | sort >"$work/expected"
 diff -u "$work/expected" "$work/contents" >&2 || fail "unexpected package contents"
 mkdir "$work/unpacked"
 dpkg-deb -x "$deb" "$work/unpacked"
 stripped "$work/unpacked/usr/bin/vantorix" || fail "the packaged program is not stripped"
+
+# What Debian's own checker says: no error and no warning (copyright,
+# changelog, stripped binary, manual page among its checks).
+step "lintian"
+command -v lintian >/dev/null || fail "lintian is not installed (scripts/install-deps.sh installs it)"
+lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 ||
+  { cat "$work/lintian.log" >&2; fail "lintian finds errors or warnings"; }
 
 step "dpkg -i"
 installed=1

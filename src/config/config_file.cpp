@@ -1,8 +1,12 @@
 #include "config/config_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <vector>
 
 #include "config/config_texts.h"
 #include "logging/text_helpers.h"
@@ -58,6 +62,15 @@ void apply_filter(std::string_view value, CoreSettings& settings) {
   settings.filter_to = comma + 1 < value.size() ? value[comma + 1] : ' ';
 }
 
+// A blank or tab followed by '#': what an inline comment would look like.
+// A value that begins with '#' follows the blank after its key.
+bool looks_commented(std::string_view value) {
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == '#' && (i == 0 || is_blank(value[i - 1]))) return true;
+  }
+  return false;
+}
+
 bool is_word_character(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
@@ -93,7 +106,7 @@ bool is_core_key(const std::string& key) {
   static constexpr std::string_view kCoreKeys[] = {
       "log",       "fwd_not_null",       "dir_hash",           "unix_password",          "plain_password",
       "log_path",  "domain",             "info_pass",          "lowercase_username",     "lowercase_username_set",
-      "search_min", "realuser"};
+      "search_min", "realuser",          "log_syslog"};
   for (std::string_view core : kCoreKeys) {
     if (equals_nocase(key, core)) return true;
   }
@@ -129,6 +142,12 @@ void apply_core_key(const std::string& key, std::string_view value, const Config
     settings.lowercase_username_set = is_true(value);
   } else if (equals_nocase(key, "search_min")) {
     settings.search_min = leading_number(value);
+  } else if (equals_nocase(key, "log_syslog")) {
+    if (!is_true(value) && !equals_nocase(value, "false")) {
+      log_error(config_text::kSyslogNotABoolean, std::string(value).c_str());
+    }
+    log.syslog = is_true(value) && system_log_available();
+    if (is_true(value) && !system_log_available()) log_error(config_text::kNoSyslog);
   }
   // "fwd_not_null", "plain_password" and "realuser" are accepted without effect.
 }
@@ -173,8 +192,11 @@ void config_apply_line(std::string_view line, const ConfigTargets& targets) {
   std::string_view value = line.substr(value_start);
 
   if (is_core_key(key)) {
-    log_message(config_text::kLocated, key_for_log(key, true).c_str(),
-                secret_name_length(key) > 0 ? config_text::kHiddenValue : std::string(value).c_str());
+    const std::string shown_key = key_for_log(key, true);
+    const std::string shown = secret_name_length(key) > 0 ? config_text::kHiddenValue : std::string(value);
+    log_message(config_text::kLocated, shown_key.c_str(), shown.c_str());
+    // Warned before the value takes effect: "log true # on" turns logging off.
+    if (looks_commented(value)) log_error(config_text::kInlineComment, shown_key.c_str(), shown.c_str());
     apply_core_key(key, value, targets);
     return;
   }
@@ -182,22 +204,54 @@ void config_apply_line(std::string_view line, const ConfigTargets& targets) {
   // knows stays out of the log, as it is most often a mistyped secret.
   const bool known = targets.backend != nullptr && targets.backend(key, value);
   const std::string shown_key = key_for_log(key, known);
-  log_message(config_text::kLocated, shown_key.c_str(),
-              known && secret_name_length(key) == 0 ? std::string(value).c_str() : config_text::kHiddenValue);
-  if (!known) log_error(config_text::kUnknownKey, shown_key.c_str());
+  const std::string shown = known && secret_name_length(key) == 0 ? std::string(value) : config_text::kHiddenValue;
+  log_message(config_text::kLocated, shown_key.c_str(), shown.c_str());
+  if (!known) {
+    log_error(config_text::kUnknownKey, shown_key.c_str());
+  } else if (looks_commented(value)) {
+    log_error(config_text::kInlineComment, shown_key.c_str(), shown.c_str());
+  }
 }
 
-std::optional<std::string> config_load(const char* directory, const char* program_path, const ConfigTargets& targets) {
+std::optional<std::string> config_load(const char* directory, const char* program_path, const ConfigTargets& targets,
+                                       bool file_named) {
   ConfigPaths paths = config_paths(directory, program_path);
   // Binary mode: lines keep their carriage returns, which trimming removes.
   std::FILE* file = nullptr;
   const std::string* opened = nullptr;
+  // Places that hold a file that cannot be read, and the place the switches
+  // named: passing over them is said, with the system's reason.
+  struct PassedOver {
+    const std::string* path;
+    std::string reason;
+  };
+  std::vector<PassedOver> passed_over;
   for (const std::string* candidate : {&paths.first, &paths.system, &paths.file_name}) {
     if (candidate->empty()) continue;  // no system directory
+    errno = 0;
     file = std::fopen(candidate->c_str(), "rb");
     if (file != nullptr) {
       opened = candidate;
       break;
+    }
+    const int code = errno;
+    const bool named = candidate == &paths.first && (directory != nullptr || file_named);
+    if (named || (code != 0 && code != ENOENT)) {
+      passed_over.push_back({candidate, code != 0 ? std::strerror(code) : "cannot be opened"});
+    }
+  }
+  // The whole path: which of the places was read is not to be guessed.
+  std::string whole_path;
+  if (opened != nullptr) {
+    std::error_code error;
+    const std::filesystem::path whole = std::filesystem::absolute(*opened, error);
+    whole_path = error ? *opened : whole.string();
+  }
+  for (const PassedOver& place : passed_over) {
+    if (opened != nullptr) {
+      log_error(config_text::kPassedOver, place.path->c_str(), place.reason.c_str(), whole_path.c_str());
+    } else {
+      log_error(config_text::kCannotRead, place.path->c_str(), place.reason.c_str());
     }
   }
   if (file == nullptr) {
@@ -207,6 +261,7 @@ std::optional<std::string> config_load(const char* directory, const char* progra
     return std::nullopt;
   }
   log_message(config_text::kLoading, paths.file_name.c_str());
+  log_message(config_text::kReading, whole_path.c_str());
   const std::optional<FileStatus> status = file_status(*opened);
   if (status && (status->others_may_read || status->others_may_write)) {
     log_error(config_text::kOpenToOthers, opened->c_str());

@@ -31,12 +31,16 @@ struct ConfigTargets {
 
 /// Finds the configuration file (in `directory`, or beside `program_path`;
 /// then in the system directory; then in the current directory) and applies
-/// its lines to `targets` in file order. Warns (log_error) when the file can
-/// be read or written by other accounts, as it holds the secret. Returns the
-/// path of the file read, or nothing when none was found (after writing the
-/// "-DEAD Unable to open(...) or (...)" line).
+/// its lines to `targets` in file order. Logs the whole path of the file read
+/// ("INI: Configuration file {PATH}", after "INI: Loading {NAME}"). Warns
+/// (log_error) when the file can be read or written by other accounts, as it
+/// holds the secret, and about every place passed over with the system's
+/// reason: the first place when `directory` was given or `file_named` (the
+/// -ini switch named the program path), and any place that holds a file that
+/// cannot be read. Returns the path of the file read, or nothing when none
+/// was found (after writing the "-DEAD Unable to open(...) or (...)" line).
 std::optional<std::string> config_load(const char* directory, const char* program_path,
-                                       const ConfigTargets& targets);
+                                       const ConfigTargets& targets, bool file_named = false);
 
 /// The places `config_load` tries, in order. Both '/' and '\' separate
 /// directories in `program_path`.
@@ -53,8 +57,10 @@ ConfigPaths config_paths(const char* directory, const char* program_path);
 /// reaches the log: a key beginning with "radius_secret" or "info_pass" (any
 /// letter case) shows only that name, with the value "(hidden)"; a key that
 /// neither the front end nor the backend knows shows its leading word only,
-/// with the value "(hidden)", and is warned about with log_error. A "log"
-/// value other than true or false is warned about too; nothing is refused.
+/// with the value "(hidden)", and is warned about with log_error. A "log" or
+/// "log_syslog" value other than true or false is warned about too, and so
+/// is a value that begins with '#' or holds a blank or tab followed by one
+/// (an inline comment, to its writer); nothing is refused.
 void config_apply_line(std::string_view line, const ConfigTargets& targets);
 
 }  // namespace vantorix

@@ -23,6 +23,16 @@ inline constexpr char kLogNotABoolean[] =
 inline constexpr char kOpenToOthers[] =
     "INI: {%s} can be read or written by other accounts, and it holds the RADIUS secret: make it private "
     "to this account (chmod 600)";
+inline constexpr char kReading[] = "INI: Configuration file {%s}";
+inline constexpr char kPassedOver[] = "INI: {%s} cannot be read (%s): it is passed over, and {%s} is read instead";
+inline constexpr char kCannotRead[] = "INI: {%s} cannot be read (%s)";
+inline constexpr char kInlineComment[] =
+    "INI: the value of {%s} holds \" #\", which looks like a comment, but a value has none: {%s} is used as "
+    "it stands; put the comment on a line of its own that begins with '#'";
+inline constexpr char kSyslogNotABoolean[] =
+    "INI: log_syslog {%s} is neither true nor false: nothing is sent to the system log";
+inline constexpr char kNoSyslog[] =
+    "INI: log_syslog: this system has no system log the program can reach; lines go to the log file only";
 inline constexpr char kUnixPassword[] = "Found unexpected unix_password setting. Please contact Ferrow support";
 
 }  // namespace vantorix::config_text

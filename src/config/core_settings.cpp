@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/files.h"
+
 namespace vantorix {
 
 CoreSettings& core_settings() {
@@ -31,8 +33,28 @@ std::vector<std::string> core_settings_lines(const CoreSettings& settings, const
       "filtername = " + filter,
       "dir_hash = " + dir_hash,
       "log = " + flag(log.log_mode),
-      "log_path = " + (log.log_path ? path_in_effect(*log.log_path) : std::string("(none)")),
+      "log_path = " + (log.log_path ? path_in_effect(*log.log_path) + ": " +
+                                          write_problem_text(*log.log_path).value_or("can be written")
+                                    : std::string("(none)")),
+      "log_syslog = " + flag(log.syslog),
   };
+}
+
+std::optional<std::string> write_problem_text(const std::string& path) {
+  const std::optional<WriteProblem> problem = file_write_problem(path);
+  if (!problem) return std::nullopt;
+  std::string text = (problem->exists ? "not writable: " : "cannot be created: ") + problem->error.reason;
+  if (!problem->exists) {
+    // The directory is what stands in the way: which one is the first thing to know.
+    const std::string directory = std::filesystem::path(path).parent_path().string();
+    if (directory.empty()) {
+    } else if (problem->error.kind == FileErrorKind::missing) {
+      text += " (" + directory + " does not exist)";
+    } else {
+      text += " (in " + directory + ")";
+    }
+  }
+  return text;
 }
 
 std::string path_in_effect(const std::string& path) {

@@ -26,8 +26,15 @@ struct CoreSettings {
 CoreSettings& core_settings();
 
 /// One "key = value" line per front-end setting in effect, the logging keys
-/// included, for -test_config; "info_pass" shows as "(hidden)".
+/// included, for -test_config; "info_pass" shows as "(hidden)", and the log
+/// path is followed by whether this account can write it.
 std::vector<std::string> core_settings_lines(const CoreSettings& settings, const LogState& log);
+
+/// What keeps this account from writing the file at `path` (see
+/// `file_write_problem`), as an administrator reads it: "cannot be created:
+/// REASON" or "not writable: REASON"; nothing when it can be written or
+/// created.
+std::optional<std::string> write_problem_text(const std::string& path);
 
 /// `path` for those lines: a relative one followed by " (in DIR)", the
 /// working directory it is taken in.

@@ -40,6 +40,10 @@ struct BackendOps {
   /// backend's: the loader warns about every key that no one knows.
   bool (*config)(std::string_view key, std::string_view value) = nullptr;
   void (*init)() = nullptr;
+  /// Called once the configuration file has been read, before the start-up
+  /// log is written out: warns (log_error) about settings that will not work
+  /// as their writer meant, without refusing any.
+  void (*check_settings)() = nullptr;
   void (*free)() = nullptr;
   /// kSlotNegative ends the program at once with status 0; anything else goes on.
   SlotResult (*open)() = nullptr;
@@ -64,8 +68,9 @@ struct BackendOps {
   /// settings it shows to the holder of the info password.
   void (*status)() = nullptr;
   /// -test_config: writes the backend's settings in effect and asks each of
-  /// its servers, for `user` and `password` when given (both or neither);
-  /// returns the exit status, 0 when every server answered validly.
+  /// its servers (none when they could not be opened), for `user` and
+  /// `password` when given (both or neither); returns the exit status, 0
+  /// when every server answered validly.
   int (*test_config)(const char* user, const char* password) = nullptr;
 };
 

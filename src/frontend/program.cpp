@@ -1,5 +1,6 @@
 #include "frontend/program.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
@@ -100,6 +101,10 @@ FirstPass first_pass(int argc, char** argv, LogState& log, CoreSettings& setting
       }
     } else if (equals_nocase(argument, "-log")) {
       log.log_mode = true;
+    } else if (equals_nocase(argument, "-help") || equals_nocase(argument, "--help")) {
+      for (const char* line : reply::kUsage) console_write("%s%s", line, kLineEnd);
+      pass.exit_status = 0;
+      return pass;
     } else if (equals_nocase(argument, "-version")) {
       console_write(reply::kVersionSwitch, kProductName, kVersionText, kLineEnd);
       console_write(reply::kOk, kLineEnd);
@@ -133,27 +138,41 @@ struct ConfigRead {
   const std::string& warnings;
 };
 
+// The warnings of reading the configuration, one "Warning: " line each.
+std::string warning_lines(std::string_view warnings) {
+  std::string lines;
+  while (!warnings.empty()) {
+    const std::size_t end = std::min(warnings.find('\n'), warnings.size());
+    if (end > 0) {
+      char line[kCommandLineSize];
+      text_format(line, sizeof line, reply::kWarning, std::string(warnings.substr(0, end)).c_str(), kLineEnd);
+      lines += line;
+    }
+    warnings.remove_prefix(std::min(end + 1, warnings.size()));
+  }
+  return lines;
+}
+
 // -test_config: what the program reads and where, then what each server says.
 int test_configuration(const FirstPass& pass, const ConfigRead& config, const CoreSettings& settings,
                        const LogState& log, const BackendOps& ops, bool opened, const std::string& open_errors) {
   const auto line = [](const std::string& text) { console_write("%s%s", text.c_str(), kLineEnd); };
-  line(config.path ? "Configuration file: " + *config.path
+  line(config.path ? "Configuration file: " + path_in_effect(*config.path)
                    : "Configuration file: none found, the defaults are in force");
-  std::string_view warnings = config.warnings;
-  while (!warnings.empty()) {
-    const std::size_t end = std::min(warnings.find('\n'), warnings.size());
-    if (end > 0) line("Warning: " + std::string(warnings.substr(0, end)));
-    warnings.remove_prefix(std::min(end + 1, warnings.size()));
-  }
+  console_write(reply::kAccount, account_name().c_str());
+  console_write("%s", kLineEnd);
+  console_output(warning_lines(config.warnings));
   for (const std::string& setting : core_settings_lines(settings, log)) line(setting);
+  // The backend's settings are shown even when its servers cannot be
+  // opened: one of them is what to fix.
+  const int status = ops.test_config != nullptr ? ops.test_config(pass.test_user, pass.test_password) : 0;
   if (!opened) {
     std::string reason = open_errors;
     while (!reason.empty() && reason.back() == '\n') reason.pop_back();
     line("The servers cannot be opened: " + reason);
     return 1;
   }
-  if (ops.test_config == nullptr) return 0;
-  return ops.test_config(pass.test_user, pass.test_password);
+  return status;
 }
 
 int generate_file(const BackendOps& ops, const char* number) {
@@ -246,7 +265,10 @@ std::optional<int> second_pass(int argc, char** argv, const BackendOps& ops) {
       console_write(reply::kWrongParameterCount, kLineEnd);
       return finish(0);
     }
-    dispatch_command(std::string_view(line.data()));
+    {
+      LogBatch command;
+      dispatch_command(std::string_view(line.data()));
+    }
     return finish(0);
   }
   return std::nullopt;
@@ -259,7 +281,11 @@ int read_loop(std::FILE* input) {
   while (done == 0) {
     const std::optional<std::string_view> line = reader.next();
     if (!line) break;
-    done = dispatch_command(*line);
+    {
+      // The command's log lines go out together once it is answered.
+      LogBatch command;
+      done = dispatch_command(*line);
+    }
     // Nobody reads the answers any more: as at the end of the input, rather
     // than asking the server about commands whose answers go nowhere.
     if (done == 0 && console_closed()) {
@@ -284,11 +310,16 @@ std::string join_arguments(char** argv, int first, int count) {
 
 void shutdown_backend() {
   const BackendOps& ops = backend_ops();
-  if (ops.close != nullptr) {
-    log_message(reply::kClosingConnection);
-    ops.close();
+  {
+    LogBatch closing;
+    if (ops.close != nullptr) {
+      log_message(reply::kClosingConnection);
+      ops.close();
+    }
+    if (ops.free != nullptr) ops.free();
   }
-  if (ops.free != nullptr) ops.free();
+  // Whatever an enclosing batch still holds goes to the file while it is known.
+  log_flush();
   log_state().log_path.reset();
 }
 
@@ -307,34 +338,41 @@ int program_run(int argc, char** argv, std::FILE* input) {
 
   log.process_id = current_process_id();
   if (ops.init != nullptr) ops.init();
-  std::string config_warnings;  // shown by -test_config as well as logged
-  if (pass.test_config) log.error_copy = &config_warnings;
+  // What the configuration gets wrong is logged, shown by -test_config, and
+  // written to standard error, where someone starting the program by hand
+  // sees it whatever the log.
+  std::string config_warnings;
+  log.error_copy = &config_warnings;
   const std::optional<std::string> config_file =
       config_load(pass.config_directory, pass.config_file != nullptr ? pass.config_file : argv[0],
-                  {settings, log, ops.config});
+                  {settings, log, ops.config}, pass.config_file != nullptr);
+  if (ops.check_settings != nullptr) ops.check_settings();
   log.error_copy = nullptr;
-  startup_log_dump();
-  const char* log_path = log.log_path ? log.log_path->c_str() : nullptr;
-  if (log.debug_mode) log_message(reply::kStartedDebug, kProductName, kVersionText, log.process_id, log_path);
-  if (log.log_mode) log_message(reply::kStartedLogging, kProductName, kVersionText, log.process_id, log_path);
-  if (ops.open != nullptr) {
-    // The slot logs why it failed; an administrator running the program by
-    // hand, without a log, sees the same text on standard error.
-    std::string open_errors;
-    log.error_copy = &open_errors;
-    const SlotResult opened = ops.open();
-    log.error_copy = nullptr;
-    if (pass.test_config) {
-      return finish(test_configuration(pass, {config_file, config_warnings}, settings, log, ops,
-                                       opened != kSlotNegative, open_errors));
+  if (!pass.test_config) console_error_output(warning_lines(config_warnings));
+  SlotResult opened = kSlotSuccess;
+  std::string open_errors;
+  {
+    LogBatch start_up;
+    startup_log_dump();
+    const char* log_path = log.log_path ? log.log_path->c_str() : nullptr;
+    if (log.debug_mode) log_message(reply::kStartedDebug, kProductName, kVersionText, log.process_id, log_path);
+    if (log.log_mode) log_message(reply::kStartedLogging, kProductName, kVersionText, log.process_id, log_path);
+    if (ops.open != nullptr) {
+      // The slot logs why it failed; an administrator running the program by
+      // hand, without a log, sees the same text on standard error.
+      log.error_copy = &open_errors;
+      opened = ops.open();
+      log.error_copy = nullptr;
     }
-    if (opened == kSlotNegative) {
-      console_flush();
-      console_error_output(open_errors);
-      return 0;
-    }
-  } else if (pass.test_config) {
-    return finish(test_configuration(pass, {config_file, config_warnings}, settings, log, ops, true, {}));
+  }
+  if (pass.test_config) {
+    return finish(test_configuration(pass, {config_file, config_warnings}, settings, log, ops,
+                                     opened != kSlotNegative, open_errors));
+  }
+  if (opened == kSlotNegative) {
+    console_flush();
+    console_error_output(open_errors);
+    return 0;
   }
   if (argc > 1) {
     if (const std::optional<int> status = second_pass(argc, argv, ops)) return *status;

@@ -22,7 +22,8 @@ int program_run(int argc, char** argv, std::FILE* input);
 std::string join_arguments(char** argv, int first, int count);
 
 /// The exit path: logs "Closing Connection" and calls the close slot (when
-/// filled), calls the free slot (when filled), and releases the log path.
+/// filled), calls the free slot (when filled), writes out the log lines that
+/// batches hold, and releases the log path.
 void shutdown_backend();
 
 }  // namespace vantorix

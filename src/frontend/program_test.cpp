@@ -72,6 +72,9 @@ class ProgramTest : public ::testing::Test {
   void SetUp() override {
     reset();
     dir_.write("vantorix.ini", "radius_host 127.0.0.1\ndomain example.org\n");
+    // Private, as it should be: a warning about it would reach standard error.
+    std::filesystem::permissions(dir_.file("vantorix.ini"),
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     previous_directory_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_.path());
   }

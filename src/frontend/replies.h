@@ -61,6 +61,25 @@ inline constexpr char kGenFileFailed[] = "-ERR Failed to 'Generate File' {%s}%s"
 inline constexpr char kGenFileNoServer[] = "-ERR Failed to connect to LDAP server%s";
 inline constexpr char kGenFileDone[] = "+OK Generate File Completed %d items found - {%s}%s";
 
+// -help and --help: the usage, one line each, on standard output.
+inline constexpr const char* kUsage[] = {
+    "Usage: vantorix [-path DIR] [-ini FILE] [-log] [-debug] [-filtername,X,Y]",
+    "       then one command per line on standard input: check USER PASSWORD [IP], lookup USER, help, info,",
+    "       debug, version, exit",
+    "  -path DIR                    look for the configuration file (vantorix.ini) in DIR first",
+    "  -ini FILE                    name the configuration file after FILE (up to its first '.', then .ini)",
+    "  -log                         write every log line to the log file (log_path)",
+    "  -debug                       also echo every log line on standard output",
+    "  -filtername,X,Y              replace the character X by Y in user names",
+    "  -check USER PASSWORD         check one user and end",
+    "  -lookup USER                 check a remembered user again and end",
+    "  -test_config [USER PASSWORD] show the settings in effect, ask each server once, and end",
+    "  -convert_zeauth DIR [NAME]   convert zeauth account files into ze_convert.bat and ze_input.dat",
+    "  -version                     print the version and end",
+    "  -help, --help                print this and end",
+    "The manual: man vantorix (on Windows: vantorix.txt beside vantorix.exe)",
+};
+
 // Log texts.
 inline constexpr char kArgumentLog[] = "*** %d - %s ***";
 inline constexpr char kHiddenArgument[] = "(hidden)";  // a password argument, in kArgumentLog
@@ -71,6 +90,10 @@ inline constexpr char kExiting[] = "***Exiting***\n";
 inline constexpr char kOutputClosed[] =
     "Standard output is closed: nobody reads the answers; ending as at the end of input";
 inline constexpr char kClosingConnection[] = "Closing Connection";
+inline constexpr char kWarning[] = "Warning: %s%s";  // each configuration warning, on standard error at start-up
+inline constexpr char kAccount[] =
+    "Account: %s (files are checked with its rights; the mail server's account may differ: run -test_config "
+    "as that account)";
 inline constexpr char kStartedDebug[] = "**%s %s Started in debug mode, pid=%d,exe/log_path={%s}\n";
 inline constexpr char kStartedLogging[] = "**%s %s Started in logging mode, pid=%d,exe/log_path={%s}\n";
 inline constexpr char kDisplayingUser[] = "...Displaying User";

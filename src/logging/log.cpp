@@ -1,5 +1,6 @@
 #include "logging/log.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -22,6 +23,22 @@ constexpr int kFileLineBuffer = kLineBuffer + 64;
 constexpr const char kBackupSuffix[] = ".1";
 // Another process holds the lock only to check and move the file.
 constexpr int kRotateLockWaitMs = 1000;
+// The most a batch holds before its lines are written: every write stays far
+// below what the system hands to the file in one piece.
+constexpr std::size_t kMaxPendingLog = 64 * 1024;
+
+// What standard error is told about the log file itself.
+constexpr const char kLogNotWritable[] =
+    "Log file {%s} cannot be written: %s; its lines are lost until it can be (check log_path, the directory and "
+    "the rights of this account)\n";
+constexpr const char kLogWritableAgain[] = "Log file {%s} can be written again\n";
+// How long a line waits for room in the system log's queue.
+constexpr int kSystemLogWaitMs = 1000;
+constexpr const char kSyslogNotTaking[] =
+    "System log does not take the log's lines: %s; they are dropped until it does (log_syslog)\n";
+constexpr const char kSyslogTakingAgain[] = "System log takes the log's lines again\n";
+constexpr const char kLogGivenUp[] =
+    "Log file {%s} is past %d bytes and cannot be moved to {%s%s}: nothing more is written to it in this run\n";
 
 constexpr const char kLineFormat[] = "%d %s %s%s";
 constexpr const char kErrorLineFormat[] = "%d %s ERROR: %s%s";
@@ -50,14 +67,50 @@ const char* time_text(LogState& state) {
   return state.time_text.data();
 }
 
+// Tells standard error, once, that the log file cannot be written: nothing
+// else would, as the log is where the program reports its failures.
+void report_log_failure(LogState& state, const std::string& path, const std::string& reason) {
+  if (state.file_failing) return;
+  state.file_failing = true;
+  char text[kFileLineBuffer];
+  text_format(text, sizeof text, kLogNotWritable, path.c_str(), reason.empty() ? "unknown reason" : reason.c_str());
+  console_error_output(text);
+}
+
+void report_log_written(LogState& state, const std::string& path) {
+  if (!state.file_failing) return;
+  state.file_failing = false;
+  char text[kFileLineBuffer];
+  text_format(text, sizeof text, kLogWritableAgain, path.c_str());
+  console_error_output(text);
+}
+
+// Sends one line to the system log; standard error hears once that it does
+// not take them, and once when it does again.
+void send_to_system_log(LogState& state, bool error, const char* message) {
+  std::string reason;
+  // A system log that keeps the program waiting is given one wait, not one per line.
+  const bool sent = system_log(error, message, state.syslog_failing ? 0 : kSystemLogWaitMs, reason);
+  if (sent == !state.syslog_failing) return;
+  state.syslog_failing = !sent;
+  char text[kFileLineBuffer];
+  if (sent) {
+    text_format(text, sizeof text, kSyslogTakingAgain);
+  } else {
+    text_format(text, sizeof text, kSyslogNotTaking, reason.c_str());
+  }
+  console_error_output(text);
+}
+
 // The log file held open for `path`, whose file there `at_path` describes
 // (nothing: there is none); opened again (created 0600 when missing) when
-// the path has changed or holds another file. Null when it cannot be opened.
-OpenFile* held_log(LogState& state, const std::string& path, const std::optional<FileStatus>& at_path) {
+// the path has changed or holds another file. Null, with the reason in
+// `error`, when it cannot be opened.
+OpenFile* held_log(LogState& state, const std::string& path, const std::optional<FileStatus>& at_path,
+                   FileError& error) {
   if (state.file.is_open() && state.file_path == path && at_path && same_file(*at_path, state.file_identity)) {
     return &state.file;
   }
-  FileError error;
   state.file = OpenFile::open(path, OpenFile::Mode::append, error);
   const std::optional<FileStatus> opened = state.file.is_open() ? state.file.status() : std::nullopt;
   if (!opened) {
@@ -69,43 +122,83 @@ OpenFile* held_log(LogState& state, const std::string& path, const std::optional
   return &state.file;
 }
 
-// Appends one line to the log file and rotates the file by its size. The
-// line goes out in one write, so that lines of several processes sharing the
-// log never tear into each other, whatever their length. The file stays
-// open between lines; the status of the file at the path, taken before each
-// line, shows when that is no longer the file held (another process moved it
-// aside, or it was removed), and the path is opened again.
-void append_to_file(LogState& state, bool error, const char* time, const char* message) {
-  const std::string& path = *state.log_path;
-  char line[kFileLineBuffer];
-  const int length = text_format(line, kFileLineBuffer, error ? kErrorFileLineFormat : kFileLineFormat,
-                                 state.process_id, time, message, text_file_line_end());
-  std::optional<FileStatus> status = file_status(path);
-  // A line that cannot be written is lost, as nothing could report it.
-  OpenFile* file = held_log(state, path, status);
-  if (file == nullptr) return;
-  if (!status || !same_file(*status, state.file_identity)) status = file->status();  // just made
+// Appends whole lines to the log file and rotates the file by its size. They
+// go out in one write, so that lines of several processes sharing the log
+// never tear into each other, whatever their length. The file stays open
+// between writes; the status of the file at the path shows when that is no
+// longer the file held (another process moved it aside, or it was removed),
+// and the path is opened again. It is taken before the first write of each
+// second only: a status call costs as much as the write, and a command
+// should cost one system call for its log. Lines written meanwhile to a file
+// moved aside are in its backup; to a removed one, lost.
+void write_to_file(LogState& state, std::string_view lines) {
+  const std::string path = *state.log_path;
+  std::optional<FileStatus> status;
+  if (!state.file.is_open() || state.file_path != path || state.file_looked_second != state.time_text_second) {
+    status = file_status(path);
+    state.file_looked_second = state.time_text_second;
+  } else {
+    status = state.file_identity;
+    status->size = state.file_size;
+  }
   FileError failure;
-  if (!status || !append_shared(*file, std::string_view(line, static_cast<std::size_t>(length)), failure)) {
-    state.file.close();
+  OpenFile* file = held_log(state, path, status, failure);
+  if (file == nullptr) {
+    report_log_failure(state, path, failure.reason);
     return;
   }
-  // The size after the line; log_rotate measures again under its lock, so
+  if (!status || !same_file(*status, state.file_identity)) status = file->status();  // just made
+  if (!status || !append_shared(*file, lines, failure)) {
+    state.file.close();
+    report_log_failure(state, path, failure.reason);
+    return;
+  }
+  report_log_written(state, path);
+  // The size after the lines; log_rotate measures again under its lock, so
   // that lines others added meanwhile count too.
-  const std::int64_t size = status->size + length;
+  const std::int64_t size = status->size + static_cast<std::int64_t>(lines.size());
+  state.file_size = size;
   Rotation rotation = Rotation::not_needed;
   if (size > kLogGiveUpSize) {
     // A file this large that cannot be moved aside would grow without end.
     rotation = log_rotate(path.c_str(), kLogGiveUpSize);
-    if (rotation == Rotation::failed) state.log_path.reset();
+    if (rotation == Rotation::failed) {
+      state.log_path.reset();
+      char text[kFileLineBuffer];
+      text_format(text, sizeof text, kLogGivenUp, path.c_str(), static_cast<int>(kLogGiveUpSize), path.c_str(),
+                  kBackupSuffix);
+      console_error_output(text);
+    }
   } else if (size > kLogRotateSize) {
     rotation = log_rotate(path.c_str(), kLogRotateSize);
   }
   if (rotation != Rotation::not_needed || !open_files_stay_replaceable()) state.file.close();
 }
 
-// Sends one expanded message to wherever log lines go in the current state.
-void write_line(bool error, char* message) {
+// Writes what a batch holds so far.
+void write_pending(LogState& state) {
+  if (state.pending.empty()) return;
+  if (state.log_path) write_to_file(state, state.pending);
+  state.pending.clear();
+}
+
+// One line for the log file: written at once, or kept for the batch.
+void append_to_file(LogState& state, bool error, const char* time, const char* message) {
+  char line[kFileLineBuffer];
+  const int length = text_format(line, kFileLineBuffer, error ? kErrorFileLineFormat : kFileLineFormat,
+                                 state.process_id, time, message, text_file_line_end());
+  const std::string_view text(line, static_cast<std::size_t>(length));
+  if (state.batch_depth == 0) {
+    write_to_file(state, text);
+    return;
+  }
+  if (state.pending.size() + text.size() > kMaxPendingLog) write_pending(state);
+  state.pending.append(text);
+}
+
+// Sends one expanded message to wherever log lines go in the current state;
+// the system log takes it as an error when `system_error` is set.
+void write_line(bool error, char* message, bool system_error) {
   LogState& state = log_state();
   cut_line_breaks(message);
   const char* time = time_text(state);
@@ -117,7 +210,17 @@ void write_line(bool error, char* message) {
     return;
   }
   if (state.debug_mode) console_write(format, state.process_id, time, message, "\n");
+  if (state.syslog) send_to_system_log(state, system_error, message);
   if (state.log_path) append_to_file(state, error, time, message);
+}
+
+// An entry of the start-up buffer that log_error made:
+// "<pid> <20-character time> ERROR: <message>".
+bool is_error_entry(std::string_view entry) {
+  const std::size_t blank = entry.find(' ');
+  constexpr std::size_t kTimeAndBlanks = 22;
+  return blank != std::string_view::npos && entry.size() > blank + kTimeAndBlanks &&
+         entry.substr(blank + kTimeAndBlanks).starts_with("ERROR: ");
 }
 
 void echo_reply(const char* text, std::size_t length) {
@@ -145,7 +248,7 @@ void log_message(const char* format, ...) {
   va_start(args, format);
   text_vformat(message, kMessageSize, format, args);
   va_end(args);
-  write_line(false, message);
+  write_line(false, message, false);
 }
 
 void log_error(const char* format, ...) {
@@ -158,8 +261,17 @@ void log_error(const char* format, ...) {
     copy->append(message, static_cast<std::size_t>(length));
     if (length == 0 || message[length - 1] != '\n') copy->push_back('\n');
   }
-  write_line(true, message);
+  write_line(true, message, true);
 }
+
+LogBatch::LogBatch() { ++log_state().batch_depth; }
+
+LogBatch::~LogBatch() {
+  LogState& state = log_state();
+  if (--state.batch_depth == 0) write_pending(state);
+}
+
+void log_flush() { write_pending(log_state()); }
 
 void reply_line(const char* format, ...) {
   char text[kLineBuffer];
@@ -269,7 +381,7 @@ void startup_log_dump() {
   startup = StartupLog{};
   if (!state.debug_mode && !state.log_mode) {
     // The replay below writes nothing; errors are written whatever the modes.
-    for (std::string& error : errors) write_line(true, error.data());
+    for (std::string& error : errors) write_line(true, error.data(), true);
     return;
   }
 
@@ -280,7 +392,12 @@ void startup_log_dump() {
     std::size_t end = entries.find('#', position);
     if (end == std::string::npos) end = entries.size();
     if (end > position) {
-      log_message("%.*s", static_cast<int>(end - position), entries.c_str() + position);
+      // An entry is already a whole line; the system log keeps its priority.
+      char message[kLineBuffer];
+      const std::size_t length = std::min<std::size_t>(end - position, kMessageSize - 1);
+      std::memcpy(message, entries.data() + position, length);
+      message[length] = '\0';
+      write_line(false, message, is_error_entry(std::string_view(message, length)));
     }
     position = end + 1;
   }

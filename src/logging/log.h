@@ -55,30 +55,70 @@ struct LogState {
   std::string* error_copy = nullptr;
   // The log file held open between lines, the path it was opened for and
   // which file it is: opened again when the path changes, or when the file
-  // at the path is another one (moved aside by a rotation, say).
+  // at the path is another one (moved aside by a rotation, say). The path is
+  // looked at once a second at most; in between, the size the file has
+  // after this process's own writes stands for what a look would show.
   OpenFile file;
   std::string file_path;
   FileStatus file_identity;
+  std::time_t file_looked_second = -1;
+  std::int64_t file_size = 0;
   // The time text of the lines, made once per second.
   std::time_t time_text_second = -1;
   std::array<char, 32> time_text{};
+  bool syslog = false;  // "log_syslog": the lines of the log file go to the system log as well
+  // While a LogBatch is open, the log file's lines wait here to go out
+  // together with one write.
+  int batch_depth = 0;
+  std::string pending;
+  // The last attempt to write the log file failed: standard error has been
+  // told, and is told again once the file can be written.
+  bool file_failing = false;
+  bool syslog_failing = false;  // the same for the system log
 };
 
 /// The process-wide logging state.
 LogState& log_state();
 
 /// One diagnostic line: "%d %s %s\n" (process id, 20-character local time,
-/// message) to the log file (created with mode 0600, one write per line),
-/// echoed on standard output in debug mode, or kept in the start-up buffer
-/// while it is active. Does nothing (and does not expand the format) unless
-/// debug mode, log mode or the start-up buffer is active. The message is cut
-/// at its last CR, then at its last LF.
+/// message) to the log file (created with mode 0600, one write per line, or
+/// per batch while a LogBatch is open), echoed on standard output in debug
+/// mode, sent to the system log as well with "log_syslog", or kept in the
+/// start-up buffer while it is active. Does nothing (and does not expand the
+/// format) unless debug mode, log mode or the start-up buffer is active. The
+/// message is cut at its last CR, then at its last LF.
+///
+/// A log file that cannot be opened or written loses its lines, and standard
+/// error is told once ("Log file {PATH} cannot be written: REASON; ..."), and
+/// once more when it can be written again ("Log file {PATH} can be written
+/// again"); so is the end of file logging after a rotation that failed, and
+/// a system log that does not take lines at once (they are dropped, never
+/// waited for).
 void log_message(const char* format, ...) VANTORIX_PRINTF(1, 2);
 
 /// One error line, "%d %s ERROR: %s\n", written whatever the modes: also
 /// during start-up, when the start-up buffer keeps it for the log file even
 /// if neither mode is on when it is dumped.
 void log_error(const char* format, ...) VANTORIX_PRINTF(1, 2);
+
+/// Keeps the log file's lines together from its construction to its
+/// destruction, for one command or one stage of start-up: they are then
+/// written with one write (so they stay whole, whoever else appends to the
+/// log), instead of one per line. The file at the log path is looked at
+/// (one status call) before the first write of each second only, so another
+/// process's rotation or a removal is seen within a second.
+/// Lines of more than 64 KiB together go out in several writes, each of
+/// whole lines. Batches may nest; the outermost one writes.
+class LogBatch {
+ public:
+  LogBatch();
+  ~LogBatch();
+  LogBatch(const LogBatch&) = delete;
+  LogBatch& operator=(const LogBatch&) = delete;
+};
+
+/// Writes now what open batches hold (for an exit path that ends inside one).
+void log_flush();
 
 /// Formats a reply (at most 4094 characters), writes it to standard output as
 /// it stands (no terminator added, no flush) and echoes it into the log.

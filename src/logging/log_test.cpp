@@ -98,9 +98,9 @@ TEST_F(LogTest, MessageIsCutAtItsLastLineBreak) {
   EXPECT_EQ(log_messages(), (Messages{"abc", "one", "a", "x"}));
 
   // Only the last line feed goes: the rest of the message takes two lines.
-  std::filesystem::remove(dir_.file("vantorix.log"));
+  log_state().log_path = dir_.file("second.log");
   log_message("one\ntwo\n");
-  std::string text = log_text();
+  std::string text = dir_.read_text("second.log");
   EXPECT_EQ(parse_line(text).process_id, 4321);
   EXPECT_EQ(text.substr(26), "one\ntwo\n");
 }
@@ -177,13 +177,51 @@ TEST_F(LogTest, ReplyGoesToStandardOutputAndIsEchoedIntoTheLog) {
   EXPECT_EQ(Messages(messages.begin() + 5, messages.begin() + 8), (Messages{"--> (ab\xe9)", "end is (62)(ffffffe9)", "--> (ok)"}));
 }
 
-TEST_F(LogTest, UnopenableLogFileLosesTheLineQuietly) {
+TEST_F(LogTest, UnwritableLogFileIsToldOnStandardErrorOnceAndAgainWhenItCanBeWritten) {
   log_state().log_mode = true;
-  log_state().log_path = dir_.file("missing/dir/vantorix.log");
+  const std::string path = dir_.file("missing/vantorix.log");
+  log_state().log_path = path;
   log_message("nowhere");
   log_error("nowhere either");
-  EXPECT_EQ(log_state().log_path, dir_.file("missing/dir/vantorix.log"));
-  EXPECT_EQ(console_, "");
+  EXPECT_EQ(log_state().log_path, path);
+  const std::string told = "Log file {" + path + "} cannot be written: ";
+  EXPECT_TRUE(console_.starts_with(told)) << console_;
+  EXPECT_TRUE(console_.ends_with("\n"));
+  EXPECT_EQ(console_.find(told, 1), std::string::npos) << "said once: " << console_;
+
+  console_.clear();
+  std::filesystem::create_directory(dir_.file("missing"));
+  log_message("back");
+  log_message("again");
+  EXPECT_EQ(console_, "Log file {" + path + "} can be written again\n");
+  EXPECT_EQ(messages_of(dir_.read_text("missing/vantorix.log"), 4321), (Messages{"back", "again"}));
+}
+
+TEST_F(LogTest, BatchWritesItsLinesTogetherWhenItEnds) {
+  log_state().log_mode = true;
+  {
+    LogBatch command;
+    log_message("one");
+    {
+      LogBatch inner;
+      log_error("two");
+    }
+    EXPECT_FALSE(exists("vantorix.log")) << "nothing before the outermost batch ends";
+    log_message("three");
+  }
+  EXPECT_EQ(log_messages(), (Messages{"one", "ERROR: two", "three"}));
+
+  // More than one write holds goes out in several, each of whole lines.
+  log_state().log_path = dir_.file("second.log");
+  Messages expected;
+  {
+    LogBatch big;
+    for (int i = 0; i < 40; ++i) {
+      expected.emplace_back(4000, static_cast<char>('a' + i % 26));
+      log_message("%s", expected.back().c_str());
+    }
+  }
+  EXPECT_EQ(messages_of(dir_.read_text("second.log"), 4321), expected);
 }
 
 // The bytes a line feed takes in a text file: 1, or 2 where the C library
@@ -250,9 +288,12 @@ TEST_F(LogRotationTest, FailedRotationEndsFileLoggingOnlyPastTheHardLimit) {
   EXPECT_FALSE(log_state().log_path.has_value());
   EXPECT_EQ(size_of("vantorix.log"), kLogGiveUpSize + kLineOverhead + 4);
 
-  // File logging has ended for the run, errors included.
+  // File logging has ended for the run, errors included, and standard error says so.
   log_error("unwritten");
   EXPECT_EQ(size_of("vantorix.log"), kLogGiveUpSize + kLineOverhead + 4);
+  EXPECT_NE(console_.find("Log file {" + dir_.file("vantorix.log") + "} is past 2000000 bytes and cannot be moved"),
+            std::string::npos)
+      << console_;
 }
 
 TEST_F(LogRotationTest, RotateSaysWhetherItMovedTheFile) {

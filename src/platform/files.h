@@ -72,6 +72,20 @@ struct FileError {
   std::string reason;  // the operating system's own text, for instance "Read-only file system"
 };
 
+/// What keeps this account from writing the file at `path`.
+struct WriteProblem {
+  bool exists = false;  // true: the file is there but cannot be written; false: it cannot be created
+  FileError error;      // why (the operating system's text, or "Not a regular file")
+};
+
+/// Finds out, without creating or changing anything, whether this account
+/// could append to the file at `path`: a file that is there must open for
+/// writing (and be a regular file); a missing one needs a directory that
+/// exists and lets this account create files in it. Nothing when it could.
+/// Where the platform cannot tell without creating a file (the access list
+/// of a Windows directory), a directory that exists counts as enough.
+std::optional<WriteProblem> file_write_problem(const std::string& path);
+
 /// An open regular file. Closed when destroyed; movable, not copyable.
 ///
 /// Every platform guarantees:

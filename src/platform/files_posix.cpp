@@ -91,6 +91,38 @@ std::optional<FileStatus> file_status(const std::string& path) {
   return status_of(st);
 }
 
+std::optional<WriteProblem> file_write_problem(const std::string& path) {
+  WriteProblem problem;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    problem.exists = true;
+    if (!S_ISREG(st.st_mode)) {
+      fail(problem.error, FileErrorKind::not_regular, kNotRegularReason);
+      return problem;
+    }
+    int fd;
+    do {
+      fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+      fail(problem.error, errno);
+      return problem;
+    }
+    ::close(fd);
+    return std::nullopt;
+  }
+  if (errno != ENOENT) {
+    fail(problem.error, errno);
+    return problem;
+  }
+  // Not there: its directory must be there and let this account add a file.
+  const std::size_t slash = path.find_last_of('/');
+  const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  if (::faccessat(AT_FDCWD, directory.c_str(), W_OK | X_OK, AT_EACCESS) == 0) return std::nullopt;
+  fail(problem.error, errno);
+  return problem;
+}
+
 bool append_private(const std::string& path, std::string_view data) {
   int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
   if (fd < 0) return false;

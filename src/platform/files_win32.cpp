@@ -229,6 +229,23 @@ std::optional<FileStatus> file_status(const std::string& path) {
   return status;
 }
 
+std::optional<WriteProblem> file_write_problem(const std::string& path) {
+  WriteProblem problem;
+  if (::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    problem.exists = true;
+    HANDLE file = open_regular(path, FILE_APPEND_DATA, false, problem.error);
+    if (file == INVALID_HANDLE_VALUE) return problem;
+    ::CloseHandle(file);
+    return std::nullopt;
+  }
+  // A missing directory is ERROR_PATH_NOT_FOUND. Whether the directory's
+  // access list lets this account create the file shows only when it does.
+  const DWORD code = ::GetLastError();
+  if (code == ERROR_FILE_NOT_FOUND) return std::nullopt;
+  fail(problem.error, code);
+  return problem;
+}
+
 bool append_private(const std::string& path, std::string_view data) {
   if (data.size() > MAXDWORD) return false;
   // Append access without write access puts every write at the end of the

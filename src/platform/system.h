@@ -1,6 +1,7 @@
 // What the operating system provides besides sockets, files and standard
 // output: process id, local time, the system directory and path separator,
-// sleeping, random bytes, and the protections of the process. One
+// sleeping, random bytes, the account and the system log, and the
+// protections of the process. One
 // implementation per platform (system_posix.cpp, system_win32.cpp); sleeping
 // and random bytes pass through the portable hooks of platform_state.h first.
 #pragma once
@@ -39,6 +40,22 @@ std::int64_t monotonic_milliseconds();
 /// way of the random pool), or from the random hook. Returns false when the
 /// source cannot be read; `out` is then unspecified.
 bool random_bytes(std::span<std::uint8_t> out);
+
+/// The name of the account this process runs as (its effective user); when
+/// the name cannot be found out, "uid N" on POSIX systems, "unknown" on Windows.
+std::string account_name();
+
+/// True where the system keeps a log of its own that `system_log` reaches
+/// (syslog on POSIX systems); false on Windows.
+bool system_log_available();
+
+/// Sends `message` to the system log as "vantorix" (with the process id) in
+/// the mail facility: at priority err when `error`, else info. Waits at most
+/// `wait_ms` milliseconds for room in the system log's queue (syslog(3)
+/// would wait for ever); a line it does not take by then, or at all (no
+/// /dev/log), is dropped, and the result is false with the system's reason
+/// in `reason`. Does nothing (and succeeds) where there is no system log.
+bool system_log(bool error, const char* message, int wait_ms, std::string& reason);
 
 /// Switches core dumps off for the rest of the run (POSIX: a core-size
 /// limit of 0 and, where the system has it, the process marked not

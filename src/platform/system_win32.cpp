@@ -5,6 +5,7 @@
 #include <bcrypt.h>
 
 #include <cerrno>
+#include <string>
 
 #include "platform/native.h"
 
@@ -41,6 +42,18 @@ bool native_random_bytes(std::uint8_t* out, std::size_t size) {
   }
   return true;
 }
+
+std::string account_name() {
+  char name[257] = {};  // UNLEN + 1
+  DWORD size = sizeof name;
+  if (::GetUserNameA(name, &size) && size > 0) return name;
+  return "unknown";
+}
+
+// The Windows program has no system log of its own: its lines go to the log file.
+bool system_log_available() { return false; }
+
+bool system_log(bool /*error*/, const char* /*message*/, int /*wait_ms*/, std::string& /*reason*/) { return true; }
 
 bool disable_core_dumps() {
   // No Windows Error Reporting for this process, which is what would write

@@ -12,6 +12,7 @@ BackendOps radius_backend_ops() {
   BackendOps ops;
   ops.config = radius_config;
   ops.init = radius_init;
+  ops.check_settings = radius_check_settings;
   ops.free = radius_free;
   ops.open = radius_open;
   ops.close = [] { radius_close(); };

@@ -462,9 +462,10 @@ ServerAnswer ask_server_tls(RadiusServer& server, const TlsClient& client, Radiu
       // request refuses this client (TLS 1.3 sends its verdict on a client
       // certificate only then, if at all).
       ++server.counts.no_reply;
+      const std::string hint = client.has_certificate() ? radius_text::kTlsClosedWithCertificate
+                                                        : radius_text::kTlsClosedAfterHandshake;
       return {ServerOutcome::tls_failed, false, monotonic_milliseconds() - start,
-              read == TlsResult::failed && !error.empty() ? error + "; " + radius_text::kTlsClosedAfterHandshake
-                                                            : std::string(radius_text::kTlsClosedAfterHandshake)};
+              read == TlsResult::failed && !error.empty() ? error + "; " + hint : hint};
     }
     log_message(radius_text::kTlsClosedByServer, where.c_str());
     if (monotonic_milliseconds() >= deadline) break;

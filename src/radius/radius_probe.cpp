@@ -96,7 +96,7 @@ std::vector<ProbeResult> probe_servers(RadiusData& radius, const std::optional<P
       result.verdict = ProbeVerdict::wrong_secret;
     } else if (answer.outcome == ServerOutcome::tls_failed) {
       result.verdict = ProbeVerdict::tls_failed;
-      result.detail = answer.reason;
+      result.detail = tls_reason(server, answer.reason);
     } else if (answer.port_closed) {
       result.verdict = ProbeVerdict::port_closed;
     } else if (radius.settings.transport == Transport::udp) {
@@ -157,7 +157,11 @@ std::vector<std::string> radius_settings_lines(const RadiusSettings& settings, U
   std::vector<std::string> lines = {
       "radius_host = " + optional_text(settings.host),
       "radius_port = " + std::to_string(default_server_port(settings)) + " (for entries that name none)",
-      "radius_secret = (hidden)",
+      "radius_secret = " + std::string(settings.secret_configured ? "(hidden)"
+                                       : settings.transport == Transport::tls
+                                           ? "(none: the default over TLS, radsec, is used)"
+                                           : "(none: the requests are signed with a placeholder no server "
+                                             "shares, so every server drops them)"),
       "radius_transport = " + std::string(settings.transport == Transport::tls ? "tls" : "udp"),
       "radius_timeout = " + std::to_string(settings.timeout_seconds),
       "radius_retries = " + std::to_string(settings.retries),
@@ -171,14 +175,26 @@ std::vector<std::string> radius_settings_lines(const RadiusSettings& settings, U
   };
   if (settings.transport == Transport::tls) {
     lines.push_back("radius_tls_ca = " + optional_text(settings.tls_files.ca));
-    lines.push_back("radius_tls_cert = " + optional_text(settings.tls_files.certificate));
-    lines.push_back("radius_tls_key = " + optional_text(settings.tls_files.key));
+    // Each of the two is read from the other's file when only one is given.
+    const TlsFiles& files = settings.tls_files;
+    lines.push_back("radius_tls_cert = " + (files.certificate ? *files.certificate
+                                            : files.key       ? std::string("(the key file)")
+                                                              : std::string("(none)")));
+    lines.push_back("radius_tls_key = " + (files.key           ? *files.key
+                                           : files.certificate ? std::string("(the certificate file)")
+                                                               : std::string("(none)")));
     lines.push_back("radius_tls_server_name = " + settings.tls_server_name.value_or("(the host as written)"));
   }
   user_file_load(users.settings, users.file, users.table);
   const std::optional<FileStatus> status = file_status(users.settings.file_name);
-  lines.push_back("radius_user_file = " + path_in_effect(users.settings.file_name) +
-                  (status ? ": " + std::to_string(users.table.size()) + " users" : ": not there yet"));
+  std::string user_file = "radius_user_file = " + path_in_effect(users.settings.file_name) + ": ";
+  if (status) user_file += std::to_string(users.table.size()) + " users";
+  if (const std::optional<std::string> problem = write_problem_text(users.settings.file_name)) {
+    user_file += (status ? ", " : "") + *problem;
+  } else if (!status) {
+    user_file += "not there yet";
+  }
+  lines.push_back(user_file);
   return lines;
 }
 

@@ -2,10 +2,15 @@
 
 #include <cstdint>
 
+#include "config/core_settings.h"
 #include "logging/log.h"
 #include "logging/text_helpers.h"
+#include "platform/system.h"
 #include "radius/radius_texts.h"
+#include "radius/radius_transport.h"
+#include "radius/server_list.h"
 #include "userstore/user_store.h"
+#include "userstore/user_store_texts.h"
 
 namespace vantorix {
 
@@ -150,6 +155,29 @@ void radius_init() {
   log_message(radius_text::kSettingUp);
   radius_data() = {};
   user_store().table = {};
+}
+
+void radius_check_settings() {
+  const RadiusSettings& settings = radius_data().settings;
+  // Over TLS the placeholder gives way to the transport's own default.
+  if (settings.transport == Transport::udp && !settings.secret_configured) {
+    log_error(radius_text::kNoSecret, kDefaultSecret);
+  }
+  if (settings.host) {
+    for (const ServerEntry& entry : parse_server_list(*settings.host)) {
+      if (const std::optional<PortLikeGroup> split = port_like_last_group(entry)) {
+        log_error(radius_text::kBareIpv6Port, entry.text.c_str(), entry.host.c_str(),
+                  static_cast<int>(default_server_port(settings)), split->group.c_str(), split->address.c_str(),
+                  split->group.c_str());
+      }
+    }
+  }
+  const std::string& user_file = user_store().settings.file_name;
+  if (!user_file.empty()) {
+    if (const std::optional<std::string> problem = write_problem_text(user_file)) {
+      log_error(user_store_text::kCannotKeep, user_file.c_str(), problem->c_str(), account_name().c_str());
+    }
+  }
 }
 
 void radius_free() {

@@ -42,6 +42,12 @@ bool radius_config(std::string_view key, std::string_view value);
 /// closed) and empties the user table. The user store's settings stay.
 void radius_init();
 
+/// The check_settings slot: warns (log_error) when no "radius_secret" is set
+/// over UDP (every server drops the requests), about each bare IPv6 entry of
+/// "radius_host" whose last group looks like a port, and when the user file
+/// cannot be created or written by this account. Refuses nothing.
+void radius_check_settings();
+
 /// The free slot: releases the setting texts and the user table's entries.
 void radius_free();
 

@@ -27,6 +27,11 @@ inline constexpr char kTlsKeyNotPrivate[] =
 inline constexpr char kTlsClosedAfterHandshake[] =
     "the server closed the connection after the handshake (is a client certificate needed? "
     "radius_tls_cert, radius_tls_key)";
+inline constexpr char kTlsNameExpected[] =
+    "; the certificate does not name %s (radius_tls_server_name, or else the host as written in radius_host)";
+inline constexpr char kTlsClosedWithCertificate[] =
+    "the server closed the connection after the handshake (does it trust the CA of radius_tls_cert, and list "
+    "this client?)";
 inline constexpr char kTlsBadLength[] = "radius: closed the connection to %s: a packet's Length field says %d";
 inline constexpr char kConnectFailed[] = "radius: cannot open a socket to %s {%s}; the server is skipped";
 
@@ -117,6 +122,12 @@ inline constexpr char kNasIdentifierTooLong[] =
 inline constexpr char kPortNotANumber[] =
     "radius_port {%s} is not a number from 0 to 65535: port %d will be used; write the server's port, "
     "for example 1812";
+inline constexpr char kNoSecret[] =
+    "radius_secret is not set: requests are signed with the placeholder {%s}, which no server shares, so every "
+    "server will drop them; set radius_secret to the secret of this machine's client entry on the server";
+inline constexpr char kBareIpv6Port[] =
+    "radius_host entry {%s} is read as the IPv6 address %s with port %d; if %s is meant as the port, write "
+    "[%s]:%s";
 inline constexpr char kPortNotANumberServices[] =
     "radius_port {%s} is not a number from 0 to 65535: it reads as 0, so the radius/udp entry of the "
     "services database (or 1645 without one) will be used; write the server's port, for example 1812";

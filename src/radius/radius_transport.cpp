@@ -114,7 +114,19 @@ std::size_t balanced_first(const RadiusConnection& connection) {
 std::string tls_failure_text(const RadiusServer& server, const std::string& reason) {
   char text[kOpenFailureSize];
   text_format(text, sizeof text, radius_text::kTlsFailed, endpoint_text(server.endpoint).c_str(),
-              one_line(reason).c_str());
+              tls_reason(server, reason).c_str());
+  return text;
+}
+
+std::string tls_reason(const RadiusServer& server, const std::string& reason) {
+  std::string text = one_line(reason);
+  // The verification texts of the TLS library for a name or an address the
+  // certificate does not carry.
+  if (text.find("hostname mismatch") != std::string::npos || text.find("IP address mismatch") != std::string::npos) {
+    char expected[kOpenFailureSize];
+    text_format(expected, sizeof expected, radius_text::kTlsNameExpected, server.tls_name.c_str());
+    text += expected;
+  }
   return text;
 }
 

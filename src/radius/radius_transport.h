@@ -24,8 +24,14 @@ namespace vantorix {
 /// when no entry resolves, no socket opens, or the TLS files cannot be used.
 bool radius_connect(RadiusConnection& connection, const RadiusSettings& settings, bool report);
 
-/// "-DEAD: TLS connection to %s failed {%s}" for `server`, the reason on one line.
+/// "-DEAD: TLS connection to %s failed {%s}" for `server`, the reason on one
+/// line as `tls_reason` gives it.
 std::string tls_failure_text(const RadiusServer& server, const std::string& reason);
+
+/// The TLS library's `reason` for a failed connection to `server`, on one
+/// line; when the certificate did not carry the name or address it had to,
+/// followed by the one that was expected and where it comes from.
+std::string tls_reason(const RadiusServer& server, const std::string& reason);
 
 /// True at once when the sockets are open, otherwise `radius_connect` with report.
 bool radius_ensure_open(RadiusConnection& connection, const RadiusSettings& settings);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/udp_socket.h"
+
 namespace vantorix {
 namespace {
 
@@ -62,6 +64,15 @@ ServerEntry read_entry(std::string_view text) {
 }
 
 }  // namespace
+
+std::optional<PortLikeGroup> port_like_last_group(const ServerEntry& entry) {
+  if (!entry.ipv6_literal || entry.text.empty() || entry.text.front() == '[') return std::nullopt;
+  const std::size_t colon = entry.host.rfind(':');
+  if (colon == std::string::npos) return std::nullopt;
+  PortLikeGroup split{entry.host.substr(0, colon), entry.host.substr(colon + 1)};
+  if (!read_port(split.group) || !parse_ipv6_literal(split.address)) return std::nullopt;
+  return split;
+}
 
 std::vector<ServerEntry> parse_server_list(std::string_view list) {
   std::vector<ServerEntry> entries;

@@ -25,4 +25,13 @@ struct ServerEntry {
 /// brackets), which has no port.
 std::vector<ServerEntry> parse_server_list(std::string_view list);
 
+/// A bare IPv6 address (no brackets) whose last group could be meant as a
+/// port: digits only, 1 to 65535, with an IPv6 address before it, as in
+/// "::1:1812". The entry is read as the whole address all the same.
+struct PortLikeGroup {
+  std::string address;  // the address without the group
+  std::string group;
+};
+std::optional<PortLikeGroup> port_like_last_group(const ServerEntry& entry);
+
 }  // namespace vantorix

@@ -48,5 +48,32 @@ TEST(ServerList, ReadsNamesQuadsAndIpv6LiteralsWithOrWithoutPorts) {
   EXPECT_EQ(parse_server_list(" a:1 ,b ")[0].text, "a:1") << "the text as written, blanks removed";
 }
 
+// Which bare IPv6 entries are warned about: a last group that could be a port
+// after what is an address on its own. "::1" and whole addresses are not.
+TEST(ServerList, BareIpv6WhoseLastGroupLooksLikeAPort) {
+  const struct {
+    const char* entry;
+    const char* address;  // null: not warned about
+    const char* group;
+  } cases[] = {
+      {"::1:1812", "::1", "1812"},
+      {"2001:db8::5:2083", "2001:db8::5", "2083"},
+      {"::1", nullptr, nullptr},
+      {"2001:db8::1812", nullptr, nullptr},  // "2001:db8:" is no address
+      {"::1:70000", nullptr, nullptr},        // no port that large
+      {"[::1]:1812", nullptr, nullptr},
+      {"[::1:1812]", nullptr, nullptr},       // bracketed: meant whole
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.entry);
+    const std::optional<PortLikeGroup> split = port_like_last_group(parse_server_list(c.entry).at(0));
+    ASSERT_EQ(split.has_value(), c.address != nullptr);
+    if (split) {
+      EXPECT_EQ(split->address, c.address);
+      EXPECT_EQ(split->group, c.group);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vantorix

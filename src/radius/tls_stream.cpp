@@ -202,20 +202,31 @@ bool TlsClient::configure(const TlsFiles& files, std::string& error) {
     return false;
   }
   if (files.certificate || files.key) {
+    // Either file may hold both: the one given stands in for the other.
     const std::string certificate = files.certificate.value_or(files.key.value_or(""));
     const std::string key = files.key.value_or(certificate);
+    const std::string certificate_setting =
+        files.certificate ? "radius_tls_cert {" + certificate + "}"
+                          : "radius_tls_key {" + certificate + "} (read for the certificate too, as radius_tls_cert "
+                                                               "is not set)";
+    const std::string key_setting =
+        files.key ? "radius_tls_key {" + key + "}"
+                  : "radius_tls_cert {" + key + "} (read for the key too, as radius_tls_key is not set)";
     if (lib().SSL_CTX_use_certificate_chain_file(context, certificate.c_str()) != 1) {
-      error = "radius_tls_cert {" + certificate + "}: " + library_reason(nullptr, "cannot be read");
+      error = certificate_setting + ": " + library_reason(nullptr, "cannot be read");
       return false;
     }
     if (lib().SSL_CTX_use_PrivateKey_file(context, key.c_str(), SSL_FILETYPE_PEM) != 1) {
-      error = "radius_tls_key {" + key + "}: " + library_reason(nullptr, "cannot be read");
+      error = key_setting + ": " + library_reason(nullptr, "cannot be read") +
+              (files.key ? "" : "; give the key's file with radius_tls_key");
       return false;
     }
     if (lib().SSL_CTX_check_private_key(context) != 1) {
-      error = "radius_tls_key does not belong to radius_tls_cert: " + library_reason(nullptr, "mismatch");
+      error = "the key of " + key_setting + " does not belong to the certificate of " + certificate_setting + ": " +
+              library_reason(nullptr, "mismatch");
       return false;
     }
+    has_certificate_ = true;
   }
   return true;
 }

@@ -34,14 +34,19 @@ class TlsClient {
   TlsClient(const TlsClient&) = delete;
   TlsClient& operator=(const TlsClient&) = delete;
 
-  /// Loads the files; false with the TLS library's reason in `error`.
+  /// Loads the files; false with the TLS library's reason in `error`, which
+  /// names the setting whose file could not be used.
   bool configure(const TlsFiles& files, std::string& error);
+
+  /// True once `configure` has loaded a certificate for this client.
+  bool has_certificate() const { return has_certificate_; }
 
   struct State;
   State* state() const { return state_.get(); }
 
  private:
   std::unique_ptr<State> state_;
+  bool has_certificate_ = false;
 };
 
 /// What an operation on a connection came to.

@@ -16,6 +16,9 @@ inline constexpr char kCutBackFailed[] =
 inline constexpr char kOpenToOthers[] =
     "Userfile {%s} can be read or written by other accounts, and its passwords are only scrambled: make it "
     "private to this account (chmod 600)";
+inline constexpr char kCannotKeep[] =
+    "Userfile {%s} %s: accepted users will be kept in memory only; let the account the mail server runs the "
+    "program as (here: %s) create and write it, or change radius_user_file";
 inline constexpr char kFoundInFile[] = "User was added to the file by another process: {%s}";
 inline constexpr char kAdded[] = "Added user to memory and file: {%s}";
 inline constexpr char kUpdated[] = "Updated password in memory and file: {%s}";

@@ -150,6 +150,20 @@ TEST_F(FrontendProcessTest, SwitchesThatEndTheProgram) {
   EXPECT_EQ(dir_.read("zeauth_script.bat"), "");
 }
 
+TEST_F(FrontendProcessTest, HelpListsEverySwitchOnStandardOutput) {
+  for (const char* help : {"-help", "--help", "-HELP"}) {
+    const ProcessResult result = run("help\n", {"-log", help, "-check", "alice", "pw"});
+    EXPECT_EQ(result.exit_status, 0) << help;
+    EXPECT_EQ(result.err, "") << help;
+    EXPECT_TRUE(result.out.starts_with("Usage: vantorix [-path DIR]")) << result.out;
+    for (const char* name : {"-path", "-ini", "-log", "-debug", "-filtername", "-check", "-lookup", "-test_config",
+                             "-convert_zeauth", "-version", "-help"}) {
+      EXPECT_NE(result.out.find("\n  " + std::string(name)), std::string::npos) << name;
+    }
+    EXPECT_TRUE(result.out.ends_with("\nThe manual: man vantorix (on Windows: vantorix.txt beside vantorix.exe)\n"));
+  }
+}
+
 TEST_F(FrontendProcessTest, SecondPassComparesSwitchesExactly) {
   const ProcessResult result = run("help\n", {"-Debug"});
   EXPECT_NE(result.out.find("-ERR: invalid switch {-Debug}\n"), std::string::npos) << result.out;

@@ -1,11 +1,21 @@
 // One log file shared by several processes of the real program at once.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_radius_server.h"
@@ -147,6 +157,53 @@ TEST_F(SharedLogTest, LongLinesOfSeveralProcessesNeverTear) {
     }
   }
   EXPECT_EQ(long_lines, static_cast<std::size_t>(kChecks * kProcesses));
+}
+
+// "log_syslog true": every line the log file gets goes to the system log too
+// (facility mail, ident vantorix), errors at priority err (<19>), the rest at
+// info (<22>), logging on or off. The child sees a socket of the test as /dev/log.
+TEST_F(SharedLogTest, LogSyslogSendsTheLinesToTheSystemLogToo) {
+  const char* windows = std::getenv("VANTORIX_TEXT_STREAMS_CRLF");
+  if (windows != nullptr && std::string(windows) == "1") GTEST_SKIP() << "the Windows program has no system log";
+  if (!read_only_mounts_work()) GTEST_SKIP() << "no mount namespaces here (needs root)";
+  std::filesystem::create_directory(dir_.file("dev"));
+  const int receiver = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{AF_UNIX, {}};
+  const std::string socket_path = dir_.file("dev/log");
+  ASSERT_LT(socket_path.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, socket_path.c_str(), socket_path.size() + 1);
+  ASSERT_EQ(::bind(receiver, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  const timeval tick{0, 50000};
+  ::setsockopt(receiver, SOL_SOCKET, SO_RCVTIMEO, &tick, sizeof tick);
+  ProcessOptions options = bounded();
+  options.dev_directory = dir_.file("dev");
+  for (const bool logging : {true, false}) {
+    SCOPED_TRACE(logging ? "logging on" : "logging off");
+    write_config(9);
+    dir_.write("vantorix.ini", dir_.read("vantorix.ini") + "log_syslog true\nbogus_key 1\n" +
+                                   (logging ? "" : "log false\nlog_path " + log_path() + "\n"));
+    // Read while the program runs, as a system log does: each line is a
+    // datagram, and the queue holds only a few.
+    std::atomic<bool> reading{true};
+    std::string lines;
+    std::thread reader([&] {
+      char buffer[8192];
+      while (reading) {
+        const ssize_t got = ::recv(receiver, buffer, sizeof buffer, 0);
+        if (got > 0) lines += "\n" + std::string(buffer, static_cast<std::size_t>(got));
+      }
+    });
+    const ProcessResult result = run_process(argv(), "version\nexit\n", options);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the last datagrams in flight
+    reading = false;
+    reader.join();
+    ASSERT_EQ(result.exit_status, 0) << result.err;
+    EXPECT_EQ(result.err.find("System log"), std::string::npos) << result.err;
+    EXPECT_NE(lines.find(" vantorix["), std::string::npos) << lines;
+    EXPECT_TRUE(std::regex_search(lines, std::regex("\n<19>[^\n]*INI: Unknown key \\{bogus_key\\}")));
+    EXPECT_EQ(lines.find("\n<22>") != std::string::npos, logging) << "ordinary lines only with logging on";
+  }
+  ::close(receiver);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 
 #include "child_process.h"
@@ -17,9 +18,12 @@ using namespace std::chrono_literals;
 
 class RadiusTlsTest : public ::testing::Test {
  protected:
-  // A configuration for `server` over TLS; `client_files` false leaves the
-  // client certificate out, `extra` adds lines.
-  void configure(const FreeRadiusServer& server, const std::string& extra = "", bool client_files = true,
+  // What the configuration gives as this client's certificate and key.
+  enum class Client { kOwn, kNone, kOtherCa, kCertificateOnly };
+
+  // A configuration for `server` over TLS; `client` says which client files
+  // it names, `extra` adds lines.
+  void configure(const FreeRadiusServer& server, const std::string& extra = "", Client client = Client::kOwn,
                  const std::string& ca = "") {
     const TlsFiles& files = server.tls_files();
     std::string text = "radius_host 127.0.0.1:" + std::to_string(server.tls_port()) + "\n"
@@ -29,8 +33,12 @@ class RadiusTlsTest : public ::testing::Test {
                        "radius_timeout 3\n"
                        "log true\n"
                        "log_path " + dir_.file("vantorix.log") + "\n";
-    if (client_files) {
+    if (client == Client::kOwn) {
       text += "radius_tls_cert " + files.client_certificate + "\nradius_tls_key " + files.client_key + "\n";
+    } else if (client == Client::kOtherCa) {
+      text += "radius_tls_cert " + files.other_client_certificate + "\nradius_tls_key " + files.other_client_key + "\n";
+    } else if (client == Client::kCertificateOnly) {
+      text += "radius_tls_cert " + files.client_certificate + "\n";
     }
     dir_.write("vantorix.ini", text + extra);
   }
@@ -71,14 +79,21 @@ TEST_F(RadiusTlsTest, CertificatesThatDoNotHoldAreRefusedWithTheReason) {
     const char* name;
     TlsServerCertificate certificate;
     bool require_client_certificate;
-    bool client_files;
+    Client client;
     const char* reason;
+    const char* not_said;  // a hint that would mislead here
   };
   const Case cases[] = {
-      {"server from another CA", TlsServerCertificate::kOtherCa, true, true, "certificate verify failed"},
-      {"name that does not match", TlsServerCertificate::kWrongName, true, true,
-       "certificate verify failed: IP address mismatch"},
-      {"no client certificate", TlsServerCertificate::kGood, true, false, "is a client certificate needed?"},
+      {"server from another CA", TlsServerCertificate::kOtherCa, true, Client::kOwn, "certificate verify failed",
+       nullptr},
+      {"name that does not match", TlsServerCertificate::kWrongName, true, Client::kOwn,
+       "certificate verify failed: IP address mismatch; the certificate does not name 127.0.0.1 "
+       "(radius_tls_server_name, or else the host as written in radius_host)}",
+       nullptr},
+      {"no client certificate", TlsServerCertificate::kGood, true, Client::kNone, "is a client certificate needed?",
+       nullptr},
+      {"client certificate of a CA the server does not trust", TlsServerCertificate::kGood, true, Client::kOtherCa,
+       "does it trust the CA of radius_tls_cert", "is a client certificate needed?"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -87,11 +102,14 @@ TEST_F(RadiusTlsTest, CertificatesThatDoNotHoldAreRefusedWithTheReason) {
     options.tls_require_client_certificate = c.require_client_certificate;
     FreeRadiusServer server(options);
     ASSERT_TRUE(server.running()) << server.failure();
-    configure(server, "", c.client_files);
+    configure(server, "", c.client);
     const ProcessResult result = run("check alice secret\nexit\n");
     const std::string dead = "-DEAD: TLS connection to 127.0.0.1:" + std::to_string(server.tls_port()) + " failed {";
     EXPECT_TRUE(result.out.starts_with(dead)) << result.out;
     EXPECT_NE(result.out.find(c.reason), std::string::npos) << result.out;
+    if (c.not_said != nullptr) {
+      EXPECT_EQ(result.out.find(c.not_said), std::string::npos) << result.out;
+    }
     EXPECT_TRUE(result.out.ends_with("}\n+OK\n")) << "one line, then the next answer: " << result.out;
     const std::string text = log();
     EXPECT_NE(text.find("ERROR: " + dead), std::string::npos);
@@ -119,7 +137,9 @@ TEST_F(RadiusTlsTest, TestConfigGivesTheCertificateFault) {
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_NE(result.out.find("radius_tls_key = " + server.tls_files().client_key + "\n"), std::string::npos);
   EXPECT_NE(result.out.find("Server 127.0.0.1:" + std::to_string(server.tls_port()) +
-                            ": TLS connection failed {certificate verify failed: IP address mismatch}"),
+                            ": TLS connection failed {certificate verify failed: IP address mismatch; the "
+                            "certificate does not name 127.0.0.1 (radius_tls_server_name, or else the host as "
+                            "written in radius_host)}"),
             std::string::npos)
       << result.out;
 }
@@ -142,13 +162,39 @@ TEST_F(RadiusTlsTest, RestartedServerIsReachedOnANewConnection) {
 TEST_F(RadiusTlsTest, ConfigurationFaultsAreReportedAtStart) {
   FreeRadiusServer server(tls_options());
   ASSERT_TRUE(server.running()) << server.failure();
-  configure(server, "", true, dir_.file("no-such-ca.pem"));
-  const ProcessResult result = run("check alice secret\n");
-  EXPECT_EQ(result.out, "") << "the open fails and the program ends, as for a host that cannot be found";
-  EXPECT_NE(log().find("ERROR: -DEAD: TLS connection to 127.0.0.1:" + std::to_string(server.tls_port()) +
-                       " failed {cannot read radius_tls_ca {" + dir_.file("no-such-ca.pem") + "}}"),
-            std::string::npos)
-      << log();
+  struct Case {
+    const char* name;
+    Client client;
+    std::string ca;
+    std::string reason;   // in the failure, whose setting it names
+    std::string setting;  // as -test_config shows it
+  };
+  const std::string certificate = server.tls_files().client_certificate;
+  const Case cases[] = {
+      {"a CA file that is not there", Client::kOwn, dir_.file("no-such-ca.pem"),
+       "{cannot read radius_tls_ca {" + dir_.file("no-such-ca.pem") + "}}",
+       "radius_tls_ca = " + dir_.file("no-such-ca.pem")},
+      // Without radius_tls_key the key is read from the certificate's file.
+      {"no key given", Client::kCertificateOnly, "",
+       "{radius_tls_cert {" + certificate + "} (read for the key too, as radius_tls_key is not set): ",
+       "radius_tls_key = (the certificate file)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    configure(server, "", c.client, c.ca);
+    std::filesystem::remove(dir_.file("vantorix.log"));
+    const ProcessResult result = run("check alice secret\n");
+    EXPECT_EQ(result.out, "") << "the open fails and the program ends, as for a host that cannot be found";
+    EXPECT_NE(log().find("ERROR: -DEAD: TLS connection to 127.0.0.1:" + std::to_string(server.tls_port()) +
+                         " failed " + c.reason),
+              std::string::npos)
+        << log();
+    EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
+    const ProcessResult test =
+        run_process({vantorix_binary(), "-path", dir_.path(), "-test_config"}, "", in_directory(dir_.path()));
+    EXPECT_NE(test.out.find(c.setting + "\n"), std::string::npos) << test.out;
+    EXPECT_NE(test.out.find("The servers cannot be opened: "), std::string::npos) << test.out;
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <string_view>
@@ -54,7 +55,10 @@ RandomInput make_random_input() {
 TEST(RandomInput, EveryLineGetsOneReplyWithoutCrashOrHang) {
   const RandomInput input = make_random_input();
   TempDir dir;
-  dir.write("vantorix.ini", "radius_host 127.0.0.1\nradius_port 9\n");
+  // A configuration without faults: nothing but a crash may reach standard error.
+  dir.write("vantorix.ini", "radius_host 127.0.0.1\nradius_port 9\nradius_secret random-input\n");
+  std::filesystem::permissions(dir.file("vantorix.ini"),
+                               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   ProcessOptions options = in_directory(dir.path());
   options.timeout = std::chrono::milliseconds(30000);
   const ProcessResult result = run_process({vantorix_binary(), "-path", dir.path()}, input.text, options);

@@ -61,6 +61,13 @@ bool make_read_only(const std::vector<std::string>& paths) {
   return true;
 }
 
+bool bind_dev(const std::string& directory) {
+  if (directory.empty()) return true;
+  if (::unshare(CLONE_NEWNS) != 0) return false;
+  if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
+  return ::mount(directory.c_str(), "/dev", nullptr, MS_BIND, nullptr) == 0;
+}
+
 // What a Windows text stream wrote, as its reader sees it: every line feed
 // went out as CR LF, so every CR LF is one line feed (a CR the program wrote
 // itself before a line feed stays, as "\r\r\n" becomes "\r\n").
@@ -110,6 +117,7 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
     ::dup2(err_pipe[1], 2);
     if (!options.working_directory.empty() && ::chdir(options.working_directory.c_str()) != 0) _exit(126);
     if (!make_read_only(options.read_only_paths)) child_fails("process_runner: read-only mount failed\n", 125);
+    if (!bind_dev(options.dev_directory)) child_fails("process_runner: the mount on /dev failed\n", 125);
     for (const ResourceLimit& limit : options.limits) {
       const struct rlimit value {static_cast<rlim_t>(limit.value), static_cast<rlim_t>(limit.value)};
       if (::setrlimit(limit.resource, &value) != 0) child_fails("process_runner: setrlimit failed\n", 125);

@@ -35,6 +35,10 @@ struct ProcessOptions {
   /// Paths the child sees read-only: bind-mounted so in a mount namespace of
   /// its own, which ends with it (needs root; see read_only_mounts_work).
   std::vector<std::string> read_only_paths;
+  /// A directory the child sees as /dev, bind-mounted likewise (needs root):
+  /// one holding a datagram socket "log" receives what the child sends to
+  /// the system log.
+  std::string dev_directory;
   /// The child's standard output is a pipe whose reading end is closed at
   /// once, as when a parent has gone; `out` stays empty.
   bool close_output = false;
