@@ -50,10 +50,9 @@ std::string narrow(const std::wstring& text) {
 
 void* load_shared_library(const char* name, std::string& error) {
   // Only the copy beside the program, never one that the loader's search
-  // would find first in the current directory or along PATH (where another
-  // program's libssl of another version may be). With the full path and
-  // LOAD_WITH_ALTERED_SEARCH_PATH the DLLs it needs (libcrypto) are looked
-  // for in that folder first, too.
+  // would find in the current directory or along PATH (where another
+  // program's OpenSSL of another version may be); the DLLs it needs
+  // (libcrypto) only from the same folder or the system's.
   const std::wstring folder = program_folder();
   if (folder.empty()) {
     error = "cannot tell the program's folder: " + reason_of(::GetLastError());
@@ -63,11 +62,22 @@ void* load_shared_library(const char* name, std::string& error) {
   for (const char* c = name; *c != '\0'; ++c) path += static_cast<wchar_t>(static_cast<unsigned char>(*c));
   // No dialog box about a missing or broken DLL: the error is reported instead.
   const UINT old_mode = ::SetErrorMode(::GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  HMODULE library = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  const DWORD code = ::GetLastError();
+  HMODULE library =
+      ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+  DWORD code = ::GetLastError();
+  if (library == nullptr && code == ERROR_INVALID_PARAMETER) {
+    // Windows 7 without KB2533623 has no LOAD_LIBRARY_SEARCH_*: the DLL's
+    // own folder is then searched first for what it needs.
+    library = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    code = ::GetLastError();
+  }
   ::SetErrorMode(old_mode);
   if (library == nullptr) {
-    error = narrow(path) + ": " + reason_of(code);
+    // Windows says "not found" also when the file is there but a DLL it
+    // needs is not, without naming that one.
+    const bool there = ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    error = narrow(path) + ": " +
+            (code == ERROR_MOD_NOT_FOUND && there ? "a DLL it needs is missing (126)" : reason_of(code));
     return nullptr;
   }
   return library;
