@@ -71,12 +71,11 @@ took "the Windows build" "$since"
 exe=$build/vantorix.exe
 
 # Statically linked: only system DLLs. ADVAPI32 makes the user file's
-# access list, bcrypt draws the random bytes, CRYPT32 reads the system's
-# trusted CA certificates for TLS. OpenSSL's DLLs are loaded only
+# access list, bcrypt draws the random bytes. OpenSSL's DLLs are loaded only
 # for TLS, and need nothing but each other and system DLLs (no MinGW runtime).
 imports_of() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr '[:lower:]' '[:upper:]' | sort | tr '\n' ' '; }
 imports=$(imports_of "$exe")
-[[ $imports == "ADVAPI32.DLL BCRYPT.DLL CRYPT32.DLL KERNEL32.DLL MSVCRT.DLL WS2_32.DLL " ]] ||
+[[ $imports == "ADVAPI32.DLL BCRYPT.DLL KERNEL32.DLL MSVCRT.DLL WS2_32.DLL " ]] ||
   fail "vantorix.exe imports $imports"
 step "vantorix.exe imports only: $imports"
 for dll in libssl-3-x64.dll libcrypto-3-x64.dll; do
