@@ -48,7 +48,7 @@ done
 grep -qs . "$apt_dir/sources/"* || fail "no Debian entry in the apt sources of this machine"
 apt_options=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$apt_dir/sources"
              -o Dir::State::Lists="$apt_dir/lists" -o Dir::Cache="$apt_dir/cache"
-             -o APT::Sandbox::User=root -o Debug::NoLocking=1)
+             -o APT::Sandbox::User=root)
 step "reading Debian's source index"
 apt-get "${apt_options[@]}" -qq update
 # The highest version of any suite, as apt-get source would choose.
