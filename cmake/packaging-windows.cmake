@@ -3,8 +3,11 @@
 #   cmake --install <build> [--prefix DIR]   vantorix.exe
 #                                           vantorix.ini   the commented sample, CR LF
 #                                           vantorix.txt   the manual page as text, CR LF
+#                                           libssl-3-x64.dll, libcrypto-3-x64.dll
+#                                                          OpenSSL, for RADIUS over TLS
+#                                           openssl-license.txt  its licence, CR LF
 #   cd <build> && cpack                     vantorix-<version>-win64.zip, one folder
-#                                           vantorix-<version>-win64 holding the three
+#                                           vantorix-<version>-win64 holding them
 #
 # The sample stands beside the program, which is the first place the program
 # looks for its configuration: it is read there, and every key in it is
@@ -32,10 +35,27 @@ add_custom_command(
   DEPENDS ${VANTORIX_MANPAGE} ${VANTORIX_CRLF_SCRIPT}
   COMMENT "Rendering the manual page as text"
   VERBATIM)
-add_custom_target(vantorix_windows_docs ALL DEPENDS ${VANTORIX_SAMPLE_CRLF} ${VANTORIX_MANUAL_CRLF})
+set(VANTORIX_WINDOWS_DOCS ${VANTORIX_SAMPLE_CRLF} ${VANTORIX_MANUAL_CRLF})
+# OpenSSL's DLLs go beside the program, which loads them from its own folder
+# and nowhere else, with the licence they are distributed under.
+if(VANTORIX_TLS)
+  set(VANTORIX_OPENSSL_LICENSE_CRLF ${CMAKE_CURRENT_BINARY_DIR}/package/openssl-license.txt)
+  add_custom_command(
+    OUTPUT ${VANTORIX_OPENSSL_LICENSE_CRLF}
+    COMMAND ${CMAKE_COMMAND} -DIN=${VANTORIX_OPENSSL_DIR}/LICENSE.txt -DOUT=${VANTORIX_OPENSSL_LICENSE_CRLF}
+            -P ${VANTORIX_CRLF_SCRIPT}
+    DEPENDS ${VANTORIX_OPENSSL_DIR}/LICENSE.txt ${VANTORIX_CRLF_SCRIPT}
+    COMMENT "Writing OpenSSL's licence with CR LF line ends"
+    VERBATIM)
+  list(APPEND VANTORIX_WINDOWS_DOCS ${VANTORIX_OPENSSL_LICENSE_CRLF})
+endif()
+add_custom_target(vantorix_windows_docs ALL DEPENDS ${VANTORIX_WINDOWS_DOCS})
 
 install(TARGETS vantorix RUNTIME DESTINATION . COMPONENT vantorix)
-install(FILES ${VANTORIX_SAMPLE_CRLF} ${VANTORIX_MANUAL_CRLF} DESTINATION . COMPONENT vantorix)
+install(FILES ${VANTORIX_WINDOWS_DOCS} DESTINATION . COMPONENT vantorix)
+if(VANTORIX_TLS)
+  install(FILES ${VANTORIX_OPENSSL_DLLS} DESTINATION . COMPONENT vantorix)
+endif()
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME vantorix)

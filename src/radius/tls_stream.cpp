@@ -10,6 +10,7 @@
 #include "platform/shared_library.h"
 #include "platform/system.h"
 #include "platform/tcp_socket.h"
+#include "platform/trust_store.h"
 #include "radius/socket_error_text.h"
 
 namespace vantorix {
@@ -23,7 +24,8 @@ namespace {
   X(SSL_CTX_load_verify_locations) X(SSL_CTX_set_default_verify_paths) X(SSL_CTX_use_certificate_chain_file) \
   X(SSL_CTX_use_PrivateKey_file) X(SSL_CTX_check_private_key) X(SSL_free) X(SSL_new) X(SSL_set_fd) \
   X(X509_VERIFY_PARAM_set1_ip_asc) X(SSL_get0_param) X(SSL_ctrl) X(SSL_set1_host) X(SSL_connect) \
-  X(SSL_get_error) X(SSL_peek) X(SSL_write) X(SSL_read) X(SSL_shutdown) X(SSL_pending)
+  X(SSL_get_error) X(SSL_peek) X(SSL_write) X(SSL_read) X(SSL_shutdown) X(SSL_pending) \
+  X(SSL_CTX_get_cert_store) X(d2i_X509) X(X509_STORE_add_cert) X(X509_free)
 
 struct TlsLibrary {
 #define VANTORIX_DECLARE(name) decltype(&::name) name = nullptr;
@@ -194,6 +196,20 @@ bool TlsClient::configure(const TlsFiles& files, std::string& error) {
       lib().ERR_clear_error();
       loaded = lib().SSL_CTX_load_verify_locations(context, nullptr, files.ca->c_str()) == 1;
     }
+  } else if (const auto certificates = system_ca_certificates()) {
+    // A system whose store the library cannot read itself (Windows): its
+    // certificates are handed over one by one. Its default locations would
+    // be a compiled-in folder there, not the system's store.
+    X509_STORE* store = lib().SSL_CTX_get_cert_store(context);
+    for (const DerCertificate& der : *certificates) {
+      const unsigned char* bytes = der.data();
+      if (X509* certificate = lib().d2i_X509(nullptr, &bytes, static_cast<long>(der.size()))) {
+        lib().X509_STORE_add_cert(store, certificate);
+        lib().X509_free(certificate);
+      }
+    }
+    lib().ERR_clear_error();
+    loaded = true;
   } else {
     loaded = lib().SSL_CTX_set_default_verify_paths(context) == 1;
   }

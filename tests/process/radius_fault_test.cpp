@@ -70,12 +70,14 @@ TEST_F(RadiusFaultTest, SilentServerGetsTwoCopiesAndIsGivenUpAfterTenSeconds) {
   FakeRadiusServer server(kSecret, [](const RadiusRequest&, const FakeRadiusServer&) {
     return std::vector<FakeDatagram>{};
   });
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(run(server, "check alice pw\n").out, "-ERR alice password wrong or not a valid user\n");
-  const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_NEAR(took, 10.0, 0.8);
+  const auto ended = std::chrono::steady_clock::now();
   const std::vector<RadiusRequest> requests = server.requests();
   ASSERT_EQ(requests.size(), 3u) << "sent at 0, 2 and 6 seconds";
+  // Counted from the first request: how long the program takes to start
+  // (under Wine, on a busy machine, a second or more) is not measured here.
+  const double took = std::chrono::duration<double>(ended - requests[0].received_at).count();
+  EXPECT_NEAR(took, 10.0, 0.8);
   const auto offset = [&](std::size_t i) {
     return std::chrono::duration<double>(requests[i].received_at - requests[0].received_at).count();
   };

@@ -67,6 +67,7 @@ std::optional<std::string> ChildProcess::read_line(std::chrono::milliseconds tim
     if (const std::size_t end = pending_.find('\n'); end != std::string::npos) {
       std::string line = pending_.substr(0, end);
       pending_.erase(0, end + 1);
+      if (text_streams_crlf() && !line.empty() && line.back() == '\r') line.pop_back();
       return line;
     }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -115,6 +116,10 @@ ProcessResult ChildProcess::finish() {
   pid_ = -1;
   if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  if (text_streams_crlf()) {
+    result.out = from_text_stream(result.out);
+    result.err = from_text_stream(result.err);
+  }
   return result;
 }
 

@@ -29,8 +29,10 @@ class ChildProcess {
   /// Writes `text` to the child's standard input.
   bool send(const std::string& text);
 
-  /// The next line of its standard output without its line feed, or nothing
-  /// when none comes within `timeout` (or the output ends).
+  /// The next line of its standard output without its line feed (nor the CR
+  /// before it, from a Windows program: see text_streams_crlf), or nothing
+  /// when none comes within `timeout` (or the output ends). `finish` reads
+  /// the rest of the output as run_process does.
   std::optional<std::string> read_line(std::chrono::milliseconds timeout);
 
   /// Closes its standard input, collects the rest of its output and waits

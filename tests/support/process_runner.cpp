@@ -68,6 +68,8 @@ bool bind_dev(const std::string& directory) {
   return ::mount(directory.c_str(), "/dev", nullptr, MS_BIND, nullptr) == 0;
 }
 
+}  // namespace
+
 // What a Windows text stream wrote, as its reader sees it: every line feed
 // went out as CR LF, so every CR LF is one line feed (a CR the program wrote
 // itself before a line feed stays, as "\r\r\n" becomes "\r\n").
@@ -85,8 +87,6 @@ bool text_streams_crlf() {
   const char* value = std::getenv("VANTORIX_TEXT_STREAMS_CRLF");
   return value != nullptr && std::strcmp(value, "1") == 0;
 }
-
-}  // namespace
 
 ProcessOptions in_directory(const std::string& directory) {
   ProcessOptions options;

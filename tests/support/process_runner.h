@@ -49,6 +49,15 @@ struct ProcessOptions {
 /// Options that run the child in `directory` and change nothing else.
 ProcessOptions in_directory(const std::string& directory);
 
+/// True when VANTORIX_TEXT_STREAMS_CRLF=1 is in the environment: the
+/// program under test is a Windows program, whose standard output and error
+/// are text streams.
+bool text_streams_crlf();
+
+/// What a Windows text stream wrote, as its reader sees it: each CR LF as
+/// one line feed.
+std::string from_text_stream(const std::string& text);
+
 /// Runs `argv` (argv[0] is the path of the program), writes `input` to its
 /// standard input and closes it, and waits until it ends or the time-out
 /// passes (then it is killed). With VANTORIX_TEXT_STREAMS_CRLF=1 in the
