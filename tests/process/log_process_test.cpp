@@ -190,7 +190,7 @@ TEST_F(SharedLogTest, LogSyslogSendsTheLinesToTheSystemLogToo) {
       char buffer[8192];
       while (reading) {
         const ssize_t got = ::recv(receiver, buffer, sizeof buffer, 0);
-        if (got > 0) lines += "\n" + std::string(buffer, static_cast<std::size_t>(got));
+        if (got > 0) lines.append("\n").append(buffer, static_cast<std::size_t>(got));
       }
     });
     const ProcessResult result = run_process(argv(), "version\nexit\n", options);
