@@ -360,8 +360,16 @@ TEST_F(RadiusCheckTest, StatusServerWatchdogAndRevival) {
   };
   run_ahead(31000);
   const std::size_t asked = watched.requests().size();
+  const std::size_t probed = watched.status_requests().size();
   EXPECT_EQ(check("ian", "pw"), RecordKind::accepted);
   EXPECT_EQ(watched.requests().size(), asked) << "no user's request to a dead server";
+  // The other server's answer may end the check before this probe reaches
+  // the fake server; it must meet the silent mode, not the next one.
+  for (int waited = 0; watched.status_requests().size() == probed && waited < 100; ++waited) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_GT(watched.status_requests().size(), probed) << "probed once its dead time had passed";
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // recorded, then handled
   mode = 0;
   EXPECT_EQ(check("ian", "pw"), RecordKind::accepted);
   EXPECT_EQ(watched.requests().size(), asked) << "the probe of the last check went unanswered";
