@@ -29,8 +29,9 @@ struct Exchange {
 };
 
 bool build(Exchange& exchange, std::string_view user, std::string_view password) {
+  static vantorix::SystemEnv env;
   const std::optional<vantorix::PendingRequest> request =
-      vantorix::build_access_request({user, password, kNasPort, vantorix::IpAddress::v4(kNasIp), {}, {}}, kShared, 7,
+      vantorix::build_access_request(env, {user, password, kNasPort, vantorix::IpAddress::v4(kNasIp), {}, {}}, kShared, 7,
                                      exchange.send, exchange.length);
   if (request) exchange.request = *request;
   return request.has_value();

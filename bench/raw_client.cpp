@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/env.h"
 #include "platform/system.h"
 #include "platform/udp_socket.h"
 #include "radius/radius_transport.h"
@@ -68,7 +69,8 @@ bool build_request(Request& request, std::uint8_t identifier, const std::string&
                    const std::string& secret, std::uint16_t port, bool authenticate) {
   if (name.size() > 253 || password.size() > kMaxHiddenPassword) return false;
   std::array<std::uint8_t, 16> authenticator{};
-  if (!vantorix::random_bytes(authenticator)) return false;
+  static vantorix::SystemEnv env;
+  if (!env.random(authenticator)) return false;
   auto& packet = request.bytes;
   packet = {1, identifier, 0, 0};
   packet.insert(packet.end(), authenticator.begin(), authenticator.end());

@@ -11,6 +11,7 @@
 
 #include "logging/log.h"
 #include "userstore/scramble.h"
+#include "platform/env.h"
 #include "userstore/user_store.h"
 
 namespace {
@@ -76,8 +77,9 @@ void BM_UserTableCheck(benchmark::State& state) {
     passwords[k] = user_password(count * k / 10);
   }
   int k = 0;
+  SystemEnv env;
   for (auto _ : state) {
-    Remembered result = user_store_remember(store, names[k], passwords[k]);
+    Remembered result = user_store_remember(store, env, names[k], passwords[k]);
     benchmark::DoNotOptimize(result);
     k = k == 9 ? 0 : k + 1;
   }

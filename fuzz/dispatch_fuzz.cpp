@@ -44,10 +44,6 @@ struct TestBackend {
 
 TestBackend g_backend;
 
-// A slot that answers on its own writes one whole line, as the RADIUS
-// backend's "-DEAD" texts do.
-void answer_dead() { vantorix::console_output("-DEAD test backend gave up\n"); }
-
 RecordResult record_slot(CommandWords& words) {
   if (g_backend.attach_domain && words[1] && words[1]->find('@') == std::string::npos) {
     words[1] = *words[1] + "@" + g_backend.domain;  // as a default domain is attached
@@ -56,8 +52,8 @@ RecordResult record_slot(CommandWords& words) {
     case 0:
       return RecordResult::none();
     case 1:
-      answer_dead();
-      return RecordResult::failed();
+      // One whole line, as the RADIUS backend's "-DEAD" texts are.
+      return RecordResult::failed("-DEAD test backend gave up");
     default: {
       UserRecord record;
       record.user_name = words[1];
@@ -144,8 +140,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Settings and slots come from the end of the input, the command lines
   // from its front.
   const std::uint16_t slots = input.ConsumeIntegral<std::uint16_t>();
-  vantorix::BackendOps& ops = vantorix::backend_ops();
-  if (slots & 0x001) ops.help = vantorix::show_help;
+  vantorix::BackendOps ops;
+  if (slots & 0x001) ops.help = [](CommandWords&) { return std::vector<std::string>{}; };
   if (slots & 0x002) ops.exit = integer_slot;
   if (slots & 0x004) ops.check = record_slot;
   if (slots & 0x008) ops.lookup = record_slot;
@@ -158,7 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   g_backend.number = input.ConsumeIntegral<int>();
   g_backend.attach_domain = (slots & 0x200) != 0;
 
-  vantorix::CoreSettings& settings = vantorix::core_settings();
+  vantorix::CoreSettings settings;
   settings.lowercase_username = (slots & 0x400) != 0;
   settings.lowercase_username_set = (slots & 0x800) != 0;
   // Debug mode echoes log lines on standard output, so the reply check is
@@ -192,7 +188,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (std::optional<std::string_view> line = reader.next()) {
     output.clear();
     const bool debug_before = vantorix::log_state().debug_mode;
-    const int result = vantorix::dispatch_command(*line);
+    const int result = vantorix::dispatch_command(ops, settings, vantorix::log_state(), *line);
     if (!debug_before && !vantorix::log_state().debug_mode) check_replies(output);
     if (result != 0) break;
   }

@@ -16,7 +16,7 @@
 
 #include "logging/log.h"
 #include "platform/console.h"
-#include "platform/platform_state.h"
+#include "fake_env.h"
 #include "process_state.h"
 #include "radius/radius_data.h"
 #include "radius/radius_packet.h"
@@ -77,14 +77,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Log lines go to the captured output in debug mode, so the formatting of
   // every message the walk logs runs too; the output is then not checked.
   vantorix::log_state().debug_mode = (control & 0x10) != 0;
-  vantorix::platform_hooks().random = [](std::span<std::uint8_t> out) {
+  vantorix::testing::FakeEnv env;
+  env.random_source = [](std::span<std::uint8_t> out) {
     std::copy_n(kRequestAuthenticator.begin(), std::min(out.size(), kRequestAuthenticator.size()), out.begin());
     return true;
   };
   std::array<std::uint8_t, kMaxDatagram> request_bytes{};
   std::int32_t request_length = 0;
   const std::optional<vantorix::PendingRequest> request = vantorix::build_access_request(
-      {"nemo", "arctangent", 1812, vantorix::IpAddress::v4(0x7F000001), {}, {}}, shared, identifier, request_bytes,
+      env, {"nemo", "arctangent", 1812, vantorix::IpAddress::v4(0x7F000001), {}, {}}, shared, identifier, request_bytes,
       request_length);
   if (!request) __builtin_trap();
 

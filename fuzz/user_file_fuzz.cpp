@@ -13,7 +13,7 @@
 
 #include "logging/log.h"
 #include "platform/console.h"
-#include "platform/platform_state.h"
+#include "fake_env.h"
 #include "platform/system.h"
 #include "process_state.h"
 #include "scratch_directory.h"
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::remove(path.c_str());
   vantorix::UserStore store;
   store.settings.file_name = path;
-  vantorix::platform_hooks().sleep = [](int) {};  // failed appends do not pause
+  vantorix::testing::FakeEnv env;  // failed appends pause in virtual time
 
   const int change = input.ConsumeIntegralInRange<int>(0, 3);
   const bool debug = input.ConsumeBool();
@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     case 2: {  // a check accepted a user, who is remembered in the file too
       // A name the file cannot hold is kept in memory only.
-      memory_only = vantorix::user_store_remember(store, name, password) == vantorix::Remembered::memory_only;
+      memory_only = vantorix::user_store_remember(store, env, name, password) == vantorix::Remembered::memory_only;
       break;
     }
     default:  // nothing changed

@@ -28,7 +28,6 @@ wine_exclusions=(
   "RadiusCheckTest.ClosedPortIsGivenUpAtOnce|the same: under Wine a closed server port is found only by waiting out its time-out"
   "RadiusDeploymentTest.StoppedFirstServerFailsOverToTheSecond|the same, with a stopped FreeRADIUS as the first server"
   "RadiusProbeTest.ClosedPortIsToldFromSilence|the same, for -test_config"
-  "RadiusCheckTest.StatusServerWatchdogAndRevival|it moves the clock ahead while real sockets answer; under Wine the discovery Status-Server's answer can come after the next check has begun, so a dead server is asked once more (seen once in two CI runs; the Linux run and the outage tests cover the behaviour)"
   "Files.NewFileIsForItsOwnerOnly|Wine keeps no access lists on a Linux file system: it reports one made up from the Unix mode (the process-level test checks that mode)"
   "UserStoreTest.NewFileIsForItsOwnerOnly|the same"
   "SecretsProcessTest.WarningsReachTheLogWithLoggingOff|the warning of a file others may read comes from POSIX permission bits, which the Windows program does not read"

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "config/config_texts.h"
+#include "logging/log.h"
+#include "logging/text_format.h"
 #include "logging/text_helpers.h"
 #include "platform/console.h"
 #include "platform/files.h"
@@ -154,6 +156,13 @@ void apply_core_key(const std::string& key, std::string_view value, const Config
 
 }  // namespace
 
+std::string config_not_found_line(const char* directory, const char* program_path) {
+  const ConfigPaths paths = config_paths(directory, program_path);
+  char line[kMaxReplyText + 1];
+  text_format(line, sizeof line, config_text::kUnableToOpen, paths.first.c_str(), paths.file_name.c_str(), kLineEnd);
+  return line;
+}
+
 ConfigPaths config_paths(const char* directory, const char* program_path) {
   std::string_view program = program_path != nullptr ? program_path : "";
   std::size_t last_separator = program.find_last_of("/\\");
@@ -256,7 +265,6 @@ std::optional<std::string> config_load(const char* directory, const char* progra
   }
   if (file == nullptr) {
     log_error(config_text::kUnableToOpenLog, paths.first.c_str(), paths.file_name.c_str());
-    console_write(config_text::kUnableToOpen, paths.first.c_str(), paths.file_name.c_str(), kLineEnd);
     log_error(config_text::kFailedToLoad, paths.file_name.c_str());
     return std::nullopt;
   }

@@ -1,6 +1,8 @@
 // Locating and reading the configuration file.
 #pragma once
 
+#include <functional>
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -26,7 +28,7 @@ inline constexpr std::size_t kMaxDirHashBase = 255;
 struct ConfigTargets {
   CoreSettings& settings;
   LogState& log;
-  bool (*backend)(std::string_view key, std::string_view value) = nullptr;
+  std::function<bool(std::string_view key, std::string_view value)> backend;
 };
 
 /// Finds the configuration file (in `directory`, or beside `program_path`;
@@ -38,7 +40,7 @@ struct ConfigTargets {
 /// reason: the first place when `directory` was given or `file_named` (the
 /// -ini switch named the program path), and any place that holds a file that
 /// cannot be read. Returns the path of the file read, or nothing when none
-/// was found (after writing the "-DEAD Unable to open(...) or (...)" line).
+/// was found (the caller tells the parent: `config_not_found_line`).
 std::optional<std::string> config_load(const char* directory, const char* program_path,
                                        const ConfigTargets& targets, bool file_named = false);
 
@@ -50,6 +52,10 @@ struct ConfigPaths {
   std::string system;     // `file_name` in the system directory; empty when there is none
 };
 ConfigPaths config_paths(const char* directory, const char* program_path);
+
+/// The line the parent is told when `config_load` found no file: "-DEAD
+/// Unable to open(FIRST) or (NAME)" with its line end.
+std::string config_not_found_line(const char* directory, const char* program_path);
 
 /// Applies one configuration line (its line end may still be there): skips
 /// comments and empty lines, splits key and value, logs them ("INI:

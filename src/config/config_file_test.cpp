@@ -38,11 +38,12 @@ class ConfigTest : public ::testing::Test {
     backend_keys.clear();
   }
   void TearDown() override { testing::reset_process_state(); }
-  static void config_apply_line(std::string_view line) { vantorix::config_apply_line(line, targets()); }
-  static bool config_load(const char* directory, const char* program) {
+  void config_apply_line(std::string_view line) { vantorix::config_apply_line(line, targets()); }
+  bool config_load(const char* directory, const char* program) {
     return vantorix::config_load(directory, program, targets()).has_value();
   }
-  static ConfigTargets targets() { return {core_settings(), log_state(), record_backend_key}; }
+  ConfigTargets targets() { return {settings_, log_state(), record_backend_key}; }
+  CoreSettings settings_;
   testing::TempDir dir;
 };
 
@@ -117,7 +118,7 @@ TEST_F(ConfigTest, AppliesCoreKeysAndHandsTheRestToTheBackendInFileOrder) {
             " \n");
   EXPECT_TRUE(config_load(dir.path().c_str(), "/usr/bin/vantorix"));
 
-  const CoreSettings& settings = core_settings();
+  const CoreSettings& settings = settings_;
   EXPECT_EQ(settings.default_domain, "example.org");
   EXPECT_EQ(settings.info_pass, "");  // the later line, without a value
   EXPECT_TRUE(settings.lowercase_username);
@@ -168,14 +169,14 @@ TEST_F(ConfigTest, DirHashTakesSingleDigitsFollowedByOneBlank) {
       {"2  x", " x", 2, 1},               {"", "", 1, 1},
   };
   for (const auto& c : cases) {
-    core_settings().dir_hash_chars = 4;
+    settings_.dir_hash_chars = 4;
     config_apply_line(std::string("dir_hash ") + c.value + "\n");
-    EXPECT_EQ(core_settings().dir_hash_base, c.base) << c.value;
-    EXPECT_EQ(core_settings().dir_hash_chars, c.chars) << c.value;
-    EXPECT_EQ(core_settings().dir_hash_depth, c.depth) << c.value;
+    EXPECT_EQ(settings_.dir_hash_base, c.base) << c.value;
+    EXPECT_EQ(settings_.dir_hash_chars, c.chars) << c.value;
+    EXPECT_EQ(settings_.dir_hash_depth, c.depth) << c.value;
   }
   config_apply_line("dir_hash 2 2 " + std::string(300, 'b'));
-  EXPECT_EQ(core_settings().dir_hash_base, std::string(kMaxDirHashBase, 'b'));
+  EXPECT_EQ(settings_.dir_hash_base, std::string(kMaxDirHashBase, 'b'));
 }
 
 struct FilterCase {
@@ -192,8 +193,8 @@ TEST_F(ConfigTest, FilternameSetsThePairOrReportsAMissingComma) {
   };
   for (const auto& c : cases) {
     config_apply_line(c.line);
-    EXPECT_EQ(core_settings().filter_from, c.from) << c.line;
-    EXPECT_EQ(core_settings().filter_to, c.to) << c.line;
+    EXPECT_EQ(settings_.filter_from, c.from) << c.line;
+    EXPECT_EQ(settings_.filter_to, c.to) << c.line;
   }
   config_apply_line("filter .,_");
   EXPECT_EQ(backend_keys, (KeyValues{{"filter", ".,_"}}));
@@ -204,20 +205,20 @@ TEST_F(ConfigTest, NumbersAndBooleans) {
       {"abc", 0}, {"12x", 12}, {"-3", -3}, {"+7", 7}, {"", 0}, {"99999999999", INT_MAX}, {"-99999999999", INT_MIN}};
   for (const auto& [value, number] : numbers) {
     config_apply_line(std::string("search_min ") + value);
-    EXPECT_EQ(core_settings().search_min, number) << value;
+    EXPECT_EQ(settings_.search_min, number) << value;
   }
   const std::pair<const char*, bool> flags[] = {
       {"true", true}, {"TRUE  ", true}, {"True\r\n", true}, {"yes", false}, {"", false}, {"truex", false}};
   for (const auto& [value, flag] : flags) {
     config_apply_line(std::string("lowercase_username_set ") + value);
-    EXPECT_EQ(core_settings().lowercase_username_set, flag) << value;
+    EXPECT_EQ(settings_.lowercase_username_set, flag) << value;
   }
 }
 
 TEST_F(ConfigTest, ReadsOverLongLinesInPieces) {
   dir.write("vantorix.ini", "domain " + std::string(5000, 'x') + "\nradius_port 1812\n");
   ASSERT_TRUE(config_load(dir.path().c_str(), "vantorix"));
-  EXPECT_EQ(core_settings().default_domain, std::string(kMaxConfigLine - 7, 'x'));
+  EXPECT_EQ(settings_.default_domain, std::string(kMaxConfigLine - 7, 'x'));
   const KeyValues expected = {{std::string(5000 - (kMaxConfigLine - 7), 'x'), ""}, {"radius_port", "1812"}};
   EXPECT_EQ(backend_keys, expected);
 }
@@ -262,7 +263,7 @@ TEST_F(ConfigLogTest, NoSecretReachesTheLogInAnySpelling) {
   EXPECT_FALSE(logged("Unknown key {radius_host}"));
   EXPECT_FALSE(logged("Unknown key {domain}"));
   // The secrets themselves were applied as before.
-  EXPECT_EQ(core_settings().info_pass, "Secret-F");
+  EXPECT_EQ(settings_.info_pass, "Secret-F");
   EXPECT_EQ(backend_keys.front(), (std::pair<std::string, std::string>{"radius_secret", "Secret-A"}));
 }
 

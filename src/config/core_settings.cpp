@@ -7,11 +7,6 @@
 
 namespace vantorix {
 
-CoreSettings& core_settings() {
-  static CoreSettings settings;
-  return settings;
-}
-
 std::vector<std::string> core_settings_lines(const CoreSettings& settings, const LogState& log) {
   const auto text = [](const std::optional<std::string>& value) { return value ? *value : std::string("(none)"); };
   const auto flag = [](bool on) { return std::string(on ? "true" : "false"); };

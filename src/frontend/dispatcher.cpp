@@ -32,19 +32,20 @@ void prepare_user_name(std::string& name, bool lower, const CoreSettings& settin
   filter_user_name(name, settings);
 }
 
-// Shows an accepted record; "failed" means the slot has answered already and
-// none has been answered by the caller. The record is released either way.
+// Shows an accepted record, or the failure the backend gave back; none has
+// been answered by the caller.
 void answer_record(RecordResult& result, const std::string& typed, const CoreSettings& settings) {
   switch (result.kind) {
     case RecordKind::accepted:
       display_user(result.record, reply::kSuccessStatus, typed.c_str(), settings);
-      free_user_record(&result.record);
       break;
     case RecordKind::failed:
+      console_write("%s%s", result.failure.c_str(), kLineEnd);
+      break;
     case RecordKind::none:
-      free_user_record(&result.record);
       break;
   }
+  free_user_record(&result.record);
 }
 
 void do_help(const BackendOps& ops, CommandWords& words) {
@@ -52,7 +53,8 @@ void do_help(const BackendOps& ops, CommandWords& words) {
     reply_line(reply::kNotSupported, "help", kLineEnd);
     return;
   }
-  ops.help(words);
+  show_help(ops);
+  for (const std::string& line : ops.help(words)) reply_line("%s%s", line.c_str(), kLineEnd);
   if (ops.extended != nullptr) ops.extended(words);
   reply_line(reply::kOk, kLineEnd);
 }
@@ -80,7 +82,7 @@ bool usable_user_name(const CommandWords& words, const char* missing, const char
   return true;
 }
 
-void do_check(const BackendOps& ops, const CoreSettings& settings, DispatchState& state, CommandWords& words) {
+void do_check(const BackendOps& ops, const CoreSettings& settings, CommandWords& words) {
   if (ops.check == nullptr) {
     reply_line(reply::kNotSupported, "check", kLineEnd);
     return;
@@ -92,10 +94,9 @@ void do_check(const BackendOps& ops, const CoreSettings& settings, DispatchState
   if (!usable_user_name(words, reply::kNoUserOrPassword, reply::kStarInName)) return;
   const std::string typed = *words[1];
   prepare_user_name(*words[1], settings.lowercase_username, settings);
-  state.password_expired = false;
   RecordResult result = ops.check(words);
   if (result.kind == RecordKind::none) {
-    reply_line(state.password_expired ? reply::kPasswordExpired : reply::kPasswordWrong, typed.c_str(), kLineEnd);
+    reply_line(result.password_expired ? reply::kPasswordExpired : reply::kPasswordWrong, typed.c_str(), kLineEnd);
   }
   answer_record(result, typed, settings);
 }
@@ -177,16 +178,15 @@ void do_search(const BackendOps& ops, const CoreSettings& settings, CommandWords
   if (result >= 0) reply_line(reply::kSearchDone, result, kLineEnd);
 }
 
-void do_info(const BackendOps& ops, const CoreSettings& settings, CommandWords& words) {
-  if (show_info(words, settings, log_state(), ops)) {
+void do_info(const BackendOps& ops, const CoreSettings& settings, const LogState& log, CommandWords& words) {
+  if (show_info(words, settings, log, ops)) {
     reply_line(reply::kOk, kLineEnd);
   } else {
     reply_line(reply::kInfoFailed, kLineEnd);
   }
 }
 
-void do_debug() {
-  LogState& log = log_state();
+void do_debug(LogState& log) {
   log.debug_mode = !log.debug_mode;
   reply_line(log.debug_mode ? reply::kDebugOn : reply::kDebugOff, kLineEnd);
 }
@@ -210,17 +210,7 @@ Command find_command(std::string_view word) {
   return Command::unknown;
 }
 
-DispatchState& dispatch_state() {
-  static DispatchState state;
-  return state;
-}
-
-int dispatch_command(std::string_view line) {
-  return dispatch_command(backend_ops(), core_settings(), dispatch_state(), line);
-}
-
-int dispatch_command(const BackendOps& ops, const CoreSettings& settings, DispatchState& state,
-                     std::string_view line) {
+int dispatch_command(const BackendOps& ops, const CoreSettings& settings, LogState& log, std::string_view line) {
   line = line.substr(0, line.find('\0'));
   CommandWords words = split_command_line(line);
   switch (find_command(*words[0])) {
@@ -232,7 +222,7 @@ int dispatch_command(const BackendOps& ops, const CoreSettings& settings, Dispat
       do_help(ops, words);
       break;
     case Command::check:
-      do_check(ops, settings, state, words);
+      do_check(ops, settings, words);
       break;
     case Command::lookup:
       do_lookup(ops, settings, words);
@@ -250,10 +240,10 @@ int dispatch_command(const BackendOps& ops, const CoreSettings& settings, Dispat
       do_search(ops, settings, words);
       break;
     case Command::info:
-      do_info(ops, settings, words);
+      do_info(ops, settings, log, words);
       break;
     case Command::debug:
-      do_debug();
+      do_debug(log);
       break;
     case Command::version:
       console_write(reply::kVersion, kProductName, kVersionText, kLineEnd);

@@ -32,25 +32,12 @@ inline constexpr int kCommandCount = 12;
 /// is check while "CHECK" is unknown.
 Command find_command(std::string_view word);
 
-/// State the dispatcher keeps between commands. Reset for tests with
-/// `dispatch_state() = {};`.
-struct DispatchState {
-  /// Cleared right before every check; a check slot that refuses a user
-  /// because the password has expired sets it before returning none.
-  bool password_expired = false;
-};
-
-DispatchState& dispatch_state();
-
 /// Answers one command line (possibly ending in a line feed; it ends at its
 /// first NUL byte, as a C text would) with the slots of `ops` and the
-/// settings. Writes the reply lines, flushes standard output (except after
-/// exit and quit) and returns 1 after exit or quit, whatever the exit slot
-/// answered, and 0 after every other command.
-int dispatch_command(const BackendOps& ops, const CoreSettings& settings, DispatchState& state,
-                     std::string_view line);
-
-/// `dispatch_command` with the process-wide table, settings and state.
-int dispatch_command(std::string_view line);
+/// settings; debug switches `log.debug_mode`. Writes the reply lines,
+/// flushes standard output (except after exit and quit) and returns 1 after
+/// exit or quit, whatever the exit slot answered, and 0 after every other
+/// command.
+int dispatch_command(const BackendOps& ops, const CoreSettings& settings, LogState& log, std::string_view line);
 
 }  // namespace vantorix

@@ -22,49 +22,48 @@ struct SlotLog {
   int result = 1;
   RecordKind record_kind = RecordKind::none;
   bool expire = false;
-};
-SlotLog g_slots;
 
-int record_int(const char* name, CommandWords& words) {
-  g_slots.calls.push_back(name);
-  g_slots.words = words;
-  return g_slots.result;
-}
-
-SlotResult record_slot(const char* name, CommandWords& words) {
-  return static_cast<SlotResult>(record_int(name, words));
-}
-
-RecordResult record_user(const char* name, CommandWords& words) {
-  g_slots.calls.push_back(name);
-  g_slots.words = words;
-  if (g_slots.expire) dispatch_state().password_expired = true;
-  switch (g_slots.record_kind) {
-    case RecordKind::accepted: {
-      UserRecord record;
-      record.user_name = *words[1];
-      record.extra = "Class=gold";
-      return RecordResult::accepted(record);
-    }
-    case RecordKind::failed:
-      reply_text("-DEAD Backend gone\n");
-      return RecordResult::failed();
-    case RecordKind::none:
-      break;
+  int record_int(const char* name, CommandWords& seen) {
+    calls.push_back(name);
+    words = seen;
+    return result;
   }
-  return RecordResult::none();
-}
+  SlotResult record_slot(const char* name, CommandWords& seen) {
+    return static_cast<SlotResult>(record_int(name, seen));
+  }
+  RecordResult record_user(const char* name, CommandWords& seen) {
+    calls.push_back(name);
+    words = seen;
+    RecordResult answer;
+    switch (record_kind) {
+      case RecordKind::accepted: {
+        UserRecord record;
+        record.user_name = *seen[1];
+        record.extra = "Class=gold";
+        answer = RecordResult::accepted(record);
+        break;
+      }
+      case RecordKind::failed:
+        answer = RecordResult::failed("-DEAD Backend gone");
+        break;
+      case RecordKind::none:
+        break;
+    }
+    answer.password_expired = expire;
+    return answer;
+  }
+};
 
-BackendOps full_table() {
+BackendOps full_table(SlotLog& slots) {
   BackendOps ops;
-  ops.exit = [](CommandWords& w) { return record_slot("exit", w); };
-  ops.check = [](CommandWords& w) { return record_user("check", w); };
-  ops.lookup = [](CommandWords& w) { return record_user("lookup", w); };
-  ops.help = show_help;
-  ops.set = [](CommandWords& w) { return record_slot("set", w); };
-  ops.mod = [](CommandWords& w) { return record_slot("mod", w); };
-  ops.del = [](CommandWords& w) { return record_slot("del", w); };
-  ops.search = [](CommandWords& w) { return record_int("search", w); };
+  ops.exit = [&slots](CommandWords& w) { return slots.record_slot("exit", w); };
+  ops.check = [&slots](CommandWords& w) { return slots.record_user("check", w); };
+  ops.lookup = [&slots](CommandWords& w) { return slots.record_user("lookup", w); };
+  ops.help = [](CommandWords&) { return std::vector<std::string>{}; };
+  ops.set = [&slots](CommandWords& w) { return slots.record_slot("set", w); };
+  ops.mod = [&slots](CommandWords& w) { return slots.record_slot("mod", w); };
+  ops.del = [&slots](CommandWords& w) { return slots.record_slot("del", w); };
+  ops.search = [&slots](CommandWords& w) { return slots.record_int("search", w); };
   return ops;
 }
 
@@ -72,8 +71,6 @@ class DispatcherTest : public ::testing::Test {
  protected:
   void SetUp() override {
     testing::reset_process_state();
-    backend_ops() = full_table();
-    g_slots = {};
     console_capture(&out_);
   }
   void TearDown() override { testing::reset_process_state(); }
@@ -81,16 +78,19 @@ class DispatcherTest : public ::testing::Test {
   // The reply to one line, and the dispatcher's result in `result_`.
   std::string reply(std::string_view line) {
     out_.clear();
-    result_ = dispatch_command(line);
+    result_ = dispatch_command(ops_, settings_, log_state(), line);
     return out_;
   }
 
+  SlotLog slots_;
+  BackendOps ops_ = full_table(slots_);
+  CoreSettings settings_;
   std::string out_;
   int result_ = -1;
 };
 
 TEST_F(DispatcherTest, EmptySlotsAreNotSupported) {
-  backend_ops() = BackendOps{};
+  ops_ = BackendOps{};
   const struct {
     const char* line;
     const char* reply;
@@ -128,82 +128,81 @@ TEST_F(DispatcherTest, RefusesMissingArgumentsAndStarsBeforeCallingSlots) {
       {"mod alice\n", "-ERR 'mod' is not supported\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(reply(c.line), c.reply) << c.line;
-  EXPECT_TRUE(g_slots.calls.empty());
+  EXPECT_TRUE(slots_.calls.empty());
 }
 
 TEST_F(DispatcherTest, CheckShowsAcceptedUserUnderTheTypedName) {
-  core_settings().lowercase_username = true;
-  g_slots.record_kind = RecordKind::accepted;
+  settings_.lowercase_username = true;
+  slots_.record_kind = RecordKind::accepted;
   EXPECT_EQ(reply("check Alice Secret 10.1.2.3 via  relay\n"), "+OK Alice config 0 Class=gold\n");
   EXPECT_EQ(result_, 0);
-  ASSERT_EQ(g_slots.calls, std::vector<std::string>{"check"});
-  EXPECT_EQ(g_slots.words[1], "alice");
-  EXPECT_EQ(g_slots.words[2], "Secret");
-  EXPECT_EQ(g_slots.words[3], "10.1.2.3 via  relay");
+  ASSERT_EQ(slots_.calls, std::vector<std::string>{"check"});
+  EXPECT_EQ(slots_.words[1], "alice");
+  EXPECT_EQ(slots_.words[2], "Secret");
+  EXPECT_EQ(slots_.words[3], "10.1.2.3 via  relay");
 }
 
 TEST_F(DispatcherTest, CheckRefusalsNameTheTypedUser) {
   EXPECT_EQ(reply("check bob pw\n"), "-ERR bob password wrong or not a valid user\n");
-  g_slots.expire = true;
+  slots_.expire = true;
   EXPECT_EQ(reply("check bob pw\n"), "-ERR bob password expired\n");
-  // The flag is cleared before each check, so a stale one never shows.
-  g_slots.expire = false;
+  slots_.expire = false;
   EXPECT_EQ(reply("check bob pw\n"), "-ERR bob password wrong or not a valid user\n");
-  // A failed slot has answered on its own: the dispatcher adds nothing.
-  g_slots.record_kind = RecordKind::failed;
+  // A failed slot's line is the answer.
+  slots_.record_kind = RecordKind::failed;
   EXPECT_EQ(reply("check bob pw\n"), "-DEAD Backend gone\n");
   EXPECT_EQ(reply("lookup bob\n"), "-DEAD Backend gone\n");
 }
 
 TEST_F(DispatcherTest, LookupQuotesTypedNameWhileSlotSeesLowerCase) {
-  core_settings().lowercase_username = true;
+  settings_.lowercase_username = true;
   EXPECT_EQ(reply("lookup Alice\n"), "-ERR Alice Not Located\n");
-  EXPECT_EQ(g_slots.words[1], "alice");
-  g_slots.record_kind = RecordKind::accepted;
+  EXPECT_EQ(slots_.words[1], "alice");
+  slots_.record_kind = RecordKind::accepted;
   EXPECT_EQ(reply("lookup Alice\n"), "+OK Alice config 0 Class=gold\n");
 }
 
 TEST_F(DispatcherTest, FilterAppliesToUserNamesButNotSearchTexts) {
-  core_settings().filter_from = '.';
-  core_settings().filter_to = '_';
+  settings_.filter_from = '.';
+  settings_.filter_to = '_';
   EXPECT_EQ(reply("check j.doe.x pw\n"), "-ERR j.doe.x password wrong or not a valid user\n");
-  EXPECT_EQ(g_slots.words[1], "j_doe_x");
+  EXPECT_EQ(slots_.words[1], "j_doe_x");
   reply("lookup j.doe\n");
-  EXPECT_EQ(g_slots.words[1], "j_doe");
+  EXPECT_EQ(slots_.words[1], "j_doe");
   EXPECT_EQ(reply("set j.doe pw\n"), "+OK 'j.doe' has been added to database\n");
-  EXPECT_EQ(g_slots.words[1], "j_doe");
+  EXPECT_EQ(slots_.words[1], "j_doe");
   EXPECT_EQ(reply("del j.doe\n"), "+OK 'j.doe' has been deleted\n");
-  EXPECT_EQ(g_slots.words[1], "j_doe");
+  EXPECT_EQ(slots_.words[1], "j_doe");
   reply("search j.doe\n");
-  EXPECT_EQ(g_slots.words[1], "j.doe");
+  EXPECT_EQ(slots_.words[1], "j.doe");
 }
 
 TEST_F(DispatcherTest, SetLowerCasesWithEitherSetting) {
-  core_settings().lowercase_username_set = true;
+  settings_.lowercase_username_set = true;
   reply("set Bob pw\n");
-  EXPECT_EQ(g_slots.words[1], "bob");
+  EXPECT_EQ(slots_.words[1], "bob");
   // The set-only setting leaves the other commands alone.
   reply("del Bob\n");
-  EXPECT_EQ(g_slots.words[1], "Bob");
+  EXPECT_EQ(slots_.words[1], "Bob");
 }
 
 TEST_F(DispatcherTest, IntegerSlotResults) {
-  g_slots.result = 0;
+  slots_.result = 0;
   EXPECT_EQ(reply("set bob pw\n"), "-ERR 'bob' Failed to add (check database for fields match)\n");
   EXPECT_EQ(reply("del bob\n"), "-ERR 'bob' is not a valid user\n");
   EXPECT_EQ(reply("search bob\n"), "+OK Search Completed (out of 0 items)\n");
   EXPECT_EQ(reply("exit\n"), "-ERR Failed Exit\n");
   EXPECT_EQ(result_, 1);
-  g_slots.result = -1;
+  slots_.result = -1;
   for (const char* line : {"set bob pw\n", "del bob\n", "search bob\n"}) EXPECT_EQ(reply(line), "") << line;
-  g_slots.result = 7;
+  slots_.result = 7;
   EXPECT_EQ(reply("search bob\n"), "+OK Search Completed (out of 7 items)\n");
   EXPECT_EQ(reply("qUIT\n"), "+OK\n");
   EXPECT_EQ(result_, 1);
 }
 
 TEST_F(DispatcherTest, SearchMinimumCountsCharactersBeforeTheAtSignWithoutStars) {
-  core_settings().search_min = 3;
+  settings_.search_min = 3;
   EXPECT_EQ(reply("search ab*@xy\n"), "-ERR Search Field to short\n");
   EXPECT_EQ(reply("search a*b*\n"), "-ERR Search Field to short\n");
   EXPECT_EQ(reply("search abc@\n"), "+OK Search Completed (out of 1 items)\n");
@@ -229,13 +228,13 @@ TEST_F(DispatcherTest, UnknownCommandsQuoteAtMostTwentyCharacters) {
 
 TEST_F(DispatcherTest, ExtendedSlotAnswersUnknownCommandsAndFollowsHelp) {
   BackendOps ops;
-  ops.help = [](CommandWords&) { reply_text("+DATA from help\n"); };
+  ops.help = [](CommandWords&) { return std::vector<std::string>{"+DATA from help"}; };
   ops.extended = [](CommandWords& w) {
     reply_text("+DATA extended\n");
     return *w[0] == "known" ? kSlotSuccess : kSlotNegative;
   };
-  backend_ops() = ops;
-  EXPECT_EQ(reply("help\n"), "+DATA from help\n+DATA extended\n+OK\n");
+  ops_ = ops;
+  EXPECT_EQ(reply("help\n"), "+DATA Valid commands\n+DATA from help\n+DATA extended\n+OK\n");
   EXPECT_EQ(reply("known\n"), "+DATA extended\n");
   EXPECT_EQ(reply("other\n"), "+DATA extended\n-ERR Command not supported 'other'\n");
 }

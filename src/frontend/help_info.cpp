@@ -21,7 +21,6 @@ void show_help(const BackendOps& ops) {
   if (ops.del != nullptr) reply_line(reply::kHelpDel, kLineEnd);
 }
 
-void show_help(CommandWords& /*words*/) { show_help(backend_ops()); }
 
 bool show_info(CommandWords& words, const CoreSettings& settings, const LogState& log, const BackendOps& ops) {
   reply_line(reply::kInfoIdentity, kVersionText, kProductName, kLineEnd);
@@ -29,7 +28,9 @@ bool show_info(CommandWords& words, const CoreSettings& settings, const LogState
   reply_line(reply::kData, kLineEnd);
   reply_line(reply::kInfoDomain, settings.default_domain ? settings.default_domain->c_str() : "(NULL)", kLineEnd);
   reply_line(reply::kInfoLogPath, log.log_path ? log.log_path->c_str() : "(NULL)", kLineEnd);
-  if (ops.status != nullptr) ops.status();
+  if (ops.status != nullptr) {
+    for (const std::string& line : ops.status()) reply_line("%s%s", line.c_str(), kLineEnd);
+  }
   if (log.debug_mode) reply_line(reply::kInfoDebugMode, kLineEnd);
   return true;
 }

@@ -14,11 +14,9 @@ namespace vantorix {
 /// `ops` fills. The dispatcher writes the closing "+OK".
 void show_help(const BackendOps& ops);
 
-/// The help slot: `show_help` with the process-wide table.
-void show_help(CommandWords& words);
 
 /// Writes the identity line and, when entry 1 equals the info password, the
-/// settings and what the backend's status slot (when filled) writes. Always
+/// settings and the lines of the backend's status slot (when filled). Always
 /// succeeds (true).
 bool show_info(CommandWords& words, const CoreSettings& settings, const LogState& log, const BackendOps& ops);
 

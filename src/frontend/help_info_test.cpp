@@ -24,10 +24,12 @@ class HelpInfoTest : public ::testing::Test {
 
   std::string reply(std::string_view line) {
     out_.clear();
-    dispatch_command(line);
+    dispatch_command(ops_, settings_, log_state(), line);
     return out_;
   }
 
+  BackendOps ops_;
+  CoreSettings settings_;
   std::string out_;
 };
 
@@ -36,12 +38,12 @@ int search_slot(CommandWords&) { return 1; }
 RecordResult record_slot(CommandWords&) { return RecordResult::none(); }
 
 TEST_F(HelpInfoTest, HelpListsOnlyFilledSlots) {
-  backend_ops().help = show_help;
+  ops_.help = [](CommandWords&) { return std::vector<std::string>{}; };
   EXPECT_EQ(reply("help\n"), "+DATA Valid commands\n+OK\n");
 
-  backend_ops().check = record_slot;
-  backend_ops().lookup = record_slot;
-  backend_ops().exit = int_slot;
+  ops_.check = record_slot;
+  ops_.lookup = record_slot;
+  ops_.exit = int_slot;
   EXPECT_EQ(reply("help\n"),
             "+DATA Valid commands\n"
             "+DATA     check <username> <password> [fromIPaddress]\n"
@@ -52,18 +54,18 @@ TEST_F(HelpInfoTest, HelpListsOnlyFilledSlots) {
 }
 
 TEST_F(HelpInfoTest, HelpListsExtendedCommandsWhenAnyIsFilled) {
-  backend_ops().help = show_help;
-  backend_ops().mod = int_slot;
+  ops_.help = [](CommandWords&) { return std::vector<std::string>{}; };
+  ops_.mod = int_slot;
   EXPECT_EQ(reply("help\n"),
             "+DATA Valid commands\n"
             "+DATA\n"
             "+DATA Supported Extended Commands\n"
             "+DATA     mod <username> [var=\"val\" ...]\n"
             "+OK\n");
-  backend_ops().set = int_slot;
-  backend_ops().search = search_slot;
-  backend_ops().del = int_slot;
-  backend_ops().exit = int_slot;
+  ops_.set = int_slot;
+  ops_.search = search_slot;
+  ops_.del = int_slot;
+  ops_.exit = int_slot;
   EXPECT_EQ(reply("help\n"),
             "+DATA Valid commands\n"
             "+DATA     exit\n"
@@ -80,7 +82,7 @@ TEST_F(HelpInfoTest, InfoShowsSettingsOnlyForTheRightPassword) {
   const std::string banner = "+DATA External Authentication v2.4b (Vantorix)\n";
   EXPECT_EQ(reply("info\n"), banner + "+OK\n");
   EXPECT_EQ(reply("info secret\n"), banner + "+OK\n");  // no password configured
-  core_settings().info_pass = "Secret";
+  settings_.info_pass = "Secret";
   EXPECT_EQ(reply("info\n"), banner + "+OK\n");
   EXPECT_EQ(reply("info secret\n"), banner + "+OK\n");  // letter case matters
   log_state().log_path = "vantorix.log";
@@ -89,7 +91,7 @@ TEST_F(HelpInfoTest, InfoShowsSettingsOnlyForTheRightPassword) {
                                         "+DATA       Domain = (NULL)\n"
                                         "+DATA     Log Path = vantorix.log\n"
                                         "+OK\n");
-  core_settings().default_domain = "example.org";
+  settings_.default_domain = "example.org";
   log_state().log_path.reset();
   EXPECT_EQ(reply("info Secret\n"), banner +
                                         "+DATA\n"
@@ -99,10 +101,10 @@ TEST_F(HelpInfoTest, InfoShowsSettingsOnlyForTheRightPassword) {
 }
 
 TEST_F(HelpInfoTest, InfoMarksDebugMode) {
-  core_settings().info_pass = "pw";
+  settings_.info_pass = "pw";
   log_state().debug_mode = true;
   CommandWords words = split_command_line("info pw");
-  EXPECT_TRUE(show_info(words, core_settings(), log_state(), backend_ops()));
+  EXPECT_TRUE(show_info(words, settings_, log_state(), ops_));
   EXPECT_NE(out_.find("+DATA (DEBUG MODE)\n"), std::string::npos);
 }
 
@@ -120,25 +122,25 @@ TEST_F(HelpInfoTest, FilterReplacesOnlyWhenBothCharactersAreSet) {
       {0, '_', "j.doe", "j.doe"},
   };
   for (const auto& c : cases) {
-    core_settings().filter_from = c.from;
-    core_settings().filter_to = c.to;
+    settings_.filter_from = c.from;
+    settings_.filter_to = c.to;
     std::string name = c.name;
-    filter_user_name(name, core_settings());
+    filter_user_name(name, settings_);
     EXPECT_EQ(name, c.result) << c.name << " " << c.from << c.to;
   }
 }
 
 TEST_F(HelpInfoTest, FilterLogsBeforeAndAfter) {
   log_state().debug_mode = true;  // log lines echo on standard output
-  core_settings().filter_from = '%';
-  core_settings().filter_to = '@';
+  settings_.filter_from = '%';
+  settings_.filter_to = '@';
   std::string name = "j.doe";
-  filter_user_name(name, core_settings());
+  filter_user_name(name, settings_);
   EXPECT_NE(out_.find("filtername given (j.doe), (%) (@)"), std::string::npos) << out_;
   EXPECT_NE(out_.find("filtername result (j.doe)"), std::string::npos) << out_;
   out_.clear();
-  core_settings().filter_to = 0;
-  filter_user_name(name, core_settings());
+  settings_.filter_to = 0;
+  filter_user_name(name, settings_);
   EXPECT_EQ(out_, "");
 }
 

@@ -165,7 +165,12 @@ int test_configuration(const FirstPass& pass, const ConfigRead& config, const Co
   for (const std::string& setting : core_settings_lines(settings, log)) line(setting);
   // The backend's settings are shown even when its servers cannot be
   // opened: one of them is what to fix.
-  const int status = ops.test_config != nullptr ? ops.test_config(pass.test_user, pass.test_password) : 0;
+  int status = 0;
+  if (ops.test_config != nullptr) {
+    const TestConfigReport report = ops.test_config(pass.test_user, pass.test_password);
+    for (const std::string& text : report.lines) line(text);
+    status = report.status;
+  }
   if (!opened) {
     std::string reason = open_errors;
     while (!reason.empty() && reason.back() == '\n') reason.pop_back();
@@ -198,9 +203,9 @@ int generate_file(const BackendOps& ops, const char* number) {
   return 1;
 }
 
-int finish(int status) {
+int finish(const ProgramParts& parts, int status) {
   console_flush();
-  shutdown_backend();
+  shutdown_backend(parts.ops, parts.log);
   return status;
 }
 
@@ -239,7 +244,7 @@ OneShot form_one_shot(int argc, char** argv, int j, std::array<char, kCommandLin
 
 // Runs the first one-shot command of the command line. Returns nothing when
 // every argument was an option switch, so that the read loop runs instead.
-std::optional<int> second_pass(int argc, char** argv, const BackendOps& ops) {
+std::optional<int> second_pass(int argc, char** argv, const ProgramParts& parts) {
   int j = 1;
   while (j < argc) {
     log_message(reply::kCommandLineCommand);
@@ -252,29 +257,29 @@ std::optional<int> second_pass(int argc, char** argv, const BackendOps& ops) {
       j += 2;
       continue;
     }
-    if (argument == "-gen_file") return generate_file(ops, j + 1 < argc ? argv[j + 1] : nullptr);
+    if (argument == "-gen_file") return generate_file(parts.ops, j + 1 < argc ? argv[j + 1] : nullptr);
 
     std::array<char, kCommandLineSize> line{};
     const OneShot shot = form_one_shot(argc, argv, j, line);
     if (!shot.known) {
       log_error(reply::kInvalidSwitch, argv[j], kLineEnd);
       console_write(reply::kInvalidSwitch, argv[j], kLineEnd);
-      return finish(0);
+      return finish(parts, 0);
     }
     if (!shot.complete) {
       console_write(reply::kWrongParameterCount, kLineEnd);
-      return finish(0);
+      return finish(parts, 0);
     }
     {
       LogBatch command;
-      dispatch_command(std::string_view(line.data()));
+      dispatch_command(parts.ops, parts.settings, parts.log, std::string_view(line.data()));
     }
-    return finish(0);
+    return finish(parts, 0);
   }
   return std::nullopt;
 }
 
-int read_loop(std::FILE* input) {
+int read_loop(std::FILE* input, const ProgramParts& parts) {
   log_message(reply::kWaitingForCommand);
   LineReader reader(input);
   int done = 0;
@@ -284,7 +289,7 @@ int read_loop(std::FILE* input) {
     {
       // The command's log lines go out together once it is answered.
       LogBatch command;
-      done = dispatch_command(*line);
+      done = dispatch_command(parts.ops, parts.settings, parts.log, *line);
     }
     // Nobody reads the answers any more: as at the end of the input, rather
     // than asking the server about commands whose answers go nowhere.
@@ -294,7 +299,7 @@ int read_loop(std::FILE* input) {
     }
   }
   log_message(reply::kExiting);
-  return finish(0);
+  return finish(parts, 0);
 }
 
 }  // namespace
@@ -308,8 +313,7 @@ std::string join_arguments(char** argv, int first, int count) {
   return joined;
 }
 
-void shutdown_backend() {
-  const BackendOps& ops = backend_ops();
+void shutdown_backend(const BackendOps& ops, LogState& log) {
   {
     LogBatch closing;
     if (ops.close != nullptr) {
@@ -320,13 +324,13 @@ void shutdown_backend() {
   }
   // Whatever an enclosing batch still holds goes to the file while it is known.
   log_flush();
-  log_state().log_path.reset();
+  log.log_path.reset();
 }
 
-int program_run(int argc, char** argv, std::FILE* input) {
-  LogState& log = log_state();
-  CoreSettings& settings = core_settings();
-  const BackendOps& ops = backend_ops();
+int program_run(int argc, char** argv, std::FILE* input, const ProgramParts& parts) {
+  LogState& log = parts.log;
+  CoreSettings& settings = parts.settings;
+  const BackendOps& ops = parts.ops;
 
   startup_log_begin();
   log_message(reply::kEnteredArgument);
@@ -336,16 +340,17 @@ int program_run(int argc, char** argv, std::FILE* input) {
     return *pass.exit_status;
   }
 
-  log.process_id = current_process_id();
+  log.process_id = parts.env.process_id();
   if (ops.init != nullptr) ops.init();
   // What the configuration gets wrong is logged, shown by -test_config, and
   // written to standard error, where someone starting the program by hand
   // sees it whatever the log.
   std::string config_warnings;
   log.error_copy = &config_warnings;
+  const char* program_path = pass.config_file != nullptr ? pass.config_file : argv[0];
   const std::optional<std::string> config_file =
-      config_load(pass.config_directory, pass.config_file != nullptr ? pass.config_file : argv[0],
-                  {settings, log, ops.config}, pass.config_file != nullptr);
+      config_load(pass.config_directory, program_path, {settings, log, ops.config}, pass.config_file != nullptr);
+  if (!config_file) console_output(config_not_found_line(pass.config_directory, program_path));
   if (ops.check_settings != nullptr) ops.check_settings();
   log.error_copy = nullptr;
   if (!pass.test_config) console_error_output(warning_lines(config_warnings));
@@ -366,7 +371,7 @@ int program_run(int argc, char** argv, std::FILE* input) {
     }
   }
   if (pass.test_config) {
-    return finish(test_configuration(pass, {config_file, config_warnings}, settings, log, ops,
+    return finish(parts, test_configuration(pass, {config_file, config_warnings}, settings, log, ops,
                                      opened != kSlotNegative, open_errors));
   }
   if (opened == kSlotNegative) {
@@ -375,12 +380,12 @@ int program_run(int argc, char** argv, std::FILE* input) {
     return 0;
   }
   if (argc > 1) {
-    if (const std::optional<int> status = second_pass(argc, argv, ops)) return *status;
+    if (const std::optional<int> status = second_pass(argc, argv, parts)) return *status;
   }
-  return read_loop(input);
+  return read_loop(input, parts);
 }
 
-int program_main(int argc, char** argv) {
+int program_main(int argc, char** argv, const ProgramParts& parts) {
   console_start();
   // The memory holds the shared secret and users' passwords in clear: no
   // core file may carry them off.
@@ -388,7 +393,7 @@ int program_main(int argc, char** argv) {
   // A file-size limit or a parent that has stopped reading is an error of the
   // write that met it, not the end of the program in the middle of a command.
   ignore_write_signals();
-  return program_run(argc, argv, stdin);
+  return program_run(argc, argv, stdin, parts);
 }
 
 }  // namespace vantorix

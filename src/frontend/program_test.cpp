@@ -19,10 +19,6 @@
 namespace vantorix {
 namespace {
 
-// Every slot call of the test table, in order, with what it was given.
-std::vector<std::string> g_calls;
-SlotResult g_open_result = kSlotSuccess;
-
 std::string joined_words(const char* name, const CommandWords& words) {
   std::string call = name;
   // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) about
@@ -34,38 +30,44 @@ std::string joined_words(const char* name, const CommandWords& words) {
   return call;
 }
 
-BackendOps recording_table() {
-  BackendOps ops;
-  ops.config = [](std::string_view key, std::string_view value) {
-    g_calls.push_back("config " + std::string(key) + "=" + std::string(value));
-    return true;
-  };
-  ops.init = [] { g_calls.push_back("init"); };
-  ops.free = [] { g_calls.push_back("free"); };
-  ops.open = [] {
-    g_calls.push_back("open");
-    return g_open_result;
-  };
-  ops.close = [] { g_calls.push_back("close"); };
-  ops.exit = [](CommandWords&) {
-    g_calls.push_back("exit");
-    return kSlotSuccess;
-  };
-  ops.check = [](CommandWords& w) {
-    g_calls.push_back(joined_words("check", w));
-    return RecordResult::none();
-  };
-  ops.set = [](CommandWords& w) {
-    g_calls.push_back(joined_words("set", w));
-    return kSlotSuccess;
-  };
-  ops.gen_file = [](std::FILE* file, int n) {
-    g_calls.push_back("gen_file " + std::to_string(n));
-    std::fputs("data\n", file);
-    return 3;
-  };
-  return ops;
-}
+// Every slot call of the test table, in order, with what it was given.
+struct Recorder {
+  std::vector<std::string> calls;
+  SlotResult open_result = kSlotSuccess;
+
+  BackendOps table() {
+    BackendOps ops;
+    ops.config = [this](std::string_view key, std::string_view value) {
+      calls.push_back("config " + std::string(key) + "=" + std::string(value));
+      return true;
+    };
+    ops.init = [this] { calls.push_back("init"); };
+    ops.free = [this] { calls.push_back("free"); };
+    ops.open = [this] {
+      calls.push_back("open");
+      return open_result;
+    };
+    ops.close = [this] { calls.push_back("close"); };
+    ops.exit = [this](CommandWords&) {
+      calls.push_back("exit");
+      return kSlotSuccess;
+    };
+    ops.check = [this](CommandWords& w) {
+      calls.push_back(joined_words("check", w));
+      return RecordResult::none();
+    };
+    ops.set = [this](CommandWords& w) {
+      calls.push_back(joined_words("set", w));
+      return kSlotSuccess;
+    };
+    ops.gen_file = [this](std::FILE* file, int n) {
+      calls.push_back("gen_file " + std::to_string(n));
+      std::fputs("data\n", file);
+      return 3;
+    };
+    return ops;
+  }
+};
 
 class ProgramTest : public ::testing::Test {
  protected:
@@ -85,10 +87,10 @@ class ProgramTest : public ::testing::Test {
 
   void reset() {
     testing::reset_process_state();
-    backend_ops() = recording_table();
+    recorder_ = {};
+    ops_ = recorder_.table();
+    settings_ = {};
     console_capture(&out_);
-    g_calls.clear();
-    g_open_result = kSlotSuccess;
   }
 
   // Runs the program with `-path <temp dir>` first, then `arguments`.
@@ -102,12 +104,16 @@ class ProgramTest : public ::testing::Test {
     std::FILE* file = std::tmpfile();
     std::fwrite(input.data(), 1, input.size(), file);
     std::rewind(file);
-    const int status = program_run(static_cast<int>(all.size()), argv.data(), file);
+    const int status = program_run(static_cast<int>(all.size()), argv.data(), file, {ops_, settings_, log_state(), env_});
     remaining_input_ = std::ftell(file) < static_cast<long>(input.size());
     std::fclose(file);
     return status;
   }
 
+  Recorder recorder_;
+  BackendOps ops_;
+  CoreSettings settings_;
+  SystemEnv env_;
   testing::TempDir dir_;
   std::filesystem::path previous_directory_;
   std::string out_;
@@ -119,9 +125,9 @@ using Calls = std::vector<std::string>;
 TEST_F(ProgramTest, ReadLoopRunsBetweenOpenAndTheExitPath) {
   EXPECT_EQ(run({}, "check Bob pw\nexit\nhelp\n"), 0);
   EXPECT_EQ(out_, "-ERR Bob password wrong or not a valid user\n+OK\n");
-  EXPECT_EQ(g_calls, (Calls{"init", "config radius_host=127.0.0.1", "open", "check|check|Bob|pw|-", "exit", "close",
+  EXPECT_EQ(recorder_.calls, (Calls{"init", "config radius_host=127.0.0.1", "open", "check|check|Bob|pw|-", "exit", "close",
                             "free"}));
-  EXPECT_EQ(core_settings().default_domain, "example.org");
+  EXPECT_EQ(settings_.default_domain, "example.org");
   EXPECT_FALSE(log_state().log_path);
 }
 
@@ -132,19 +138,19 @@ TEST_F(ProgramTest, EndOfInputAlsoRunsTheExitPath) {
   const std::size_t log_banner = out_.find("Started in logging mode");
   ASSERT_NE(debug_banner, std::string::npos) << out_;
   EXPECT_GT(log_banner, debug_banner);
-  EXPECT_EQ(g_calls.back(), "free");
-  EXPECT_EQ(g_calls[g_calls.size() - 2], "close");
+  EXPECT_EQ(recorder_.calls.back(), "free");
+  EXPECT_EQ(recorder_.calls[recorder_.calls.size() - 2], "close");
 }
 
 TEST_F(ProgramTest, FailedOpenEndsBeforeAnyCommand) {
-  g_open_result = kSlotNegative;
+  recorder_.open_result = kSlotNegative;
   EXPECT_EQ(run({"-check", "alice", "secret"}, "exit\n"), 0);
   EXPECT_EQ(out_, "");
-  EXPECT_EQ(g_calls, (Calls{"init", "config radius_host=127.0.0.1", "open"}));
+  EXPECT_EQ(recorder_.calls, (Calls{"init", "config radius_host=127.0.0.1", "open"}));
 }
 
 TEST_F(ProgramTest, FailedOpenAlsoTellsStandardErrorWhy) {
-  backend_ops().open = [] {
+  ops_.open = [] {
     log_error("-DEAD: Couldn't find host {%s}", "nowhere");
     return kSlotNegative;
   };
@@ -165,7 +171,7 @@ TEST_F(ProgramTest, PasswordArgumentsStayOutOfTheLog) {
   EXPECT_NE(log.find("*** 7 - 10.1.2.3 ***"), std::string::npos);
   EXPECT_EQ(log.find("s3cret"), std::string::npos);
   // The command itself still gets the password.
-  EXPECT_NE(std::find(g_calls.begin(), g_calls.end(), "set|set|bob|s3cret-two|k=v"), g_calls.end());
+  EXPECT_NE(std::find(recorder_.calls.begin(), recorder_.calls.end(), "set|set|bob|s3cret-two|k=v"), recorder_.calls.end());
 }
 
 TEST_F(ProgramTest, OneShotCommandsFormTheirLines) {
@@ -188,7 +194,7 @@ TEST_F(ProgramTest, OneShotCommandsFormTheirLines) {
     EXPECT_EQ(run(c.arguments, "exit\n"), 0);
     EXPECT_TRUE(remaining_input_) << "standard input must not be read";
     EXPECT_EQ(out_, c.reply);
-    EXPECT_EQ(g_calls, (Calls{"init", "config radius_host=127.0.0.1", "open", c.call, "close", "free"}));
+    EXPECT_EQ(recorder_.calls, (Calls{"init", "config radius_host=127.0.0.1", "open", c.call, "close", "free"}));
   }
 }
 
@@ -203,10 +209,10 @@ TEST_F(ProgramTest, FilterSwitchSetsThePair) {
       {"-FILTERNAMEx,,,%", ',', '%'},
   };
   for (const auto& c : cases) {
-    core_settings() = {};
+    settings_ = {};
     EXPECT_EQ(run({c.argument}), 0);
-    EXPECT_EQ(core_settings().filter_from, c.from) << c.argument;
-    EXPECT_EQ(core_settings().filter_to, c.to) << c.argument;
+    EXPECT_EQ(settings_.filter_from, c.from) << c.argument;
+    EXPECT_EQ(settings_.filter_to, c.to) << c.argument;
   }
 }
 
@@ -222,14 +228,14 @@ TEST_F(ProgramTest, GenFileWritesTheNumberedFile) {
       {{"-gen_file", "99999999999999"}, "zeauth_input.dat", 2147483647},
   };
   for (const auto& c : cases) {
-    g_calls.clear();
+    recorder_.calls.clear();
     out_.clear();
     EXPECT_EQ(run(c.arguments), 1);
     EXPECT_EQ(out_, std::string("+OK Generate File Completed 3 items found - {") + c.file + "}\n");
     EXPECT_EQ(dir_.read(c.file), "data\n");
-    EXPECT_EQ(g_calls.back(), "gen_file " + std::to_string(c.n));
+    EXPECT_EQ(recorder_.calls.back(), "gen_file " + std::to_string(c.n));
   }
-  backend_ops().gen_file = nullptr;
+  ops_.gen_file = nullptr;
   std::filesystem::remove(dir_.file("zeauth_input.dat"));
   out_.clear();
   EXPECT_EQ(run({"-gen_file"}), 1);

@@ -21,17 +21,19 @@ class UserRecordTest : public ::testing::Test {
   void TearDown() override { testing::reset_process_state(); }
 
   void hash(const std::string& base, int chars, int depth) {
-    core_settings().dir_hash_base = base;
-    core_settings().dir_hash_chars = chars;
-    core_settings().dir_hash_depth = depth;
+    settings_.dir_hash_base = base;
+    settings_.dir_hash_chars = chars;
+    settings_.dir_hash_depth = depth;
   }
 
   std::string show(UserRecord record, const char* typed = "typed", const char* status = "+OK") {
     out_.clear();
-    display_user(record, status, typed, core_settings());
+    display_user(record, status, typed, settings_);
     EXPECT_FALSE(record.user_name || record.directory || record.extra);
     return out_;
   }
+
+  CoreSettings settings_;
 
   static UserRecord named(const char* name, const char* directory = nullptr) {
     UserRecord record;

@@ -15,39 +15,6 @@ PlatformState& platform_state() {
   return state;
 }
 
-PlatformHooks& platform_hooks() { return platform_state().hooks; }
-
-void sleep_milliseconds(int milliseconds) {
-  const PlatformHooks& hooks = platform_hooks();
-  if (hooks.sleep) {
-    hooks.sleep(milliseconds);
-    return;
-  }
-  native_sleep_milliseconds(milliseconds);
-}
-
-std::int64_t monotonic_milliseconds() {
-  const PlatformHooks& hooks = platform_hooks();
-  if (hooks.clock) return hooks.clock();
-  return native_monotonic_milliseconds();
-}
-
-bool random_bytes(std::span<std::uint8_t> out) {
-  PlatformState& state = platform_state();
-  if (state.hooks.random) return state.hooks.random(out);
-  RandomPool& pool = state.random_pool;
-  if (out.size() > pool.bytes.size()) return native_random_bytes(out.data(), out.size());
-  if (pool.bytes.size() - pool.used < out.size()) {
-    if (!native_random_bytes(pool.bytes.data(), pool.bytes.size())) return false;
-    pool.used = 0;
-  }
-  std::uint8_t* from = pool.bytes.data() + pool.used;
-  std::copy(from, from + out.size(), out.begin());
-  std::fill(from, from + out.size(), std::uint8_t{0});
-  pool.used += out.size();
-  return true;
-}
-
 namespace {
 
 void note_write_error(PlatformState& state) {

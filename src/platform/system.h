@@ -2,8 +2,9 @@
 // output: process id, local time, the system directory and path separator,
 // sleeping, random bytes, the account and the system log, and the
 // protections of the process. One
-// implementation per platform (system_posix.cpp, system_win32.cpp); sleeping
-// and random bytes pass through the portable hooks of platform_state.h first.
+// implementation per platform (system_posix.cpp, system_win32.cpp). The
+// program reads the clock, sleeps and draws random bytes through an Env
+// (env.h).
 #pragma once
 
 #include <cstdint>
@@ -27,19 +28,6 @@ std::string system_directory();
 /// The character that joins a directory and a file name ('/' on POSIX
 /// systems, '\\' on Windows).
 char path_separator();
-
-/// Blocks the (only) thread for `milliseconds`, or calls the sleep hook.
-void sleep_milliseconds(int milliseconds);
-
-/// Milliseconds of a clock that never goes back and does not follow changes
-/// of the time of day, or the clock hook's answer; only differences of two
-/// readings mean anything.
-std::int64_t monotonic_milliseconds();
-
-/// Fills `out` from the operating system's cryptographic random source (by
-/// way of the random pool), or from the random hook. Returns false when the
-/// source cannot be read; `out` is then unspecified.
-bool random_bytes(std::span<std::uint8_t> out);
 
 /// The name of the account this process runs as (its effective user); when
 /// the name cannot be found out, "uid N" on POSIX systems, "unknown" on Windows.

@@ -14,35 +14,24 @@
 #include <set>
 #include <vector>
 
-#include "platform/platform_state.h"
+#include "platform/env.h"
 
 namespace vantorix {
 namespace {
 
 TEST(RandomBytes, DrawsAreFreshAcrossPoolRefillsAndLargeRequests) {
-  platform_hooks() = {};
+  SystemEnv env;
   // 200 authenticators span several refills of the pool: none may repeat.
   std::set<std::array<std::uint8_t, 16>> seen;
   for (int i = 0; i < 200; ++i) {
     std::array<std::uint8_t, 16> draw{};
-    ASSERT_TRUE(random_bytes(draw));
+    ASSERT_TRUE(env.random(draw));
     EXPECT_TRUE(seen.insert(draw).second) << "repeated draw " << i;
   }
   // A request larger than the pool comes straight from the kernel.
   std::vector<std::uint8_t> large(5000, 0);
-  ASSERT_TRUE(random_bytes(large));
+  ASSERT_TRUE(env.random(large));
   EXPECT_NE(std::count(large.begin(), large.end(), 0), 5000);
-}
-
-TEST(RandomBytes, HookReplacesTheSource) {
-  platform_hooks().random = [](std::span<std::uint8_t> out) {
-    for (auto& b : out) b = 7;
-    return true;
-  };
-  std::array<std::uint8_t, 4> draw{};
-  ASSERT_TRUE(random_bytes(draw));
-  EXPECT_EQ(draw, (std::array<std::uint8_t, 4>{7, 7, 7, 7}));
-  platform_hooks() = {};
 }
 
 TEST(SystemDirectory, IsADirectoryThatExists) {

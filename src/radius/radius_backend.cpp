@@ -1,6 +1,5 @@
 #include "radius/radius_backend.h"
 
-#include "frontend/help_info.h"
 #include "radius/radius_check.h"
 #include "radius/radius_probe.h"
 #include "radius/radius_settings.h"
@@ -8,20 +7,28 @@
 
 namespace vantorix {
 
-BackendOps radius_backend_ops() {
+BackendOps RadiusBackend::ops() {
   BackendOps ops;
-  ops.config = radius_config;
-  ops.init = radius_init;
-  ops.check_settings = radius_check_settings;
-  ops.free = radius_free;
-  ops.open = radius_open;
-  ops.close = [] { radius_close(); };
-  ops.exit = radius_exit;
-  ops.check = radius_check;
-  ops.lookup = radius_lookup;
-  ops.help = show_help;
-  ops.status = radius_status;
-  ops.test_config = radius_test_config;
+  ops.config = [this](std::string_view key, std::string_view value) {
+    return radius_apply_key(data_.settings, users_.settings, key, value);
+  };
+  ops.init = [this] { radius_init(data_, users_); };
+  ops.check_settings = [this] { radius_check_settings(data_.settings, users_.settings); };
+  ops.free = [this] { radius_free(data_.settings, users_); };
+  ops.open = [this] {
+    return radius_connect(data_.connection, data_.settings, env_) ? kSlotNegative : kSlotSuccess;
+  };
+  ops.close = [this] { radius_close(data_.connection); };
+  ops.exit = [](CommandWords&) { return kSlotSuccess; };
+  ops.check = [this](CommandWords& words) { return check_user(data_, users_, env_, core_.default_domain, words); };
+  ops.lookup = [this](CommandWords& words) { return lookup_user(data_, users_, env_, core_.default_domain, words); };
+  ops.help = [](CommandWords&) { return std::vector<std::string>{}; };
+  ops.status = [this] {
+    return server_health_lines(data_.connection, data_.settings.transport == Transport::udp, env_.now_ms());
+  };
+  ops.test_config = [this](const char* user, const char* password) {
+    return radius_test_config(data_, users_, env_, user, password);
+  };
   return ops;
 }
 

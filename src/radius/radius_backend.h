@@ -1,12 +1,38 @@
-// The RADIUS backend's slot table.
+// The RADIUS backend: the one object that owns the backend's settings, its
+// servers and the exchange in progress, and the user store; its slots are
+// bound to it.
 #pragma once
 
+#include "config/core_settings.h"
 #include "frontend/backend_ops.h"
+#include "platform/env.h"
+#include "radius/radius_data.h"
+#include "userstore/user_store.h"
 
 namespace vantorix {
 
-/// The program's backend table: config, init, free, open, close, exit, check,
-/// lookup and help filled; set, mod, del, search, extended and gen_file empty.
-BackendOps radius_backend_ops();
+class RadiusBackend {
+ public:
+  /// `env` gives the clock, sleeping, random bytes and the socket wait;
+  /// `core` is read for the default domain. Both outlive the backend.
+  RadiusBackend(Env& env, const CoreSettings& core) : env_(env), core_(core) {}
+  RadiusBackend(const RadiusBackend&) = delete;
+  RadiusBackend& operator=(const RadiusBackend&) = delete;
+
+  /// The slot table, bound to this object: config, init, check_settings,
+  /// free, open, close, exit, check, lookup, help, status and test_config
+  /// filled; set, mod, del, search, extended and gen_file empty.
+  BackendOps ops();
+
+  RadiusData& data() { return data_; }
+  UserStore& users() { return users_; }
+  Env& env() { return env_; }
+
+ private:
+  Env& env_;
+  const CoreSettings& core_;
+  RadiusData data_;
+  UserStore users_;
+};
 
 }  // namespace vantorix

@@ -31,8 +31,7 @@ bool is_dead(const RadiusServer& server, std::int64_t now, bool probes) {
 
 // Puts the servers into `order` as they are asked: the live ones in ring
 // order from `first`; when none is live, every server in that order, each
-// to get one send and a short wait. Returns true in that last case. `order`
-// keeps its room from one check to the next.
+// to get one send and a short wait. Returns true in that last case.
 bool put_in_asking_order(RadiusConnection& connection, std::size_t first, std::int64_t now, bool probes,
                          std::vector<RadiusServer*>& order) {
   order.clear();
@@ -54,8 +53,9 @@ std::int64_t probe_interval_ms(const RadiusSettings& settings) {
 // Sends a Status-Server to every dead server whose dead time is over and
 // whose last probe is old enough, and adds it to `bystanders`, so that its
 // answer is heard while the check waits for another server anyway.
-void send_probes(RadiusConnection& connection, const RadiusSettings& settings, const StatusServerFields& fields,
-                 std::int64_t now, std::vector<RadiusServer*>& bystanders) {
+void send_probes(Env& env, RadiusConnection& connection, const RadiusSettings& settings,
+                 const StatusServerFields& fields, std::vector<RadiusServer*>& bystanders) {
+  const std::int64_t now = env.now_ms();
   for (RadiusServer& server : connection.servers) {
     if (server.dead_until_ms == 0 || now < server.dead_until_ms ||
         server.status_server != StatusServerSupport::answers) {
@@ -66,7 +66,7 @@ void send_probes(RadiusConnection& connection, const RadiusSettings& settings, c
       continue;
     }
     server.request_pending.reset();
-    if (!send_status_server(server, fields)) continue;
+    if (!send_status_server(env, server, fields)) continue;
     server.last_probe_ms = now;
     log_message(radius_text::kProbing, endpoint_text(server.endpoint).c_str());
     bystanders.push_back(&server);
@@ -83,12 +83,12 @@ std::string seconds_text(std::int64_t waited_ms) {
 
 // A server that gave no valid reply: marked dead for the dead time (when
 // that memory is on), in one error line that says why.
-void mark_dead(RadiusServer& server, const RadiusSettings& settings, const ServerAnswer& answer) {
+void mark_dead(RadiusServer& server, const RadiusSettings& settings, const ServerAnswer& answer, std::int64_t now) {
   const std::string where = endpoint_text(server.endpoint);
   const std::string waited = seconds_text(answer.waited_ms);
   const int dead_time = settings.dead_time_seconds;
   if (dead_time > 0) {
-    server.dead_until_ms = monotonic_milliseconds() + dead_time * std::int64_t{1000};
+    server.dead_until_ms = now + dead_time * std::int64_t{1000};
     if (answer.port_closed) {
       log_error(radius_text::kServerRefused, where.c_str(), dead_time);
     } else if (answer.watchdog_expired) {
@@ -121,10 +121,10 @@ std::optional<std::string_view> calling_station(const RadiusSettings& settings, 
 
 // Builds a request for `server` into the exchange, with a fresh identifier
 // and authenticator; false (nothing to send) when it cannot be built.
-bool prepare_request(const SharedSecret& secret, const RadiusServer& server, RadiusExchange& exchange,
+bool prepare_request(Env& env, const SharedSecret& secret, const RadiusServer& server, RadiusExchange& exchange,
                      const AccessRequest& fields) {
   std::uint8_t identifier = 0;
-  if (!random_bytes(std::span<std::uint8_t>(&identifier, 1))) {
+  if (!env.random(std::span<std::uint8_t>(&identifier, 1))) {
     log_error(radius_text::kNoRandomBytes);
     return false;
   }
@@ -132,7 +132,7 @@ bool prepare_request(const SharedSecret& secret, const RadiusServer& server, Rad
   request.nas_port = server.endpoint.port;
   request.nas_address = server.nas_address;
   const std::optional<PendingRequest> pending =
-      build_access_request(request, secret, identifier, exchange.send_buf, exchange.send_len);
+      build_access_request(env, request, secret, identifier, exchange.send_buf, exchange.send_len);
   if (!pending) return false;
   exchange.request = *pending;
   ++exchange.request_counter;
@@ -156,13 +156,15 @@ bool attach_default_domain(CommandWords& words, const std::optional<std::string>
   return true;
 }
 
-RecordResult check_user(RadiusData& radius, UserStore& users, const std::optional<std::string>& domain,
+RecordResult check_user(RadiusData& radius, UserStore& users, Env& env, const std::optional<std::string>& domain,
                         CommandWords& words) {
   if (!attach_default_domain(words, domain)) return RecordResult::none();
   const std::string& user = *words[1];
   const std::string password = words[2].value_or("");
   log_message(radius_text::kChecking, user.c_str(), client_address_for_log(words[3]));
-  if (!radius_ensure_open(radius.connection, radius.settings)) return RecordResult::failed();
+  if (std::optional<std::string> failure = radius_ensure_open(radius.connection, radius.settings, env)) {
+    return RecordResult::failed(std::move(*failure));
+  }
   user_file_load(users.settings, users.file, users.table);
 
   const RadiusSettings& settings = radius.settings;
@@ -184,30 +186,30 @@ RecordResult check_user(RadiusData& radius, UserStore& users, const std::optiona
   status.nas_identifier = fields.nas_identifier;
   // Answers of earlier checks count no more; answers to Status-Server do.
   for (RadiusServer& server : connection.servers) server.request_pending.reset();
-  std::vector<RadiusServer*>& bystanders = exchange.bystanders;
-  bystanders.clear();
-  const std::int64_t start = monotonic_milliseconds();
+  // Servers read during the check's waits: given up, or probed.
+  std::vector<RadiusServer*> bystanders;
+  const std::int64_t start = env.now_ms();
   if (udp) {
     for (RadiusServer& server : connection.servers) {
       if (server.dead_until_ms != 0 && server.status_pending) bystanders.push_back(&server);
     }
     if (!bystanders.empty()) {
-      hear_waiting_datagrams(bystanders, exchange, reply_rules(settings, connection.secret, connection.servers[0],
+      hear_waiting_datagrams(env, bystanders, exchange, reply_rules(settings, connection.secret, connection.servers[0],
                                                                exchange.collect_code));
       bystanders.clear();
     }
   }
   const std::size_t first = settings.server_order == ServerOrder::balance ? connection.first_server : 0;
-  std::vector<RadiusServer*>& order = exchange.asking_order;
+  std::vector<RadiusServer*> order;
   const bool all_dead = put_in_asking_order(connection, first, start, udp, order);
-  if (udp && !all_dead) send_probes(connection, settings, status, start, bystanders);
+  if (udp && !all_dead) send_probes(env, connection, settings, status, bystanders);
 
   // Each server in turn gets a request built afresh; the first valid reply decides.
   std::string silent;        // servers that gave no valid reply, with their waits
   std::string refused;       // servers where nothing listens
   std::string tls_failure;   // the last server's whose TLS connection failed
   for (RadiusServer* server : order) {
-    if (!prepare_request(connection.secret, *server, exchange, fields)) return RecordResult::none();
+    if (!prepare_request(env, connection.secret, *server, exchange, fields)) return RecordResult::none();
     UserRecord record;
     const ReplyRules rules = reply_rules(settings, connection.secret, *server, exchange.collect_code);
     const std::int64_t wait_ms = all_dead ? kDeadServerWaitMs : settings.timeout_seconds * std::int64_t{1000};
@@ -218,16 +220,16 @@ RecordResult check_user(RadiusData& radius, UserStore& users, const std::optiona
       server->request_pending = exchange.request;
       if (!server->status_server_asked) {
         server->status_server_asked = true;
-        send_status_server(*server, status);
+        send_status_server(env, *server, status);
       }
       AskPlan plan;
       plan.schedule = all_dead ? dead_schedule() : live_schedule(settings.retries, wait_ms);
       plan.watchdog = watchdog;
       plan.status = status;
       plan.bystanders = bystanders;
-      answer = ask_server(*server, exchange, plan, rules, blank, record);
+      answer = ask_server(env, *server, exchange, plan, rules, blank, record);
     } else {
-      answer = ask_server_tls(*server, *connection.tls_client, exchange, wait_ms, watchdog, status, rules, blank,
+      answer = ask_server_tls(env, *server, *connection.tls_client, exchange, wait_ms, watchdog, status, rules, blank,
                               record);
     }
     switch (answer.outcome) {
@@ -235,23 +237,22 @@ RecordResult check_user(RadiusData& radius, UserStore& users, const std::optiona
         mark_live(*answer.from);
         answer.from->tls_failure_logged.clear();
         if (!answer.accepted) return RecordResult::none();
-        user_store_remember(users, user, password);
+        user_store_remember(users, env, user, password);
         return RecordResult::accepted(std::move(record));
       case ServerOutcome::bad_digest:
         log_error("%s", radius_text::kBadDigest);
-        console_write("%s%s", radius_text::kBadDigest, kLineEnd);
-        return RecordResult::failed();
+        return RecordResult::failed(radius_text::kBadDigest);
       case ServerOutcome::tls_failed:
         tls_failure = tls_failure_text(*server, answer.reason);
         // The same failure as last time (at start-up, say) is not logged again.
         if (tls_failure != server->tls_failure_logged) log_error("%s", tls_failure.c_str());
         server->tls_failure_logged = tls_failure;
         if (settings.dead_time_seconds > 0) {
-          server->dead_until_ms = monotonic_milliseconds() + settings.dead_time_seconds * std::int64_t{1000};
+          server->dead_until_ms = env.now_ms() + settings.dead_time_seconds * std::int64_t{1000};
         }
         break;
       case ServerOutcome::no_reply:
-        mark_dead(*server, settings, answer);
+        mark_dead(*server, settings, answer, env.now_ms());
         std::string& list = answer.port_closed ? refused : silent;
         if (!list.empty()) list += ", ";
         list += endpoint_text(server->endpoint) + " (" +
@@ -263,8 +264,7 @@ RecordResult check_user(RadiusData& radius, UserStore& users, const std::optiona
   }
   if (!tls_failure.empty()) {
     // What to fix is in the TLS library's reason, so the parent is told it.
-    console_write("%s%s", tls_failure.c_str(), kLineEnd);
-    return RecordResult::failed();
+    return RecordResult::failed(std::move(tls_failure));
   }
   if (!silent.empty()) {
     // The hint about a wrong secret fits only servers that stayed silent.
@@ -276,20 +276,23 @@ RecordResult check_user(RadiusData& radius, UserStore& users, const std::optiona
   return RecordResult::none();
 }
 
-RecordResult lookup_user(RadiusData& radius, UserStore& users, const std::optional<std::string>& domain,
+RecordResult lookup_user(RadiusData& radius, UserStore& users, Env& env, const std::optional<std::string>& domain,
                          CommandWords& words) {
   if (!attach_default_domain(words, domain)) return RecordResult::none();
   log_message(radius_text::kLookup, text_or_null(words[1]));
-  if (!radius_ensure_open(radius.connection, radius.settings)) return RecordResult::failed();
+  if (std::optional<std::string> failure = radius_ensure_open(radius.connection, radius.settings, env)) {
+    return RecordResult::failed(std::move(*failure));
+  }
   user_file_load(users.settings, users.file, users.table);
 
   std::optional<std::string> remembered = user_table_lookup(users.table, *words[1]);
   if (!remembered) return RecordResult::none();
   words[2] = std::move(remembered);
-  return check_user(radius, users, domain, words);
+  return check_user(radius, users, env, domain, words);
 }
 
-void show_server_health(const RadiusConnection& connection, bool probes, std::int64_t now) {
+std::vector<std::string> server_health_lines(const RadiusConnection& connection, bool probes, std::int64_t now) {
+  std::vector<std::string> lines;
   for (const RadiusServer& server : connection.servers) {
     char state[48] = "live";
     if (is_dead(server, now, probes)) {
@@ -308,24 +311,14 @@ void show_server_health(const RadiusConnection& connection, bool probes, std::in
                                                                                 : "not known yet";
     const std::string probe =
         server.last_probe_ms < 0 ? "never" : std::to_string((now - server.last_probe_ms) / 1000) + " s ago";
-    reply_line(radius_text::kServerHealth, endpoint_text(server.endpoint).c_str(), state,
-               std::to_string(counts.requests).c_str(), std::to_string(counts.accepts).c_str(),
-               std::to_string(counts.rejects).c_str(), std::to_string(counts.no_reply).c_str(), round_trip.c_str(),
-               status, probe.c_str(), kLineEnd);
+    char line[kMaxReplyText + 1];
+    text_format(line, sizeof line, radius_text::kServerHealth, endpoint_text(server.endpoint).c_str(), state,
+                std::to_string(counts.requests).c_str(), std::to_string(counts.accepts).c_str(),
+                std::to_string(counts.rejects).c_str(), std::to_string(counts.no_reply).c_str(), round_trip.c_str(),
+                status, probe.c_str(), "");
+    lines.emplace_back(line);
   }
-}
-
-RecordResult radius_check(CommandWords& words) {
-  return check_user(radius_data(), user_store(), core_settings().default_domain, words);
-}
-
-RecordResult radius_lookup(CommandWords& words) {
-  return lookup_user(radius_data(), user_store(), core_settings().default_domain, words);
-}
-
-void radius_status() {
-  RadiusData& radius = radius_data();
-  show_server_health(radius.connection, radius.settings.transport == Transport::udp, monotonic_milliseconds());
+  return lines;
 }
 
 }  // namespace vantorix

@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "frontend/backend_ops.h"
 #include "frontend/command_words.h"
+#include "platform/env.h"
 #include "radius/radius_data.h"
 #include "userstore/user_store.h"
 
@@ -37,31 +39,24 @@ bool attach_default_domain(CommandWords& words, const std::optional<std::string>
 /// record with the name as sent, the password and the collected texts, and
 /// the user is remembered in `users`. Rejected, or no server answered (one
 /// `log_error` line names each server and its wait): none. Sockets that
-/// cannot be opened, or only replies with a wrong Response Authenticator:
-/// failed (the "-DEAD" text is already on standard output).
-RecordResult check_user(RadiusData& radius, UserStore& users, const std::optional<std::string>& domain,
+/// cannot be opened, a TLS connection that failed, or only replies with a
+/// wrong Response Authenticator: failed, with the "-DEAD" line for the
+/// parent. Time, random bytes and the socket wait come from `env`.
+RecordResult check_user(RadiusData& radius, UserStore& users, Env& env, const std::optional<std::string>& domain,
                         CommandWords& words);
 
 /// Entry 1 the user name. Checks the password that `users` remembers for the
 /// user with the server, as `check_user` does. None when the user is not
 /// remembered (the server is not asked).
-RecordResult lookup_user(RadiusData& radius, UserStore& users, const std::optional<std::string>& domain,
+RecordResult lookup_user(RadiusData& radius, UserStore& users, Env& env, const std::optional<std::string>& domain,
                          CommandWords& words);
 
-/// One "+DATA     Server = " line per server for info: its address and port,
+/// One "+DATA     Server = " line (without its line end) per server for
+/// info: its address and port,
 /// live or dead (with the seconds left), its counts, its last round trip,
 /// whether it answers Status-Server and when it was last probed. With
 /// `probes` (UDP) a server that answers Status-Server stays dead past its
 /// dead time until it answers a probe.
-void show_server_health(const RadiusConnection& connection, bool probes, std::int64_t now);
-
-/// The check slot: `check_user` with the process-wide records.
-RecordResult radius_check(CommandWords& words);
-
-/// The lookup slot: `lookup_user` with the process-wide records.
-RecordResult radius_lookup(CommandWords& words);
-
-/// The status slot: `show_server_health` of the process-wide record, now.
-void radius_status();
+std::vector<std::string> server_health_lines(const RadiusConnection& connection, bool probes, std::int64_t now);
 
 }  // namespace vantorix

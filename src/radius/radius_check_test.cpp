@@ -9,10 +9,9 @@
 #include <vector>
 
 #include "config/core_settings.h"
-#include "fake_radius_server.h"
+#include "radius_backend_fixture.h"
 #include "logging/log.h"
 #include "platform/console.h"
-#include "platform/platform_state.h"
 #include "process_state.h"
 #include "platform/system.h"
 #include "radius/radius_packet.h"
@@ -70,43 +69,32 @@ TEST(AttachDefaultDomain, RefusesNamesThatWouldNotFit) {
   EXPECT_EQ(refused[1], too_long);
 }
 
-// The check and lookup against scriptable servers on loopback.
-class RadiusCheckTest : public ::testing::Test {
+// The check and lookup against scriptable servers on loopback, on virtual time.
+class RadiusCheckTest : public testing::RadiusBackendTest {
  protected:
   void SetUp() override {
-    testing::reset_process_state();
-    console_capture(&output_);
-    user_store().settings.file_name = dir_.file("users.dat");
+    RadiusBackendTest::SetUp();
+    users_.settings.file_name = dir_.file("users.dat");
     log_state().log_mode = true;
     log_state().log_path = dir_.file("test.log");
     radius_config("radius_secret", kSecret);
   }
-  void TearDown() override { testing::reset_process_state(); }
 
   static constexpr const char* kSecret = "s3cret";
 
-  static std::optional<std::string> remembered(const std::string& name) {
-    return user_table_lookup(user_store().table, name);
-  }
-  static std::string entry(const FakeRadiusServer& server, bool ipv6 = false) {
-    return (ipv6 ? "[::1]:" : "127.0.0.1:") + std::to_string(server.port());
-  }
-  // Points the backend at `servers` (a radius_host value) and opens the sockets.
-  static void use(const std::string& servers) {
-    radius_config("radius_host", servers);
-    ASSERT_TRUE(radius_connect(radius_data().connection, radius_data().settings, false));
-  }
-  static RecordKind check(const char* user, const char* password, const char* address = nullptr) {
+  std::optional<std::string> remembered(const std::string& name) { return user_table_lookup(users_.table, name); }
+  RecordResult radius_check(CommandWords& words) { return backend_.ops().check(words); }
+  RecordResult radius_lookup(CommandWords& words) { return backend_.ops().lookup(words); }
+  // A check's outcome; a failure's line goes to the output, as the dispatcher writes it.
+  RecordKind check(const char* user, const char* password, const char* address = nullptr) {
     CommandWords words = words_of("check", user, password, address);
-    return radius_check(words).kind;
+    const RecordResult result = radius_check(words);
+    if (result.kind == RecordKind::failed) output_ += result.failure + "\n";
+    return result.kind;
   }
   std::string log() const { return dir_.read_text("test.log"); }
-  static double seconds_since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  }
-
-  std::string output_;
-  testing::TempDir dir_;
+  // Seconds of virtual time since `start` (a reading of the clock).
+  double seconds_since(std::int64_t start) { return static_cast<double>(env_.now_ms() - start) / 1000; }
 };
 
 FakeRadiusServer::Handler silent() {
@@ -114,14 +102,14 @@ FakeRadiusServer::Handler silent() {
 }
 
 TEST_F(RadiusCheckTest, AcceptedUserIsAnsweredAndRemembered) {
-  FakeRadiusServer server(kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
+  FakeRadiusServer server(env_, kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
     std::vector<std::uint8_t> attributes = radius_attribute(26, "first");
     const auto second = radius_attribute(26, "second");
     attributes.insert(attributes.end(), second.begin(), second.end());
     return self.answer(request, kAccessAccept, attributes);
   });
   use(entry(server));
-  core_settings().default_domain = "example.org";
+  core_.default_domain = "example.org";
   const std::string password(40, 'p');
   CommandWords words = words_of("check", "alice", password.c_str(), "10.0.0.9");
 
@@ -146,7 +134,7 @@ TEST_F(RadiusCheckTest, AcceptedUserIsAnsweredAndRemembered) {
 }
 
 TEST_F(RadiusCheckTest, RefusalsAndUnusableRequestsGiveNone) {
-  FakeRadiusServer server(kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
+  FakeRadiusServer server(env_, kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
     if (request.password != "challenge") return self.answer(request, kAccessReject);
     std::vector<std::uint8_t> attributes = radius_attribute(24, "state-1");
     const auto prompt = radius_attribute(18, "Enter the code\nfrom your phone");
@@ -164,17 +152,17 @@ TEST_F(RadiusCheckTest, RefusalsAndUnusableRequestsGiveNone) {
   EXPECT_EQ(check("bob", std::string(kMaxPassword + 1, 'p').c_str()), RecordKind::none);
   EXPECT_EQ(server.requests().size(), 2u) << "an over-long password is never sent";
   EXPECT_EQ(remembered("bob"), std::nullopt) << "refused users are not remembered";
-  EXPECT_EQ(radius_data().connection.servers[0].counts.rejects, 2);
+  EXPECT_EQ(radius_.connection.servers[0].counts.rejects, 2);
   EXPECT_TRUE(output_.empty());
 }
 
 TEST_F(RadiusCheckTest, LostRequestIsSentAgainIdenticallyAndTheCopyAnswered) {
-  FakeRadiusServer server(kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
+  FakeRadiusServer server(env_, kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
     if (self.requests().size() == 1) return std::vector<FakeDatagram>{};  // the first copy is lost
     return self.answer(request, kAccessAccept);
   });
   use(entry(server));
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = env_.now_ms();
   EXPECT_EQ(check("carol", "pw"), RecordKind::accepted);
   EXPECT_NEAR(seconds_since(start), 2.0, 0.5) << "the copy goes 2 s after the first send";
   const std::vector<RadiusRequest> requests = server.requests();
@@ -185,7 +173,7 @@ TEST_F(RadiusCheckTest, LostRequestIsSentAgainIdenticallyAndTheCopyAnswered) {
 TEST_F(RadiusCheckTest, StrayDatagramsNeitherAnswerNorShortenTheWait) {
   radius_config("radius_timeout", "1");
   radius_config("radius_require_message_authenticator", "yes");
-  FakeRadiusServer server(kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
+  FakeRadiusServer server(env_, kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
     ReplySpec other_id;
     other_id.identifier = static_cast<std::uint8_t>(request.identifier + 1);
     other_id.message_authenticator = ReplyMessageAuthenticator::valid;
@@ -206,7 +194,7 @@ TEST_F(RadiusCheckTest, StrayDatagramsNeitherAnswerNorShortenTheWait) {
                                      {self.make_reply(request, {}), true}};  // from another port
   });
   use(entry(server));
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = env_.now_ms();
   EXPECT_EQ(check("dave", "pw"), RecordKind::none);
   EXPECT_GE(seconds_since(start), 0.95);
   EXPECT_LT(seconds_since(start), 1.5);
@@ -224,11 +212,11 @@ TEST_F(RadiusCheckTest, StrayDatagramsNeitherAnswerNorShortenTheWait) {
 TEST_F(RadiusCheckTest, RepeatedAnswerIsNotTakenForTheNextRequest) {
   // The same identifier and authenticator for both requests, as chance may
   // give: only the memory of the answer taken tells its copy from an answer.
-  platform_hooks().random = [](std::span<std::uint8_t> out) {
+  env_.random_source = [](std::span<std::uint8_t> out) {
     std::fill(out.begin(), out.end(), std::uint8_t{7});
     return true;
   };
-  FakeRadiusServer server(kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
+  FakeRadiusServer server(env_, kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
     if (request.password == "pw") return std::vector<FakeDatagram>{self.answer(request, kAccessAccept)[0],
                                                                        self.answer(request, kAccessAccept)[0]};
     return self.answer(request, kAccessReject);
@@ -241,7 +229,7 @@ TEST_F(RadiusCheckTest, RepeatedAnswerIsNotTakenForTheNextRequest) {
 }
 
 TEST_F(RadiusCheckTest, ForgedReplyDoesNotBeatTheGenuineOne) {
-  FakeRadiusServer server(kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
+  FakeRadiusServer server(env_, kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
     ReplySpec forged;
     forged.wrong_authenticator = true;
     return std::vector<FakeDatagram>{{self.make_reply(request, forged)}, self.answer(request, kAccessAccept).front()};
@@ -252,9 +240,9 @@ TEST_F(RadiusCheckTest, ForgedReplyDoesNotBeatTheGenuineOne) {
 }
 
 TEST_F(RadiusCheckTest, WrongSecretIsTheDeadLineWithinTwoSeconds) {
-  FakeRadiusServer server("the server's secret");
+  FakeRadiusServer server(env_, "the server's secret");
   use(entry(server));
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = env_.now_ms();
   EXPECT_EQ(check("frank", "pw"), RecordKind::failed);
   EXPECT_LT(seconds_since(start), 2.5);
   EXPECT_EQ(output_, "-DEAD Received invalid reply digest from server\n");
@@ -262,7 +250,7 @@ TEST_F(RadiusCheckTest, WrongSecretIsTheDeadLineWithinTwoSeconds) {
 }
 
 TEST_F(RadiusCheckTest, MessageAuthenticatorModes) {
-  FakeRadiusServer server(kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
+  FakeRadiusServer server(env_, kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
     ReplySpec spec;
     if (request.user_name == "signed") spec.message_authenticator = ReplyMessageAuthenticator::valid;
     if (request.user_name == "first") spec.message_authenticator = ReplyMessageAuthenticator::valid_first;
@@ -300,10 +288,10 @@ TEST_F(RadiusCheckTest, MessageAuthenticatorModes) {
 
 TEST_F(RadiusCheckTest, SilentServerIsGivenUpAndTheNextOneAsked) {
   radius_config("radius_timeout", "1");
-  FakeRadiusServer down(kSecret, silent());
-  FakeRadiusServer up(kSecret);
+  FakeRadiusServer down(env_, kSecret, silent());
+  FakeRadiusServer up(env_, kSecret);
   use(entry(down) + ", " + entry(up));
-  auto start = std::chrono::steady_clock::now();
+  auto start = env_.now_ms();
   EXPECT_EQ(check("gina", "pw"), RecordKind::accepted);
   EXPECT_NEAR(seconds_since(start), 1.0, 0.4);
   ASSERT_EQ(down.requests().size(), 1u);
@@ -311,13 +299,13 @@ TEST_F(RadiusCheckTest, SilentServerIsGivenUpAndTheNextOneAsked) {
   EXPECT_NE(down.requests()[0].authenticator, up.requests()[0].authenticator) << "a request built afresh";
 
   // The silent server is dead now: the next check goes straight to the other.
-  start = std::chrono::steady_clock::now();
+  start = env_.now_ms();
   EXPECT_EQ(check("gina", "pw"), RecordKind::accepted);
   EXPECT_LT(seconds_since(start), 0.5);
   EXPECT_EQ(down.requests().size(), 1u);
 
   // When its dead time is over, it is asked first again.
-  radius_data().connection.servers[0].dead_until_ms = 0;
+  radius_.connection.servers[0].dead_until_ms = 0;
   EXPECT_EQ(check("gina", "pw"), RecordKind::accepted);
   EXPECT_EQ(down.requests().size(), 2u);
 }
@@ -329,18 +317,18 @@ TEST_F(RadiusCheckTest, SilentServerIsGivenUpAndTheNextOneAsked) {
 TEST_F(RadiusCheckTest, StatusServerWatchdogAndRevival) {
   radius_config("radius_timeout", "5");
   std::atomic<int> mode{0};  // 0: answers all; 1: silent; 2: only Status-Server
-  FakeRadiusServer watched(kSecret, [&mode](const RadiusRequest& request, const FakeRadiusServer& self) {
+  FakeRadiusServer watched(env_, kSecret, [&mode](const RadiusRequest& request, const FakeRadiusServer& self) {
     if (mode == 1 || (mode == 2 && request.code != kStatusServer)) return std::vector<FakeDatagram>{};
     return self.answer(request, kAccessAccept);
   });
-  FakeRadiusServer other(kSecret);
+  FakeRadiusServer other(env_, kSecret);
   use(entry(watched) + "," + entry(other));
   EXPECT_EQ(check("ian", "pw"), RecordKind::accepted);
   EXPECT_EQ(watched.status_requests().size(), 1u) << "sent beside the first request";
-  EXPECT_EQ(radius_data().connection.servers[0].status_server, StatusServerSupport::answers);
+  EXPECT_EQ(radius_.connection.servers[0].status_server, StatusServerSupport::answers);
 
   mode = 1;
-  auto start = std::chrono::steady_clock::now();
+  auto start = env_.now_ms();
   EXPECT_EQ(check("ian", "pw"), RecordKind::accepted);
   EXPECT_NEAR(seconds_since(start), 4.0, 0.5) << "Status-Server at 2 s, given up 2 s later";
   EXPECT_NE(log().find("ERROR: radius: " + entry(watched) + " answered neither the request nor a Status-Server "
@@ -350,43 +338,24 @@ TEST_F(RadiusCheckTest, StatusServerWatchdogAndRevival) {
 
   // Past its dead time it stays dead until a probe, sent during another
   // server's wait, is answered; then it is asked first again.
-  // The clock runs on, but 31 s ahead, then 62 s.
-  const std::int64_t real_start = monotonic_milliseconds();
-  const auto run_ahead = [real_start](std::int64_t ahead) {
-    platform_hooks().clock = [real_start, ahead, start = std::chrono::steady_clock::now()] {
-      return real_start + ahead +
-             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-    };
-  };
-  run_ahead(31000);
+  env_.advance(31000);
   const std::size_t asked = watched.requests().size();
   const std::size_t probed = watched.status_requests().size();
   EXPECT_EQ(check("ian", "pw"), RecordKind::accepted);
   EXPECT_EQ(watched.requests().size(), asked) << "no user's request to a dead server";
-  // The other server's answer may end the check before this probe reaches
-  // the fake server; it must meet the silent mode, not the next one.
-  for (int waited = 0; watched.status_requests().size() == probed && waited < 100; ++waited) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  EXPECT_GT(watched.status_requests().size(), probed) << "probed once its dead time had passed";
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // recorded, then handled
+  EXPECT_EQ(watched.status_requests().size(), probed + 1) << "probed once its dead time had passed";
   mode = 0;
   EXPECT_EQ(check("ian", "pw"), RecordKind::accepted);
   EXPECT_EQ(watched.requests().size(), asked) << "the probe of the last check went unanswered";
-  run_ahead(62000);
-  const std::size_t probes = watched.status_requests().size();
+  EXPECT_EQ(watched.status_requests().size(), probed + 1) << "one probe per third of the dead time";
+  env_.advance(31000);
   EXPECT_EQ(check("ian", "pw"), RecordKind::accepted);  // probed again, and answers
-  // The other server's answer may beat the probe's, which the next check hears.
-  for (int waited = 0; watched.status_requests().size() == probes && waited < 100; ++waited) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(check("ian", "pw"), RecordKind::accepted);
   EXPECT_EQ(watched.requests().size(), asked + 1) << "live again, and first";
   EXPECT_NE(log().find("radius: " + entry(watched) + " answers again: marked live"), std::string::npos);
 
   mode = 2;
-  start = std::chrono::steady_clock::now();
+  start = env_.now_ms();
   EXPECT_EQ(check("ian", "pw"), RecordKind::accepted);
   EXPECT_NEAR(seconds_since(start), 5.0, 0.5) << "alive by Status-Server: the whole wait, then the next";
 }
@@ -396,18 +365,18 @@ TEST_F(RadiusCheckTest, LateAnswerOfAServerGivenUpIsTaken) {
   // Once slow it answers requests after 4.5 s and Status-Server never: the
   // watchdog gives it up at 4 s, and its answer comes while the next one,
   // silent, is waited for.
-  FakeRadiusServer watched(kSecret, [&slow](const RadiusRequest& request, const FakeRadiusServer& self) {
+  FakeRadiusServer watched(env_, kSecret, [&slow](const RadiusRequest& request, const FakeRadiusServer& self) {
     if (!slow) return self.answer(request, kAccessAccept);
     if (request.code == kStatusServer) return std::vector<FakeDatagram>{};
     FakeDatagram late = self.answer(request, kAccessAccept)[0];
     late.delay = std::chrono::milliseconds(4500);
     return std::vector<FakeDatagram>{late};
   });
-  FakeRadiusServer other(kSecret, silent());
+  FakeRadiusServer other(env_, kSecret, silent());
   use(entry(watched) + "," + entry(other));
   EXPECT_EQ(check("jo", "pw"), RecordKind::accepted);
   slow = true;
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = env_.now_ms();
   EXPECT_EQ(check("jo", "pw"), RecordKind::accepted);
   EXPECT_NEAR(seconds_since(start), 4.5, 0.4);
   EXPECT_EQ(other.requests().size(), 1u) << "the next server was asked meanwhile";
@@ -417,8 +386,8 @@ TEST_F(RadiusCheckTest, LateAnswerOfAServerGivenUpIsTaken) {
 TEST_F(RadiusCheckTest, CompleteOutageCostsTwoSecondsPerDeadServer) {
   radius_config("radius_timeout", "1");
   radius_config("radius_retries", "0");
-  FakeRadiusServer first(kSecret, silent());
-  FakeRadiusServer second(kSecret, silent());
+  FakeRadiusServer first(env_, kSecret, silent());
+  FakeRadiusServer second(env_, kSecret, silent());
   use(entry(first) + "," + entry(second));
   EXPECT_EQ(check("hal", "pw"), RecordKind::none);  // both die, 1 s each
   const std::string text = log();
@@ -427,7 +396,7 @@ TEST_F(RadiusCheckTest, CompleteOutageCostsTwoSecondsPerDeadServer) {
             std::string::npos)
       << text;
 
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = env_.now_ms();
   EXPECT_EQ(check("hal", "pw"), RecordKind::none);
   EXPECT_NEAR(seconds_since(start), 4.0, 0.5) << "one send and 2 s for each dead server";
   EXPECT_EQ(first.requests().size(), 2u);
@@ -437,12 +406,12 @@ TEST_F(RadiusCheckTest, CompleteOutageCostsTwoSecondsPerDeadServer) {
 TEST_F(RadiusCheckTest, ClosedPortIsGivenUpAtOnce) {
   std::string closed;
   {
-    FakeRadiusServer gone(kSecret);
+    FakeRadiusServer gone(env_, kSecret);
     closed = entry(gone);
   }
-  FakeRadiusServer up(kSecret);
+  FakeRadiusServer up(env_, kSecret);
   use(closed + "," + entry(up));
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = env_.now_ms();
   EXPECT_EQ(check("ivy", "pw"), RecordKind::accepted);
   EXPECT_LT(seconds_since(start), 0.5);
   // One line that names the server, whether logging is on or not.
@@ -454,7 +423,7 @@ TEST_F(RadiusCheckTest, ClosedPortIsGivenUpAtOnce) {
 }
 
 TEST_F(RadiusCheckTest, Ipv6ServerGetsItsOwnNasAddress) {
-  FakeRadiusServer server(kSecret, {}, true);
+  FakeRadiusServer server(env_, kSecret, {}, true);
   ASSERT_TRUE(server.ready());
   radius_config("radius_nas_identifier", "mail-1");
   radius_config("radius_calling_station_id", "true");
@@ -469,7 +438,7 @@ TEST_F(RadiusCheckTest, Ipv6ServerGetsItsOwnNasAddress) {
 }
 
 TEST_F(RadiusCheckTest, LookupChecksTheRememberedPassword) {
-  FakeRadiusServer server(kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
+  FakeRadiusServer server(env_, kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
     return self.answer(request, request.password == "old one" ? kAccessAccept : kAccessReject);
   });
   radius_config("radius_host", entry(server));
@@ -477,7 +446,7 @@ TEST_F(RadiusCheckTest, LookupChecksTheRememberedPassword) {
   CommandWords unknown = words_of("lookup", "erin");
   EXPECT_EQ(radius_lookup(unknown).kind, RecordKind::none);
   EXPECT_TRUE(server.requests().empty()) << "an unknown user is not sent";
-  EXPECT_TRUE(radius_data().connection.open()) << "the sockets are opened first all the same";
+  EXPECT_TRUE(radius_.connection.open()) << "the sockets are opened first all the same";
 
   ASSERT_EQ(check("erin", "old one"), RecordKind::accepted);
   CommandWords lookup = words_of("lookup", "erin");
@@ -491,12 +460,12 @@ TEST_F(RadiusCheckTest, LookupChecksTheRememberedPassword) {
 TEST_F(RadiusCheckTest, HealthLinesShowEachServer) {
   radius_config("radius_timeout", "1");
   radius_config("radius_retries", "0");
-  FakeRadiusServer down(kSecret, silent());
-  FakeRadiusServer up(kSecret);
+  FakeRadiusServer down(env_, kSecret, silent());
+  FakeRadiusServer up(env_, kSecret);
   use(entry(down) + "," + entry(up));
   ASSERT_EQ(check("kim", "pw"), RecordKind::accepted);
   output_.clear();
-  show_server_health(radius_data().connection, true, monotonic_milliseconds());
+  for (const std::string& line : backend_.ops().status()) output_ += line + "\n";
   const std::string first = "+DATA     Server = " + entry(down) + " dead (";
   EXPECT_EQ(output_.rfind(first, 0), 0u) << output_;
   EXPECT_NE(output_.find(" s left), requests 1, accepts 0, rejects 0, no reply 1, last round trip none, "

@@ -1,4 +1,4 @@
-// The RADIUS backend's one process-wide record: its settings, its servers
+// The RADIUS backend's record: its settings, its servers
 // (each with its socket and its health) and the exchange in progress, each a
 // struct of its own.
 #pragma once
@@ -136,8 +136,6 @@ struct RadiusExchange {
   std::int32_t send_len = 0;
   std::array<std::uint8_t, kMaxDatagram> recv_buf{};
   std::int32_t recv_len = 0;         // result of the latest receive: a byte count, 0 or negative
-  std::vector<RadiusServer*> asking_order;  // the servers of the current check, in the order asked
-  std::vector<RadiusServer*> bystanders;    // read during the check's waits: given up or probed
   std::vector<SocketHandle> listening;      // the sockets of one wait
 };
 
@@ -146,8 +144,5 @@ struct RadiusData {
   RadiusConnection connection;
   RadiusExchange exchange;
 };
-
-/// The process-wide record; `radius_init` resets it.
-RadiusData& radius_data();
 
 }  // namespace vantorix

@@ -194,8 +194,8 @@ void note_request_answered(RadiusServer& server) {
 
 // Takes one datagram waiting at `server`'s socket into `buffer`, within
 // `milliseconds`; its bytes, 0 when none came, -1 on a socket error.
-int receive(const RadiusServer& server, std::span<std::uint8_t> buffer, int milliseconds) {
-  const Received received = udp_receive_within(server.sock, buffer, milliseconds);
+int receive(Env& env, const RadiusServer& server, std::span<std::uint8_t> buffer, int milliseconds) {
+  const Received received = env.receive_within(server.sock, buffer, milliseconds);
   if (received.timed_out) return 0;
   return received.bytes < 0 ? -1 : received.bytes;
 }
@@ -216,20 +216,20 @@ ReplyRules reply_rules(const RadiusSettings& settings, const SharedSecret& secre
   return rules;
 }
 
-bool send_status_server(RadiusServer& server, const StatusServerFields& fields) {
+bool send_status_server(Env& env, RadiusServer& server, const StatusServerFields& fields) {
   std::uint8_t identifier = 0;
-  if (!random_bytes(std::span<std::uint8_t>(&identifier, 1))) return false;
+  if (!env.random(std::span<std::uint8_t>(&identifier, 1))) return false;
   // Never the pending request's: a reply is told apart by its identifier.
   if (server.request_pending && identifier == server.request_pending->identifier) ++identifier;
   std::array<std::uint8_t, kMaxStreamPacket> packet;
   std::int32_t length = 0;
   const std::optional<PendingRequest> pending =
-      build_status_server(server.nas_address, fields.nas_identifier, *fields.secret, identifier, packet, length);
+      build_status_server(env, server.nas_address, fields.nas_identifier, *fields.secret, identifier, packet, length);
   if (!pending) return false;
   const std::span<const std::uint8_t> bytes(packet.data(), static_cast<std::size_t>(length));
   bool sent = false;
   if (server.tls && server.tls->is_open()) {
-    sent = server.tls->write(bytes, monotonic_milliseconds() + kWatchdogWaitMs) == TlsResult::ok;
+    sent = server.tls->write(bytes, env.now_ms() + kWatchdogWaitMs) == TlsResult::ok;
   } else if (server.sock != kNoSocket) {
     sent = udp_send(server.sock, bytes) == length;
   }
@@ -237,12 +237,12 @@ bool send_status_server(RadiusServer& server, const StatusServerFields& fields) 
   return sent;
 }
 
-void hear_waiting_datagrams(std::span<RadiusServer* const> servers, RadiusExchange& exchange,
+void hear_waiting_datagrams(Env& env, std::span<RadiusServer* const> servers, RadiusExchange& exchange,
                             const ReplyRules& rules) {
   UserRecord blank, record;
   ReplyCheck check;
   for (RadiusServer* server : servers) {
-    for (int got; (got = receive(*server, exchange.recv_buf, 0)) != 0;) {
+    for (int got; (got = receive(env, *server, exchange.recv_buf, 0)) != 0;) {
       // An error (the port closed) says only what the next wait will see too.
       if (got < 0) break;
       hear(*server, std::span<const std::uint8_t>(exchange.recv_buf.data(), static_cast<std::size_t>(got)), rules,
@@ -251,11 +251,11 @@ void hear_waiting_datagrams(std::span<RadiusServer* const> servers, RadiusExchan
   }
 }
 
-ServerAnswer ask_server(RadiusServer& server, RadiusExchange& exchange, const AskPlan& plan,
+ServerAnswer ask_server(Env& env, RadiusServer& server, RadiusExchange& exchange, const AskPlan& plan,
                         const ReplyRules& rules, const UserRecord& blank, UserRecord& record) {
   const bool debug = log_state().debug_mode;
   const RetransmissionSchedule& schedule = plan.schedule;
-  const std::int64_t start = monotonic_milliseconds();
+  const std::int64_t start = env.now_ms();
   ++server.counts.requests;
   server.request_pending = exchange.request;
   if (!send_copy(server, exchange)) return port_closed(server, 0);
@@ -272,7 +272,7 @@ ServerAnswer ask_server(RadiusServer& server, RadiusExchange& exchange, const As
   for (const RadiusServer* other : plan.bystanders) sockets.push_back(other->sock);
 
   for (;;) {
-    const std::int64_t now = monotonic_milliseconds() - start;
+    const std::int64_t now = env.now_ms() - start;
     const std::int64_t next_send = next_copy < schedule.copies ? schedule.sends_ms[next_copy] : -1;
     // The end of the current resend interval: the next copy, or the give-up.
     const std::int64_t interval_end = next_send >= 0 ? next_send : schedule.give_up_ms;
@@ -287,7 +287,7 @@ ServerAnswer ask_server(RadiusServer& server, RadiusExchange& exchange, const As
     }
     if (watchdog_at >= 0 && now >= watchdog_at) {
       watchdog_at = -1;
-      if (send_status_server(server, plan.status)) watchdog_until = now + kWatchdogWaitMs;
+      if (send_status_server(env, server, plan.status)) watchdog_until = now + kWatchdogWaitMs;
       continue;
     }
     if (watchdog_until >= 0 && now >= watchdog_until) {
@@ -309,11 +309,11 @@ ServerAnswer ask_server(RadiusServer& server, RadiusExchange& exchange, const As
     // Alone, the server's socket is waited on in the receive itself.
     RadiusServer* source = &server;
     if (sockets.size() > 1) {
-      const int ready = udp_wait_any_readable(sockets, wait);
+      const int ready = env.wait_any_readable(sockets, wait);
       if (ready == -1) continue;
       if (ready > 0) source = plan.bystanders[static_cast<std::size_t>(ready - 1)];
     }
-    const int got = receive(*source, exchange.recv_buf, source == &server && sockets.size() == 1 ? wait : 0);
+    const int got = receive(env, *source, exchange.recv_buf, source == &server && sockets.size() == 1 ? wait : 0);
     if (got == 0) continue;
     exchange.recv_len = got;
     if (source != &server) {
@@ -323,7 +323,7 @@ ServerAnswer ask_server(RadiusServer& server, RadiusExchange& exchange, const As
       if (debug) log_message(radius_text::kReadResponse, got);
       if (got < 0) {
         // Nothing listens at the server's port: waiting longer cannot help.
-        if (port_closed_error()) return port_closed(server, monotonic_milliseconds() - start);
+        if (port_closed_error()) return port_closed(server, env.now_ms() - start);
         log_error(radius_text::kReceiveFailed, got, socket_error_text());
         continue;
       }
@@ -333,7 +333,7 @@ ServerAnswer ask_server(RadiusServer& server, RadiusExchange& exchange, const As
     ReplyCheck check;
     switch (hear(*source, reply, rules, blank, record, check)) {
       case Heard::answered: {
-        const std::int64_t waited = monotonic_milliseconds() - start;
+        const std::int64_t waited = env.now_ms() - start;
         const std::int64_t sent_at = source == &server ? schedule.sends_ms[next_copy - 1] : 0;
         take_answer(*source, reply, check, rules_for(rules, *source), waited - sent_at);
         note_request_answered(*source);
@@ -356,18 +356,18 @@ ServerAnswer ask_server(RadiusServer& server, RadiusExchange& exchange, const As
   }
 }
 
-ServerAnswer ask_server_tls(RadiusServer& server, const TlsClient& client, RadiusExchange& exchange,
+ServerAnswer ask_server_tls(Env& env, RadiusServer& server, const TlsClient& client, RadiusExchange& exchange,
                             std::int64_t wait_ms, bool watchdog, const StatusServerFields& status,
                             const ReplyRules& tls_rules, const UserRecord& blank, UserRecord& record) {
   const bool debug = log_state().debug_mode;
-  const std::int64_t start = monotonic_milliseconds();
+  const std::int64_t start = env.now_ms();
   const std::int64_t deadline = start + wait_ms;
   ReplyRules rules = tls_rules;
   rules.require_message_authenticator = false;
   rules.learn_message_authenticator = false;
   ++server.counts.requests;
   server.request_pending = exchange.request;
-  if (!server.tls) server.tls = std::make_unique<TlsStream>();
+  if (!server.tls) server.tls = std::make_unique<TlsStream>(env);
   TlsStream& stream = *server.tls;
   const std::string where = endpoint_text(server.endpoint);
 
@@ -382,14 +382,14 @@ ServerAnswer ask_server_tls(RadiusServer& server, const TlsClient& client, Radiu
       if (opened != TlsResult::ok) {
         if (stream.handshake_failed()) {
           ++server.counts.no_reply;
-          return {ServerOutcome::tls_failed, false, monotonic_milliseconds() - start, stream.error()};
+          return {ServerOutcome::tls_failed, false, env.now_ms() - start, stream.error()};
         }
         log_error(radius_text::kTlsFailed, where.c_str(), stream.error().c_str());
         break;
       }
       server.status_pending.reset();  // its answer would have come on the old connection
     }
-    const std::int64_t sent_at = monotonic_milliseconds();
+    const std::int64_t sent_at = env.now_ms();
     const TlsResult written = stream.write(
         std::span<const std::uint8_t>(exchange.send_buf.data(), static_cast<std::size_t>(exchange.send_len)),
         deadline);
@@ -405,12 +405,12 @@ ServerAnswer ask_server_tls(RadiusServer& server, const TlsClient& client, Radiu
       if (check_at >= 0 && !stream.readable_within(check_at)) {
         if (watchdog_at >= 0) {
           watchdog_at = -1;
-          if (send_status_server(server, status)) watchdog_until = check_at + kWatchdogWaitMs;
+          if (send_status_server(env, server, status)) watchdog_until = check_at + kWatchdogWaitMs;
           continue;
         }
         stream.close();
         ++server.counts.no_reply;
-        ServerAnswer given_up{ServerOutcome::no_reply, false, monotonic_milliseconds() - start, {}};
+        ServerAnswer given_up{ServerOutcome::no_reply, false, env.now_ms() - start, {}};
         given_up.watchdog_expired = true;
         return given_up;
       }
@@ -432,7 +432,7 @@ ServerAnswer ask_server_tls(RadiusServer& server, const TlsClient& client, Radiu
       ReplyCheck check;
       switch (hear(server, reply, rules, blank, record, check)) {
         case Heard::answered:
-          take_answer(server, reply, check, rules, monotonic_milliseconds() - sent_at);
+          take_answer(server, reply, check, rules, env.now_ms() - sent_at);
           note_request_answered(server);
           // Whether the server answers Status-Server is asked after the first
           // answer, alone: FreeRADIUS 3.2 reads a second packet that came in
@@ -440,16 +440,16 @@ ServerAnswer ask_server_tls(RadiusServer& server, const TlsClient& client, Radiu
           // comes before the next request's.
           if (!server.status_server_asked) {
             server.status_server_asked = true;
-            send_status_server(server, status);
+            send_status_server(env, server, status);
           }
-          return answered(check, monotonic_milliseconds() - start, server);
+          return answered(check, env.now_ms() - start, server);
         case Heard::status_answered:
           watchdog_until = -1;
           break;
         case Heard::bad_digest:
           // On a connection of its own only the server can have signed a
           // reply: a wrong Response Authenticator is a wrong secret, at once.
-          return {ServerOutcome::bad_digest, false, monotonic_milliseconds() - start, {}};
+          return {ServerOutcome::bad_digest, false, env.now_ms() - start, {}};
         case Heard::dropped:
           break;
       }
@@ -464,15 +464,15 @@ ServerAnswer ask_server_tls(RadiusServer& server, const TlsClient& client, Radiu
       ++server.counts.no_reply;
       const std::string hint = client.has_certificate() ? radius_text::kTlsClosedWithCertificate
                                                         : radius_text::kTlsClosedAfterHandshake;
-      return {ServerOutcome::tls_failed, false, monotonic_milliseconds() - start,
+      return {ServerOutcome::tls_failed, false, env.now_ms() - start,
               read == TlsResult::failed && !error.empty() ? error + "; " + hint : hint};
     }
     log_message(radius_text::kTlsClosedByServer, where.c_str());
-    if (monotonic_milliseconds() >= deadline) break;
+    if (env.now_ms() >= deadline) break;
   }
   stream.close();
   ++server.counts.no_reply;
-  return {ServerOutcome::no_reply, false, monotonic_milliseconds() - start, {}};
+  return {ServerOutcome::no_reply, false, env.now_ms() - start, {}};
 }
 
 }  // namespace vantorix

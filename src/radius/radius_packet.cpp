@@ -205,11 +205,11 @@ MessageAuthenticatorSearch find_message_authenticators(std::span<const std::uint
 
 // The header of a request and its Message-Authenticator, which is written
 // as zeros and filled in once the packet is complete.
-std::optional<PendingRequest> begin_request(PacketWriter& packet, std::uint8_t code, std::uint8_t identifier,
-                                           bool signed_request = true) {
+std::optional<PendingRequest> begin_request(Env& env, PacketWriter& packet, std::uint8_t code,
+                                           std::uint8_t identifier, bool signed_request = true) {
   PendingRequest request;
   request.identifier = identifier;
-  if (!make_authenticator(request.authenticator)) {
+  if (!env.random(request.authenticator)) {
     log_error(radius_text::kNoRandomBytes);
     return std::nullopt;
   }
@@ -259,11 +259,9 @@ bool usable_secret(const SharedSecret& secret) {
 
 }  // namespace
 
-bool make_authenticator(std::span<std::uint8_t, kAuthenticatorSize> out) { return random_bytes(out); }
-
-std::optional<PendingRequest> build_access_request(const AccessRequest& fields, const SharedSecret& secret,
-                                                   std::uint8_t identifier, std::span<std::uint8_t> out,
-                                                   std::int32_t& length) {
+std::optional<PendingRequest> build_access_request(Env& env, const AccessRequest& fields,
+                                                   const SharedSecret& secret, std::uint8_t identifier,
+                                                   std::span<std::uint8_t> out, std::int32_t& length) {
   length = 0;
   if (fields.user.size() > static_cast<std::size_t>(kMaxUserName)) {
     log_error(radius_text::kNameTooLong, length_for_log(fields.user.size()), kMaxUserName);
@@ -277,7 +275,7 @@ std::optional<PendingRequest> build_access_request(const AccessRequest& fields, 
 
   PacketWriter packet(out);
   const std::optional<PendingRequest> request =
-      begin_request(packet, kAccessRequest, identifier, fields.signed_request);
+      begin_request(env, packet, kAccessRequest, identifier, fields.signed_request);
   if (!request) return std::nullopt;
   std::array<std::uint8_t, kMaxPassword> hidden;
   const std::size_t hidden_length = hide_password(fields.password, secret, request->authenticator, hidden);
@@ -293,14 +291,14 @@ std::optional<PendingRequest> build_access_request(const AccessRequest& fields, 
   return request;
 }
 
-std::optional<PendingRequest> build_status_server(std::optional<IpAddress> nas_address,
+std::optional<PendingRequest> build_status_server(Env& env, std::optional<IpAddress> nas_address,
                                                   std::optional<std::string_view> nas_identifier,
                                                   const SharedSecret& secret, std::uint8_t identifier,
                                                   std::span<std::uint8_t> out, std::int32_t& length) {
   length = 0;
   if (!usable_secret(secret)) return std::nullopt;
   PacketWriter packet(out);
-  const std::optional<PendingRequest> request = begin_request(packet, kStatusServer, identifier);
+  const std::optional<PendingRequest> request = begin_request(env, packet, kStatusServer, identifier);
   if (!request) return std::nullopt;
   put_nas_address(packet, nas_address);
   if (nas_identifier) packet.put_attribute(kNasIdentifier, bytes_of(nas_identifier->substr(0, kMaxAttributeText)));

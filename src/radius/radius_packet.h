@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "frontend/user_record.h"
+#include "platform/env.h"
 #include "platform/udp_socket.h"
 #include "radius/radius_data.h"
 #include "radius/shared_secret.h"
@@ -81,11 +82,8 @@ struct AccessRequest {
   bool signed_request = true;
 };
 
-/// Writes 16 bytes from the system's cryptographic random source to `out`.
-/// False when the source failed.
-bool make_authenticator(std::span<std::uint8_t, kAuthenticatorSize> out);
-
-/// Builds an Access-Request with `identifier` and a fresh authenticator into
+/// Builds an Access-Request with `identifier` and a fresh authenticator (16
+/// random bytes of `env`) into
 /// `out`: Message-Authenticator (HMAC-MD5 keyed with `secret` over the whole
 /// packet, its own value zero), User-Name, User-Password hidden with `secret`
 /// in 16-byte blocks, NAS-Port, NAS-IP-Address or NAS-IPv6-Address, then
@@ -95,14 +93,14 @@ bool make_authenticator(std::span<std::uint8_t, kAuthenticatorSize> out);
 /// kMaxUserName, the password longer than kMaxPassword, the secret longer than
 /// kMaxSecret, or no random bytes could be had. A Calling-Station-Id longer
 /// than an attribute holds is cut.
-std::optional<PendingRequest> build_access_request(const AccessRequest& fields, const SharedSecret& secret,
-                                                   std::uint8_t identifier, std::span<std::uint8_t> out,
-                                                   std::int32_t& length);
+std::optional<PendingRequest> build_access_request(Env& env, const AccessRequest& fields,
+                                                   const SharedSecret& secret, std::uint8_t identifier,
+                                                   std::span<std::uint8_t> out, std::int32_t& length);
 
 /// Builds a Status-Server (RFC 5997) with `identifier`, a fresh authenticator
 /// and a Message-Authenticator, naming this machine as `nas_address` and
 /// `nas_identifier` do; as `build_access_request` otherwise.
-std::optional<PendingRequest> build_status_server(std::optional<IpAddress> nas_address,
+std::optional<PendingRequest> build_status_server(Env& env, std::optional<IpAddress> nas_address,
                                                   std::optional<std::string_view> nas_identifier,
                                                   const SharedSecret& secret, std::uint8_t identifier,
                                                   std::span<std::uint8_t> out, std::int32_t& length);

@@ -11,6 +11,7 @@
 #include "logging/log.h"
 #include "platform/console.h"
 #include "platform/platform_state.h"
+#include "fake_env.h"
 #include "process_state.h"
 #include "userstore/md5.h"
 
@@ -94,8 +95,8 @@ class RadiusPacketTest : public ::testing::Test {
   }
   void TearDown() override { testing::reset_process_state(); }
 
-  static void use_authenticator(const Bytes& authenticator) {
-    platform_hooks().random = [authenticator](std::span<std::uint8_t> out) {
+  void use_authenticator(const Bytes& authenticator) {
+    env_.random_source = [authenticator](std::span<std::uint8_t> out) {
       std::copy_n(authenticator.begin(), std::min(out.size(), authenticator.size()), out.begin());
       return true;
     };
@@ -107,7 +108,7 @@ class RadiusPacketTest : public ::testing::Test {
     fields.nas_port = 3;
     if (!fields.nas_address) fields.nas_address = IpAddress::v4(0xC0A80110);  // 192.168.1.16
     const std::optional<PendingRequest> request =
-        build_access_request(fields, secret_, identifier_, send_, send_len_);
+        build_access_request(env_, fields, secret_, identifier_, send_, send_len_);
     if (request) request_ = *request;
     return request.has_value();
   }
@@ -155,6 +156,7 @@ class RadiusPacketTest : public ::testing::Test {
   void log_to_output() { log_state().debug_mode = true; }
   bool logged(std::string_view text) const { return output_.find(text) != std::string::npos; }
 
+  testing::FakeEnv env_;
   SharedSecret secret_{kRfcSecret};
   std::uint8_t identifier_ = 0;
   PendingRequest request_;
@@ -188,14 +190,14 @@ TEST_F(RadiusPacketTest, OptionalAttributesFollowInOrder) {
   EXPECT_EQ(Bytes(after.end() - static_cast<long>(expected_tail.size()), after.end()), expected_tail)
       << "NAS-IPv6-Address in place of NAS-IP-Address; a long Calling-Station-Id is cut to 253";
 
-  ASSERT_TRUE(build_access_request({"bob", "pw", 3, std::nullopt, {}, {}}, secret_, 0, send_, send_len_));
+  ASSERT_TRUE(build_access_request(env_, {"bob", "pw", 3, std::nullopt, {}, {}}, secret_, 0, send_, send_len_));
   EXPECT_EQ(Bytes(send_.begin() + send_len_ - 6, send_.begin() + send_len_), hex("04 06 00000000"))
       << "a machine whose address is unknown sends NAS-IP-Address 0.0.0.0";
 }
 
 TEST_F(RadiusPacketTest, StatusServerCarriesMessageAuthenticatorAndTheNas) {
   const std::optional<PendingRequest> request =
-      build_status_server(IpAddress::v4(0x7F000001), std::string_view("mail-1"), secret_, 9, send_, send_len_);
+      build_status_server(env_, IpAddress::v4(0x7F000001), std::string_view("mail-1"), secret_, 9, send_, send_len_);
   ASSERT_TRUE(request);
   const Bytes packet = sent();
   EXPECT_EQ(packet[0], kStatusServer);
@@ -258,14 +260,14 @@ TEST_F(RadiusPacketTest, RefusesWhatCannotBeSentWhole) {
   EXPECT_TRUE(logged("ERROR: radius: password of 129 bytes is too long to send (at most 128)"));
   EXPECT_EQ(output_.find(long_password), std::string::npos) << "the password must never be logged";
 
-  platform_hooks().random = [](std::span<std::uint8_t>) { return false; };
+  env_.random_source = [](std::span<std::uint8_t>) { return false; };
   EXPECT_FALSE(build("bob", "pw"));
   EXPECT_EQ(send_len_, 0);
   EXPECT_TRUE(logged("ERROR: radius: no random bytes for the request authenticator"));
 }
 
 TEST_F(RadiusPacketTest, EveryRequestTakesFreshRandomAuthenticator) {
-  platform_hooks() = {};
+  env_.random_source = nullptr;
   ASSERT_TRUE(build("bob", "pw"));
   const Bytes first = sent();
   ASSERT_TRUE(build("bob", "pw"));

@@ -33,17 +33,17 @@ std::string optional_text(const std::optional<std::string>& text) { return text 
 // One request to `server` and the wait for its answer: a single send, the
 // whole wait, no dead-server memory.
 // The answer's record keeps what a check would show after "+OK".
-ServerAnswer ask_once(RadiusData& radius, RadiusServer& server, bool status_server, bool signed_request,
+ServerAnswer ask_once(RadiusData& radius, Env& env, RadiusServer& server, bool status_server, bool signed_request,
                       const std::optional<ProbeUser>& user, UserRecord& record) {
   const RadiusSettings& settings = radius.settings;
   RadiusExchange& exchange = radius.exchange;
   std::uint8_t identifier = 0;
-  if (!random_bytes(std::span<std::uint8_t>(&identifier, 1))) return {};
+  if (!env.random(std::span<std::uint8_t>(&identifier, 1))) return {};
   std::optional<PendingRequest> pending;
   const std::optional<std::string_view> nas_identifier =
       settings.nas_identifier ? std::optional<std::string_view>(*settings.nas_identifier) : std::nullopt;
   if (status_server) {
-    pending = build_status_server(server.nas_address, nas_identifier, radius.connection.secret, identifier,
+    pending = build_status_server(env, server.nas_address, nas_identifier, radius.connection.secret, identifier,
                                   exchange.send_buf, exchange.send_len);
   } else {
     AccessRequest fields;
@@ -53,7 +53,7 @@ ServerAnswer ask_once(RadiusData& radius, RadiusServer& server, bool status_serv
     fields.nas_address = server.nas_address;
     fields.nas_identifier = nas_identifier;
     fields.signed_request = signed_request;
-    pending = build_access_request(fields, radius.connection.secret, identifier, exchange.send_buf,
+    pending = build_access_request(env, fields, radius.connection.secret, identifier, exchange.send_buf,
                                    exchange.send_len);
   }
   if (!pending) return {};
@@ -67,24 +67,24 @@ ServerAnswer ask_once(RadiusData& radius, RadiusServer& server, bool status_serv
   UserRecord blank;
   const std::int64_t wait_ms = settings.timeout_seconds * std::int64_t{1000};
   if (settings.transport == Transport::tls) {
-    return ask_server_tls(server, *radius.connection.tls_client, exchange, wait_ms, false, {}, rules, blank, record);
+    return ask_server_tls(env, server, *radius.connection.tls_client, exchange, wait_ms, false, {}, rules, blank, record);
   }
   AskPlan plan;
   plan.schedule = once(wait_ms);
-  return ask_server(server, exchange, plan, rules, blank, record);
+  return ask_server(env, server, exchange, plan, rules, blank, record);
 }
 
 }  // namespace
 
-std::vector<ProbeResult> probe_servers(RadiusData& radius, const std::optional<ProbeUser>& user) {
+std::vector<ProbeResult> probe_servers(RadiusData& radius, Env& env, const std::optional<ProbeUser>& user) {
   std::vector<ProbeResult> results;
   for (RadiusServer& server : radius.connection.servers) {
     ProbeResult result;
     result.server = endpoint_text(server.endpoint);
     result.asked_status_server = !user.has_value();
-    const std::int64_t started = monotonic_milliseconds();
+    const std::int64_t started = env.now_ms();
     UserRecord record;
-    ServerAnswer answer = ask_once(radius, server, !user.has_value(), true, user, record);
+    ServerAnswer answer = ask_once(radius, env, server, !user.has_value(), true, user, record);
     if (answer.outcome == ServerOutcome::answered && !answer.signed_message &&
         radius.settings.transport == Transport::udp &&
         radius.settings.require_message_authenticator == MessageAuthenticatorPolicy::yes) {
@@ -102,7 +102,7 @@ std::vector<ProbeResult> probe_servers(RadiusData& radius, const std::optional<P
     } else if (radius.settings.transport == Transport::udp) {
       // Silent: a request without Message-Authenticator tells a wrong secret
       // (the reply does not fit it) from a server that is not there.
-      answer = ask_once(radius, server, false, false, user, record);
+      answer = ask_once(radius, env, server, false, false, user, record);
       if (answer.outcome == ServerOutcome::bad_digest) {
         result.verdict = ProbeVerdict::wrong_secret;
       } else if (answer.outcome == ServerOutcome::answered) {
@@ -111,7 +111,7 @@ std::vector<ProbeResult> probe_servers(RadiusData& radius, const std::optional<P
       }
     }
     result.round_trip_ms = server.counts.last_round_trip_ms;
-    result.detail = result.detail.empty() ? std::to_string((monotonic_milliseconds() - started) / 1000) + " s"
+    result.detail = result.detail.empty() ? std::to_string((env.now_ms() - started) / 1000) + " s"
                                           : result.detail;
     results.push_back(std::move(result));
   }
@@ -198,19 +198,17 @@ std::vector<std::string> radius_settings_lines(const RadiusSettings& settings, U
   return lines;
 }
 
-int radius_test_config(const char* user, const char* password) {
-  RadiusData& radius = radius_data();
-  for (const std::string& line : radius_settings_lines(radius.settings, user_store())) {
-    console_write("%s%s", line.c_str(), kLineEnd);
-  }
+TestConfigReport radius_test_config(RadiusData& radius, UserStore& users, Env& env, const char* user,
+                                    const char* password) {
+  TestConfigReport report;
+  report.lines = radius_settings_lines(radius.settings, users);
   std::optional<ProbeUser> probe_user;
   if (user != nullptr) probe_user = ProbeUser{user, password != nullptr ? password : ""};
-  bool all = true;
-  for (const ProbeResult& result : probe_servers(radius, probe_user)) {
-    console_write("%s%s", probe_text(result).c_str(), kLineEnd);
-    all = all && probe_answered(result);
+  for (const ProbeResult& result : probe_servers(radius, env, probe_user)) {
+    report.lines.push_back(probe_text(result));
+    if (!probe_answered(result)) report.status = 1;
   }
-  return all ? 0 : 1;
+  return report;
 }
 
 }  // namespace vantorix

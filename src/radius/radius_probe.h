@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "frontend/backend_ops.h"
+#include "platform/env.h"
 #include "radius/radius_data.h"
 #include "userstore/user_store.h"
 
@@ -50,7 +52,7 @@ struct ProbeUser {
 /// without Message-Authenticator, since a server that checks the attribute
 /// drops a request signed with another secret: a reply to it whose
 /// authenticator is wrong means the secret is wrong. Never remembers a user.
-std::vector<ProbeResult> probe_servers(RadiusData& radius, const std::optional<ProbeUser>& user);
+std::vector<ProbeResult> probe_servers(RadiusData& radius, Env& env, const std::optional<ProbeUser>& user);
 
 /// The result as one line of text, with what to do about it.
 std::string probe_text(const ProbeResult& result);
@@ -62,8 +64,9 @@ bool probe_answered(const ProbeResult& result);
 /// "(hidden)", then the user file with its number of users.
 std::vector<std::string> radius_settings_lines(const RadiusSettings& settings, UserStore& users);
 
-/// The test_config slot: writes the settings lines and one line per server
-/// to standard output; 0 when every server answered validly, else 1.
-int radius_test_config(const char* user, const char* password);
+/// For test_config: the settings lines and one line per server; status 0
+/// when every server answered validly, else 1.
+TestConfigReport radius_test_config(RadiusData& radius, UserStore& users, Env& env, const char* user,
+                                    const char* password);
 
 }  // namespace vantorix

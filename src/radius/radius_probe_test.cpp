@@ -5,12 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_radius_server.h"
-#include "platform/console.h"
-#include "process_state.h"
-#include "radius/radius_settings.h"
-#include "radius/radius_transport.h"
-#include "temp_dir.h"
+#include "radius_backend_fixture.h"
 
 namespace vantorix {
 namespace {
@@ -21,24 +16,20 @@ using testing::RadiusRequest;
 
 constexpr const char* kSecret = "probe-secret";
 
-class RadiusProbeTest : public ::testing::Test {
+class RadiusProbeTest : public testing::RadiusBackendTest {
  protected:
   void SetUp() override {
-    testing::reset_process_state();
-    console_capture(&output_);
+    RadiusBackendTest::SetUp();
     radius_config("radius_secret", kSecret);
     radius_config("radius_timeout", "1");
-    user_store().settings.file_name = dir_.file("users.dat");
+    users_.settings.file_name = dir_.file("users.dat");
   }
-  void TearDown() override { testing::reset_process_state(); }
-  static std::string entry(const FakeRadiusServer& server) { return "127.0.0.1:" + std::to_string(server.port()); }
-  static void use(const std::string& hosts) {
-    radius_config("radius_host", hosts);
-    ASSERT_TRUE(radius_connect(radius_data().connection, radius_data().settings, false));
+  // -test_config's lines for the backend, into the output; its status.
+  int radius_test_config(const char* user, const char* password) {
+    const TestConfigReport report = vantorix::radius_test_config(radius_, users_, env_, user, password);
+    for (const std::string& line : report.lines) output_ += line + "\n";
+    return report.status;
   }
-
-  std::string output_;
-  testing::TempDir dir_;
 };
 
 // A server as FreeRADIUS is by default: Status-Server not enabled, every
@@ -52,15 +43,15 @@ FakeRadiusServer::Handler freeradius_like(bool status_server) {
 }
 
 TEST_F(RadiusProbeTest, EachServerIsToldApartByWhatItAnswers) {
-  FakeRadiusServer status(kSecret, freeradius_like(true));
-  FakeRadiusServer plain(kSecret, freeradius_like(false));
-  FakeRadiusServer other_secret("another-secret", freeradius_like(true));
-  FakeRadiusServer silent(kSecret, [](const RadiusRequest&, const FakeRadiusServer&) {
+  FakeRadiusServer status(env_, kSecret, freeradius_like(true));
+  FakeRadiusServer plain(env_, kSecret, freeradius_like(false));
+  FakeRadiusServer other_secret(env_, "another-secret", freeradius_like(true));
+  FakeRadiusServer silent(env_, kSecret, [](const RadiusRequest&, const FakeRadiusServer&) {
     return std::vector<FakeDatagram>{};
   });
   use(entry(status) + "," + entry(plain) + "," + entry(other_secret) + "," + entry(silent));
 
-  const std::vector<ProbeResult> results = probe_servers(radius_data(), std::nullopt);
+  const std::vector<ProbeResult> results = probe_servers(radius_, env_, std::nullopt);
   ASSERT_EQ(results.size(), 4u);
   EXPECT_EQ(results[0].verdict, ProbeVerdict::alive);
   EXPECT_EQ(results[1].verdict, ProbeVerdict::answers_access_requests);
@@ -77,11 +68,11 @@ TEST_F(RadiusProbeTest, EachServerIsToldApartByWhatItAnswers) {
 TEST_F(RadiusProbeTest, ClosedPortIsToldFromSilence) {
   std::string closed;  // a port that was bound a moment ago and is not now
   {
-    FakeRadiusServer gone(kSecret, freeradius_like(true));
+    FakeRadiusServer gone(env_, kSecret, freeradius_like(true));
     closed = entry(gone);
   }
   use(closed);
-  const std::vector<ProbeResult> results = probe_servers(radius_data(), ProbeUser{"alice", "right"});
+  const std::vector<ProbeResult> results = probe_servers(radius_, env_, ProbeUser{"alice", "right"});
   ASSERT_EQ(results.size(), 1u);
   EXPECT_EQ(results[0].verdict, ProbeVerdict::port_closed) << "not reported as a wait of 0 s";
   EXPECT_EQ(probe_text(results[0]), "Server " + closed +
@@ -90,12 +81,12 @@ TEST_F(RadiusProbeTest, ClosedPortIsToldFromSilence) {
 }
 
 TEST_F(RadiusProbeTest, UserAndPasswordAreAskedForAndNeverRemembered) {
-  FakeRadiusServer server(kSecret, freeradius_like(true));
+  FakeRadiusServer server(env_, kSecret, freeradius_like(true));
   use(entry(server));
-  EXPECT_EQ(probe_servers(radius_data(), ProbeUser{"alice", "right"})[0].verdict, ProbeVerdict::accepted);
-  EXPECT_EQ(probe_servers(radius_data(), ProbeUser{"alice", "wrong"})[0].verdict, ProbeVerdict::rejected);
+  EXPECT_EQ(probe_servers(radius_, env_, ProbeUser{"alice", "right"})[0].verdict, ProbeVerdict::accepted);
+  EXPECT_EQ(probe_servers(radius_, env_, ProbeUser{"alice", "wrong"})[0].verdict, ProbeVerdict::rejected);
   EXPECT_EQ(server.requests()[0].user_name, "alice");
-  EXPECT_EQ(user_store().table.size(), 0u);
+  EXPECT_EQ(users_.table.size(), 0u);
   EXPECT_EQ(dir_.read("users.dat"), "");
 
   output_.clear();

@@ -14,11 +14,6 @@
 
 namespace vantorix {
 
-RadiusData& radius_data() {
-  static RadiusData data;
-  return data;
-}
-
 namespace {
 
 // A number of the value held to [low, high], with an error naming the bound
@@ -147,18 +142,13 @@ std::string_view effective_secret(const RadiusSettings& settings) {
   return settings.secret ? std::string_view(*settings.secret) : std::string_view();
 }
 
-bool radius_config(std::string_view key, std::string_view value) {
-  return radius_apply_key(radius_data().settings, user_store().settings, key, value);
-}
-
-void radius_init() {
+void radius_init(RadiusData& radius, UserStore& users) {
   log_message(radius_text::kSettingUp);
-  radius_data() = {};
-  user_store().table = {};
+  radius = {};
+  users.table = {};
 }
 
-void radius_check_settings() {
-  const RadiusSettings& settings = radius_data().settings;
+void radius_check_settings(const RadiusSettings& settings, const UserFileSettings& file_settings) {
   // Over TLS the placeholder gives way to the transport's own default.
   if (settings.transport == Transport::udp && !settings.secret_configured) {
     log_error(radius_text::kNoSecret, kDefaultSecret);
@@ -172,7 +162,7 @@ void radius_check_settings() {
       }
     }
   }
-  const std::string& user_file = user_store().settings.file_name;
+  const std::string& user_file = file_settings.file_name;
   if (!user_file.empty()) {
     if (const std::optional<std::string> problem = write_problem_text(user_file)) {
       log_error(user_store_text::kCannotKeep, user_file.c_str(), problem->c_str(), account_name().c_str());
@@ -180,14 +170,11 @@ void radius_check_settings() {
   }
 }
 
-void radius_free() {
-  RadiusSettings& settings = radius_data().settings;
+void radius_free(RadiusSettings& settings, UserStore& users) {
   settings.host.reset();
   settings.secret.reset();
   settings.attribute.reset();
-  user_store().table = {};
+  users.table = {};
 }
-
-SlotResult radius_exit(CommandWords& /*words*/) { return kSlotSuccess; }
 
 }  // namespace vantorix

@@ -6,6 +6,7 @@
 #include "frontend/backend_ops.h"
 #include "radius/radius_data.h"
 #include "userstore/user_file.h"
+#include "userstore/user_store.h"
 
 namespace vantorix {
 
@@ -34,24 +35,18 @@ inline constexpr int kMaxDeadTimeSeconds = 86400;
 bool radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings, std::string_view key,
                       std::string_view value);
 
-/// The config slot: `radius_apply_key` on the process-wide records.
-bool radius_config(std::string_view key, std::string_view value);
-
-/// The init slot: logs "Setting up Radius data", resets `RadiusData` to its
+/// For init: logs "Setting up Radius data", resets `radius` to its
 /// defaults (host "localhost", port 1645, secret "set one first", socket
 /// closed) and empties the user table. The user store's settings stay.
-void radius_init();
+void radius_init(RadiusData& radius, UserStore& users);
 
-/// The check_settings slot: warns (log_error) when no "radius_secret" is set
-/// over UDP (every server drops the requests), about each bare IPv6 entry of
+/// For check_settings: warns (log_error) when no "radius_secret" is set over
+/// UDP (every server drops the requests), about each bare IPv6 entry of
 /// "radius_host" whose last group looks like a port, and when the user file
 /// cannot be created or written by this account. Refuses nothing.
-void radius_check_settings();
+void radius_check_settings(const RadiusSettings& settings, const UserFileSettings& file_settings);
 
-/// The free slot: releases the setting texts and the user table's entries.
-void radius_free();
-
-/// The exit slot: ignores the words and succeeds.
-SlotResult radius_exit(CommandWords& words);
+/// For free: releases the setting texts and the user table's entries.
+void radius_free(RadiusSettings& settings, UserStore& users);
 
 }  // namespace vantorix

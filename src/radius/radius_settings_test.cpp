@@ -31,15 +31,16 @@ class RadiusSettingsTest : public ::testing::Test {
 };
 
 TEST_F(RadiusSettingsTest, InitSetsTheDefaultsAndKeepsTheUserFileName) {
-  RadiusData& data = radius_data();
+  RadiusData data;
+  UserStore users;
   data.settings.port = 7;
   data.exchange.request_counter = 9;
   data.settings.attribute = std::string("x");  // a literal here draws GCC 12's false -Wrestrict at -O3
   data.exchange.recv_len = 100;
-  user_store().settings.file_name = "mine.dat";
-  user_store().table.store("someone", "pw");
+  users.settings.file_name = "mine.dat";
+  users.table.store("someone", "pw");
   log_state().debug_mode = true;
-  radius_init();
+  radius_init(data, users);
   EXPECT_TRUE(output_.find("Setting up Radius data") != std::string::npos);
   EXPECT_EQ(data.settings.host, "localhost");
   EXPECT_EQ(data.settings.port, 1645);
@@ -49,8 +50,8 @@ TEST_F(RadiusSettingsTest, InitSetsTheDefaultsAndKeepsTheUserFileName) {
   EXPECT_FALSE(data.connection.open());
   EXPECT_EQ(data.exchange.request_counter, 0);
   EXPECT_EQ(data.exchange.recv_len, 0);
-  EXPECT_EQ(user_store().table.size(), 0u);
-  EXPECT_EQ(user_store().settings.file_name, "mine.dat");
+  EXPECT_EQ(users.table.size(), 0u);
+  EXPECT_EQ(users.settings.file_name, "mine.dat");
 }
 
 TEST_F(RadiusSettingsTest, KeysIgnoreLetterCaseAndTheLastOneWins) {
@@ -71,12 +72,6 @@ TEST_F(RadiusSettingsTest, KeysIgnoreLetterCaseAndTheLastOneWins) {
   EXPECT_EQ(settings_.port, 18);
   apply("radius_port", "abc");
   EXPECT_EQ(settings_.port, 0);
-
-  // The config slot hands the same keys to the process-wide records.
-  radius_config("radius_user_file", "slot.dat");
-  radius_config("radius_host", "slot.example");
-  EXPECT_EQ(user_store().settings.file_name, "slot.dat");
-  EXPECT_EQ(radius_data().settings.host, "slot.example");
 }
 
 TEST_F(RadiusSettingsTest, DeploymentKeysTakeTheirValuesOrSayWhatToFix) {

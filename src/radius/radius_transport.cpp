@@ -20,18 +20,17 @@ constexpr std::uint16_t kFallbackServerPort = 1645;  // when the services databa
 constexpr int kOpenFailureSize = 4096;
 constexpr int kMaxGroupDigits = 3;
 
-// A failed open: the text goes to the error log and, when the caller wants
-// the parent told, to standard output as one whole line. Always false.
-bool open_failed(bool report, const char* format, ...) VANTORIX_PRINTF(2, 3);
-bool open_failed(bool report, const char* format, ...) {
+// A failed open: the text goes to the error log and back to the caller,
+// who may tell the parent.
+std::string open_failed(const char* format, ...) VANTORIX_PRINTF(1, 2);
+std::string open_failed(const char* format, ...) {
   char text[kOpenFailureSize];
   va_list args;
   va_start(args, format);
   text_vformat(text, sizeof text, format, args);
   va_end(args);
   log_error("%s", text);
-  if (report) console_write("%s%s", text, kLineEnd);
-  return false;
+  return text;
 }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -87,10 +86,10 @@ std::string one_line(std::string text) {
 // Over TLS: the connection made when the program opens its servers. A server
 // that cannot be reached now is logged and counted dead, and later checks
 // try it again.
-void open_connection(RadiusServer& server, const TlsClient& client, const RadiusSettings& settings) {
-  server.tls = std::make_unique<TlsStream>();
+void open_connection(RadiusServer& server, const TlsClient& client, const RadiusSettings& settings, Env& env) {
+  server.tls = std::make_unique<TlsStream>(env);
   log_message(radius_text::kBinding);
-  if (server.tls->open(client, server.endpoint, server.tls_name, monotonic_milliseconds() + kDeadServerWaitMs) ==
+  if (server.tls->open(client, server.endpoint, server.tls_name, env.now_ms() + kDeadServerWaitMs) ==
       TlsResult::ok) {
     log_message(radius_text::kTlsConnected, endpoint_text(server.endpoint).c_str());
     return;
@@ -98,15 +97,15 @@ void open_connection(RadiusServer& server, const TlsClient& client, const Radius
   server.tls_failure_logged = tls_failure_text(server, server.tls->error());
   log_error("%s", server.tls_failure_logged.c_str());
   if (settings.dead_time_seconds > 0) {
-    server.dead_until_ms = monotonic_milliseconds() + settings.dead_time_seconds * std::int64_t{1000};
+    server.dead_until_ms = env.now_ms() + settings.dead_time_seconds * std::int64_t{1000};
   }
 }
 
 // The server "radius_server_order balance" asks first: the one the process
 // id picks, so that the helpers of one host start at different servers.
-std::size_t balanced_first(const RadiusConnection& connection) {
+std::size_t balanced_first(const RadiusConnection& connection, int process_id) {
   const std::size_t count = connection.servers.size();
-  return count == 0 ? 0 : static_cast<std::size_t>(current_process_id()) % count;
+  return count == 0 ? 0 : static_cast<std::size_t>(process_id) % count;
 }
 
 }  // namespace
@@ -130,14 +129,13 @@ std::string tls_reason(const RadiusServer& server, const std::string& reason) {
   return text;
 }
 
-bool radius_connect(RadiusConnection& connection, const RadiusSettings& settings, bool report) {
+std::optional<std::string> radius_connect(RadiusConnection& connection, const RadiusSettings& settings, Env& env) {
   if (sockets_start() == SocketsStart::failed) {
     log_error(radius_text::kNoSocketsLog);
-    if (report) console_write("%s%s", radius_text::kNoSockets, kLineEnd);
-    return false;
+    return radius_text::kNoSockets;
   }
   radius_close(connection);
-  if (!settings.host) return open_failed(report, radius_text::kMissingHost);
+  if (!settings.host) return open_failed(radius_text::kMissingHost);
 
   connection.secret = SharedSecret(effective_secret(settings));
   const bool tls = settings.transport == Transport::tls;
@@ -153,7 +151,7 @@ bool radius_connect(RadiusConnection& connection, const RadiusSettings& settings
     std::string error;
     if (!connection.tls_client->configure(settings.tls_files, error)) {
       connection.tls_client.reset();
-      return open_failed(report, radius_text::kTlsFailed, settings.host->c_str(), one_line(error).c_str());
+      return open_failed(radius_text::kTlsFailed, settings.host->c_str(), one_line(error).c_str());
     }
   }
   const std::vector<ServerEntry> entries = parse_server_list(*settings.host);
@@ -173,7 +171,7 @@ bool radius_connect(RadiusConnection& connection, const RadiusSettings& settings
     server.endpoint = {*address, entry.port.value_or(default_port)};
     servers.push_back(std::move(server));
   }
-  if (servers.empty()) return open_failed(report, radius_text::kUnknownHost, settings.host->c_str());
+  if (servers.empty()) return open_failed(radius_text::kUnknownHost, settings.host->c_str());
   log_message(radius_text::kGotServer);
 
   // Looked up once per open: resolving the host name costs more than the rest
@@ -182,11 +180,11 @@ bool radius_connect(RadiusConnection& connection, const RadiusSettings& settings
   if (tls) {
     for (RadiusServer& server : servers) {
       server.nas_address = IpAddress::v4(nas_ipv4);
-      open_connection(server, *connection.tls_client, settings);
+      open_connection(server, *connection.tls_client, settings, env);
       connection.servers.push_back(std::move(server));
     }
-    connection.first_server = balanced_first(connection);
-    return true;
+    connection.first_server = balanced_first(connection, env.process_id());
+    return std::nullopt;
   }
   std::string last_error;
   for (RadiusServer& server : servers) {
@@ -196,14 +194,14 @@ bool radius_connect(RadiusConnection& connection, const RadiusSettings& settings
       last_error = socket_error_line();
     }
   }
-  if (!connection.open()) return open_failed(report, radius_text::kSocketError, last_error.c_str());
-  connection.first_server = balanced_first(connection);
-  return true;
+  if (!connection.open()) return open_failed(radius_text::kSocketError, last_error.c_str());
+  connection.first_server = balanced_first(connection, env.process_id());
+  return std::nullopt;
 }
 
-bool radius_ensure_open(RadiusConnection& connection, const RadiusSettings& settings) {
-  if (connection.open()) return true;
-  return radius_connect(connection, settings, true);
+std::optional<std::string> radius_ensure_open(RadiusConnection& connection, const RadiusSettings& settings, Env& env) {
+  if (connection.open()) return std::nullopt;
+  return radius_connect(connection, settings, env);
 }
 
 void radius_close(RadiusConnection& connection) {
@@ -218,13 +216,6 @@ void radius_close(RadiusConnection& connection) {
   connection.servers.clear();
   connection.tls_client.reset();
 }
-
-SlotResult radius_open() {
-  RadiusData& data = radius_data();
-  return radius_connect(data.connection, data.settings, false) ? kSlotSuccess : kSlotNegative;
-}
-
-void radius_close() { radius_close(radius_data().connection); }
 
 std::uint16_t default_server_port(const RadiusSettings& settings) {
   if (settings.transport == Transport::tls && !settings.port_configured) return kDefaultTlsPort;

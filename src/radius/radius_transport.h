@@ -7,6 +7,7 @@
 #include <string>
 
 #include "frontend/backend_ops.h"
+#include "platform/env.h"
 #include "platform/udp_socket.h"
 #include "radius/radius_data.h"
 #include "radius/server_list.h"
@@ -19,10 +20,12 @@ namespace vantorix {
 /// Bounded: %d" logs it). Over TLS, each server gets a connection instead,
 /// tried for 2 seconds now; one that cannot be made is logged, counted dead
 /// and tried again by the checks. An entry that does not resolve is logged
-/// and skipped when there are several. Fails (the text logged with log_error
-/// and, when `report` is set, written to standard output as one whole line)
-/// when no entry resolves, no socket opens, or the TLS files cannot be used.
-bool radius_connect(RadiusConnection& connection, const RadiusSettings& settings, bool report);
+/// and skipped when there are several. Fails when no entry resolves, no
+/// socket opens, or the TLS files cannot be used: the text is logged with
+/// log_error and given back, as the one line the parent is told; nothing
+/// when the servers are open. The process id of `env` picks the first
+/// server of "radius_server_order balance".
+std::optional<std::string> radius_connect(RadiusConnection& connection, const RadiusSettings& settings, Env& env);
 
 /// "-DEAD: TLS connection to %s failed {%s}" for `server`, the reason on one
 /// line as `tls_reason` gives it.
@@ -33,17 +36,11 @@ std::string tls_failure_text(const RadiusServer& server, const std::string& reas
 /// followed by the one that was expected and where it comes from.
 std::string tls_reason(const RadiusServer& server, const std::string& reason);
 
-/// True at once when the sockets are open, otherwise `radius_connect` with report.
-bool radius_ensure_open(RadiusConnection& connection, const RadiusSettings& settings);
+/// Nothing at once when the sockets are open, otherwise `radius_connect`.
+std::optional<std::string> radius_ensure_open(RadiusConnection& connection, const RadiusSettings& settings, Env& env);
 
 /// Closes every open socket (logging either way) and forgets the servers.
 void radius_close(RadiusConnection& connection);
-
-/// The open slot: `radius_connect` without report on the process-wide record.
-SlotResult radius_open();
-
-/// The close slot: `radius_close` on the process-wide record.
-void radius_close();
 
 /// The port of an entry that names none: `radius_port`, or when that reads
 /// as 0 the services entry "radius"/"udp" (1645 without one); over TLS 2083

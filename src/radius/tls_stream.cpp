@@ -93,8 +93,8 @@ std::string library_reason(SSL* ssl, const char* otherwise) {
   return reason.empty() ? otherwise : reason;
 }
 
-int remaining(std::int64_t deadline_ms) {
-  return static_cast<int>(std::clamp<std::int64_t>(deadline_ms - monotonic_milliseconds(), 0, 1 << 30));
+int remaining(Env& env, std::int64_t deadline_ms) {
+  return static_cast<int>(std::clamp<std::int64_t>(deadline_ms - env.now_ms(), 0, 1 << 30));
 }
 
 enum class Direction { read, write };
@@ -107,7 +107,7 @@ bool may_shut_down_after(int reason) { return reason != SSL_ERROR_SYSCALL && rea
 // socket whenever the library asks for it, until `deadline_ms`. A failure
 // other than a close sets `error` to the library's reason or `failure`; a
 // fatal one clears `may_shut_down`.
-TlsResult transfer(SSL* ssl, SocketHandle socket, Direction direction, std::uint8_t* data, std::size_t size,
+TlsResult transfer(Env& env, SSL* ssl, SocketHandle socket, Direction direction, std::uint8_t* data, std::size_t size,
                    std::int64_t deadline_ms, const char* failure, std::string& error, bool& may_shut_down) {
   std::size_t done = 0;
   while (done < size) {
@@ -126,7 +126,7 @@ TlsResult transfer(SSL* ssl, SocketHandle socket, Direction direction, std::uint
       return reason == SSL_ERROR_SYSCALL ? TlsResult::closed : TlsResult::failed;
     }
     const SocketEvent event = reason == SSL_ERROR_WANT_READ ? SocketEvent::readable : SocketEvent::writable;
-    if (socket_wait(socket, event, remaining(deadline_ms)) != WaitResult::readable) return TlsResult::timed_out;
+    if (socket_wait(socket, event, remaining(env, deadline_ms)) != WaitResult::readable) return TlsResult::timed_out;
   }
   return TlsResult::ok;
 }
@@ -247,7 +247,7 @@ bool TlsClient::configure(const TlsFiles& files, std::string& error) {
   return true;
 }
 
-TlsStream::TlsStream() : state_(std::make_unique<State>()) {}
+TlsStream::TlsStream(Env& env) : env_(env), state_(std::make_unique<State>()) {}
 
 TlsStream::~TlsStream() { close(); }
 
@@ -274,7 +274,7 @@ TlsResult TlsStream::open(const TlsClient& client, const Endpoint& server, std::
     handshake_failed_ = true;
     return TlsResult::failed;
   }
-  state_->socket = tcp_connect(server, remaining(deadline_ms));
+  state_->socket = tcp_connect(server, remaining(env_, deadline_ms));
   if (state_->socket == kNoSocket) {
     error_ = socket_error_line();
     return last_socket_error() == kSocketErrorTimedOut ? TlsResult::timed_out : TlsResult::failed;
@@ -306,7 +306,7 @@ TlsResult TlsStream::open(const TlsClient& client, const Endpoint& server, std::
       close();
       return TlsResult::failed;
     }
-    if (socket_wait(state_->socket, event, remaining(deadline_ms)) != WaitResult::readable) {
+    if (socket_wait(state_->socket, event, remaining(env_, deadline_ms)) != WaitResult::readable) {
       error_ = "the handshake did not finish in time";
       handshake_failed_ = true;
       close();
@@ -334,19 +334,19 @@ bool TlsStream::readable_within(std::int64_t deadline_ms) {
   if (state_->ssl == nullptr) return true;
   // Bytes the library has already decrypted are not seen on the socket.
   if (lib().SSL_pending(state_->ssl) > 0) return true;
-  return socket_wait(state_->socket, SocketEvent::readable, remaining(deadline_ms)) != WaitResult::timed_out;
+  return socket_wait(state_->socket, SocketEvent::readable, remaining(env_, deadline_ms)) != WaitResult::timed_out;
 }
 
 TlsResult TlsStream::write(std::span<const std::uint8_t> bytes, std::int64_t deadline_ms) {
   if (state_->ssl == nullptr) return TlsResult::closed;
-  return transfer(state_->ssl, state_->socket, Direction::write, const_cast<std::uint8_t*>(bytes.data()), bytes.size(),
+  return transfer(env_, state_->ssl, state_->socket, Direction::write, const_cast<std::uint8_t*>(bytes.data()), bytes.size(),
                   deadline_ms, "the connection failed", error_, state_->may_shut_down);
 }
 
 TlsResult TlsStream::read_exact(std::span<std::uint8_t> out, std::int64_t deadline_ms) {
   if (state_->ssl == nullptr) return TlsResult::closed;
   // An end of the stream without a TLS close is a close all the same.
-  return transfer(state_->ssl, state_->socket, Direction::read, out.data(), out.size(), deadline_ms,
+  return transfer(env_, state_->ssl, state_->socket, Direction::read, out.data(), out.size(), deadline_ms,
                   "the server closed the connection", error_, state_->may_shut_down);
 }
 

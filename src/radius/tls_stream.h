@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/env.h"
 #include "platform/udp_socket.h"
 
 namespace vantorix {
@@ -59,10 +60,10 @@ enum class TlsResult {
 
 /// One connection: TCP, then a TLS handshake in which the server's
 /// certificate must carry `server_name` (a DNS name, or an IP address
-/// written as text). Deadlines are monotonic milliseconds.
+/// written as text). Deadlines are milliseconds of `env`'s clock.
 class TlsStream {
  public:
-  TlsStream();
+  explicit TlsStream(Env& env);
   ~TlsStream();
   TlsStream(const TlsStream&) = delete;
   TlsStream& operator=(const TlsStream&) = delete;
@@ -98,6 +99,7 @@ class TlsStream {
   struct State;
 
  private:
+  [[maybe_unused]] Env& env_;  // unread in a build without TLS
   std::unique_ptr<State> state_;
   std::string error_;
   bool handshake_failed_ = false;

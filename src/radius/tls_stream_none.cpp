@@ -16,7 +16,7 @@ bool TlsClient::configure(const TlsFiles&, std::string& error) {
   return false;
 }
 
-TlsStream::TlsStream() : state_(std::make_unique<State>()) {}
+TlsStream::TlsStream(Env& env) : env_(env), state_(std::make_unique<State>()) {}
 TlsStream::~TlsStream() = default;
 
 TlsResult TlsStream::open(const TlsClient&, const Endpoint&, std::string_view, std::int64_t) {

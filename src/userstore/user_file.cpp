@@ -309,7 +309,7 @@ void user_file_load(const UserFileSettings& settings, UserFileState& state, User
   read_into(file, path, *opened, settings, state, table);
 }
 
-AppendResult user_file_append(const UserFileSettings& settings, UserFileState& state, UserTable& table,
+AppendResult user_file_append(const UserFileSettings& settings, UserFileState& state, UserTable& table, Env& env,
                               std::string_view name, std::string_view password) {
   const std::string& path = settings.file_name;
   if (path.empty()) return AppendResult::failed;
@@ -337,7 +337,7 @@ AppendResult user_file_append(const UserFileSettings& settings, UserFileState& s
     // pause; a read-only or full disk, a missing permission, a size limit
     // or something that is not a file stays as it is.
     if (!is_transient(error.kind)) break;
-    sleep_milliseconds(kUserFileAppendPauseMs);
+    env.sleep_ms(kUserFileAppendPauseMs);
   }
   report_once(state, path, error);
   log_message(user_store_text::kAppendFailed, path.c_str());

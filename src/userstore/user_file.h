@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/files.h"
+#include "platform/env.h"
 #include "userstore/user_table.h"
 
 namespace vantorix {
@@ -82,7 +83,7 @@ enum class AppendResult {
 /// limit) is taken back, so the file keeps its old length.
 ///
 /// A failure that a pause may cure (the file busy or locked elsewhere) is
-/// tried three times in all, with a two-second pause after each; any other
+/// tried three times in all, with a two-second pause (`env`'s sleep) after each; any other
 /// (read-only file system, no permission, no space, file too large, not a
 /// regular file, missing directory) fails at once. Either way the
 /// operating system's reason goes to the error log once per run and kind of
@@ -94,7 +95,7 @@ enum class AppendResult {
 /// another password) or a record longer than a line the loader reads whole is
 /// refused and logged as an error. A written record is stored in `table` too;
 /// after a failure the table has not been given the user.
-AppendResult user_file_append(const UserFileSettings& settings, UserFileState& state, UserTable& table,
+AppendResult user_file_append(const UserFileSettings& settings, UserFileState& state, UserTable& table, Env& env,
                               std::string_view name, std::string_view password);
 
 }  // namespace vantorix

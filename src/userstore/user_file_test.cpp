@@ -9,6 +9,7 @@
 
 #include "logging/log.h"
 #include "platform/platform_state.h"
+#include "fake_env.h"
 #include "process_state.h"
 #include "temp_dir.h"
 #include "userstore/scramble.h"
@@ -33,24 +34,24 @@ class UserFileTest : public ::testing::Test {
     testing::reset_process_state();
     path_ = dir_.file("users.dat");
     store().settings.file_name = path_;
-    platform_hooks().sleep = [](int) {};
     log_state().log_mode = true;
     log_state().log_path = dir_.file("test.log");
   }
   void TearDown() override { testing::reset_process_state(); }
 
-  static UserStore& store() { return user_store(); }
-  static void load() { user_file_load(store().settings, store().file, store().table); }
-  static bool append(std::string_view name, std::string_view password) {
-    return user_file_append(store().settings, store().file, store().table, name, password) == AppendResult::written;
+  UserStore& store() { return store_; }
+  void load() { user_file_load(store().settings, store().file, store().table); }
+  bool append(std::string_view name, std::string_view password) {
+    return user_file_append(store().settings, store().file, store().table, env_, name, password) ==
+           AppendResult::written;
   }
   // A fresh process's view: the table and the loader's state forgotten, the file read again.
-  static void reload_from_scratch() {
+  void reload_from_scratch() {
     store().table = {};
     store().file = {};
     load();
   }
-  static std::optional<std::string> password_of(const std::string& name) {
+  std::optional<std::string> password_of(const std::string& name) {
     return user_table_lookup(store().table, name);
   }
   std::string log() const { return dir_.read_text("test.log"); }
@@ -69,6 +70,8 @@ class UserFileTest : public ::testing::Test {
     std::filesystem::last_write_time(path_, when + std::chrono::seconds(1));
   }
 
+  UserStore store_;
+  testing::FakeEnv env_;  // the pauses between attempts take no time
   testing::TempDir dir_;
   std::string path_;
 };
@@ -133,7 +136,7 @@ TEST_F(UserFileTest, NoFileNameMeansNothingToLoad) {
   store().settings.file_name.clear();
   load();
   EXPECT_EQ(log(), "");
-  EXPECT_EQ(user_file_append(store().settings, store().file, store().table, "x", "y"), AppendResult::failed);
+  EXPECT_EQ(user_file_append(store().settings, store().file, store().table, env_, "x", "y"), AppendResult::failed);
 }
 
 TEST_F(UserFileTest, OwnAppendsNeedNoReload) {
@@ -142,7 +145,7 @@ TEST_F(UserFileTest, OwnAppendsNeedNoReload) {
   ASSERT_EQ(loads(), 1u);
   for (int i = 0; i < 20; ++i) {
     std::string name = "user" + std::to_string(i);
-    ASSERT_EQ(user_store_remember(store(), name, "pw"), Remembered::added);
+    ASSERT_EQ(user_store_remember(store(), env_, name, "pw"), Remembered::added);
     load();
   }
   EXPECT_EQ(loads(), 1u);

@@ -6,12 +6,7 @@
 
 namespace vantorix {
 
-UserStore& user_store() {
-  static UserStore store;
-  return store;
-}
-
-Remembered user_store_remember(UserStore& store, const std::string& name, const std::string& password) {
+Remembered user_store_remember(UserStore& store, Env& env, const std::string& name, const std::string& password) {
   const std::optional<std::string_view> stored = store.table.find(name);
   if (stored && passwords_match(*stored, password)) return Remembered::unchanged;
   // A password the user file could not hold is kept out of the table as well,
@@ -24,7 +19,7 @@ Remembered user_store_remember(UserStore& store, const std::string& name, const 
   // changed it: the new one is remembered here and in the file.
   const bool known = stored.has_value();
   log_message(known ? user_store_text::kUpdated : user_store_text::kAdded, name.c_str());
-  const AppendResult appended = user_file_append(store.settings, store.file, store.table, name, password);
+  const AppendResult appended = user_file_append(store.settings, store.file, store.table, env, name, password);
   if (appended != AppendResult::written) store.table.store(name, password);
   switch (appended) {
     case AppendResult::written:

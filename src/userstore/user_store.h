@@ -17,9 +17,6 @@ struct UserStore {
   UserFileState file;  // what the last load of the file saw
 };
 
-/// The process-wide store, owned by the backend; tests reset it by assigning `{}`.
-UserStore& user_store();
-
 /// What remembering an accepted user did.
 enum class Remembered {
   added,             // new user, in memory and in the file
@@ -36,6 +33,6 @@ enum class Remembered {
 /// appended, see `user_file_append`). Logs "Added user to memory and file:
 /// {%s}" or "Updated password in memory and file: {%s}" before the append.
 /// The user stays in memory whatever becomes of the record.
-Remembered user_store_remember(UserStore& store, const std::string& name, const std::string& password);
+Remembered user_store_remember(UserStore& store, Env& env, const std::string& name, const std::string& password);
 
 }  // namespace vantorix

@@ -88,7 +88,14 @@ FakeRadiusServer::FakeRadiusServer(std::string secret, Handler handler, bool ipv
   if (ready()) thread_ = std::thread([this] { serve(); });
 }
 
+FakeRadiusServer::FakeRadiusServer(FakeEnv& env, std::string secret, Handler handler, bool ipv6)
+    : FakeRadiusServer(std::move(secret), std::move(handler), ipv6) {
+  env_ = &env;
+  env.add_peer(this);
+}
+
 FakeRadiusServer::~FakeRadiusServer() {
+  if (env_ != nullptr) env_->remove_peer(this);
   stop_ = true;
   if (thread_.joinable()) thread_.join();
   if (socket_ != kNoSocket) udp_socket_close(socket_);
@@ -113,35 +120,71 @@ std::vector<RadiusRequest> FakeRadiusServer::status_requests() const {
   return status;
 }
 
+std::chrono::steady_clock::time_point FakeRadiusServer::now() const {
+  if (env_ == nullptr) return std::chrono::steady_clock::now();
+  return std::chrono::steady_clock::time_point(std::chrono::milliseconds(env_->now_ms()));
+}
+
+void FakeRadiusServer::send_due() {
+  const auto at = now();
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto it = delayed_.begin(); it != delayed_.end();) {
+    if (std::get<0>(*it) > at) {
+      ++it;
+      continue;
+    }
+    send_to(std::get<1>(*it), std::get<2>(*it).bytes, std::get<2>(*it).from_other_port);
+    it = delayed_.erase(it);
+  }
+}
+
+// The socket is looked at before `busy_`: the thread marks itself busy
+// before it takes a datagram, and idle only after its answers have gone.
+bool FakeRadiusServer::settled(std::int64_t now) const {
+  if (udp_wait_readable(socket_, 0) == WaitResult::readable || busy_) return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto at = std::chrono::steady_clock::time_point(std::chrono::milliseconds(now));
+  return std::none_of(delayed_.begin(), delayed_.end(), [at](const auto& delayed) { return std::get<0>(delayed) <= at; });
+}
+
+std::optional<std::int64_t> FakeRadiusServer::next_due() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::optional<std::int64_t> first;
+  for (const auto& delayed : delayed_) {
+    const std::int64_t due =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::get<0>(delayed).time_since_epoch()).count();
+    if (!first || due < *first) first = due;
+  }
+  return first;
+}
+
 void FakeRadiusServer::serve() {
   std::vector<std::uint8_t> buffer(65536);
   while (!stop_) {
-    const auto now = std::chrono::steady_clock::now();
-    for (auto it = delayed_.begin(); it != delayed_.end();) {
-      if (std::get<0>(*it) > now) {
-        ++it;
-        continue;
-      }
-      send_to(std::get<1>(*it), std::get<2>(*it).bytes, std::get<2>(*it).from_other_port);
-      it = delayed_.erase(it);
-    }
-    if (udp_wait_readable(socket_, kPollMilliseconds) != WaitResult::readable) continue;
+    send_due();
+    if (udp_wait_readable(socket_, env_ != nullptr ? 1 : kPollMilliseconds) != WaitResult::readable) continue;
+    busy_ = true;
     Endpoint from;
     const int got = udp_receive_from(socket_, buffer, &from);
-    if (got < kHeaderSize) continue;
+    if (got < kHeaderSize) {
+      busy_ = false;
+      continue;
+    }
     RadiusRequest request = parse(buffer.data(), static_cast<std::size_t>(got));
-    request.received_at = std::chrono::steady_clock::now();
+    request.received_at = now();
     {
       std::lock_guard<std::mutex> lock(mutex_);
       requests_.push_back(request);
     }
     for (const FakeDatagram& datagram : handler_(request, *this)) {
       if (datagram.delay.count() > 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
         delayed_.emplace_back(request.received_at + datagram.delay, from.port, datagram);
       } else {
         send_to(from.port, datagram.bytes, datagram.from_other_port);
       }
     }
+    busy_ = false;
   }
 }
 

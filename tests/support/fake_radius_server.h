@@ -3,7 +3,8 @@
 // datagrams the test's handler returns: correct replies, replies with a wrong
 // authenticator, identifier, Length field or Message-Authenticator, replies
 // from another port, or nothing at all. It runs on a thread of its own until
-// destroyed.
+// destroyed; given a FakeEnv, it is one of the peers that environment waits
+// for, and its delays and times are the environment's virtual ones.
 #pragma once
 
 #include <array>
@@ -19,6 +20,7 @@
 #include <tuple>
 #include <vector>
 
+#include "fake_env.h"
 #include "platform/udp_socket.h"
 
 namespace vantorix::testing {
@@ -80,14 +82,16 @@ std::array<std::uint8_t, 16> md5_of(std::string_view data);
 
 inline constexpr std::uint8_t kStatusServerCode = 12;
 
-class FakeRadiusServer {
+class FakeRadiusServer final : private FakePeer {
  public:
   using Handler = std::function<std::vector<FakeDatagram>(const RadiusRequest&, const FakeRadiusServer&)>;
 
   /// Starts answering at once, on 127.0.0.1, or on ::1 when `ipv6` is set.
   /// Without a handler every request is accepted.
   explicit FakeRadiusServer(std::string secret, Handler handler = {}, bool ipv6 = false);
-  ~FakeRadiusServer();
+  /// The same on the virtual time of `env`.
+  FakeRadiusServer(FakeEnv& env, std::string secret, Handler handler = {}, bool ipv6 = false);
+  ~FakeRadiusServer() override;
   FakeRadiusServer(const FakeRadiusServer&) = delete;
   FakeRadiusServer& operator=(const FakeRadiusServer&) = delete;
 
@@ -118,6 +122,10 @@ class FakeRadiusServer {
 
  private:
   void serve();
+  void send_due();
+  std::chrono::steady_clock::time_point now() const;
+  bool settled(std::int64_t now) const override;
+  std::optional<std::int64_t> next_due() const override;
   RadiusRequest parse(const std::uint8_t* data, std::size_t size) const;
 
   std::string secret_;
@@ -127,11 +135,13 @@ class FakeRadiusServer {
   SocketHandle other_socket_ = kNoSocket;
   std::uint16_t port_ = 0;
   std::uint16_t other_port_ = 0;
+  FakeEnv* env_ = nullptr;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> busy_{false};  // a datagram taken and not yet answered
   mutable std::mutex mutex_;
   std::vector<RadiusRequest> requests_;
   // Delayed datagrams: when, to which port, what. Only the serving thread
-  // touches them.
+  // changes them; under `mutex_`.
   std::vector<std::tuple<std::chrono::steady_clock::time_point, std::uint16_t, FakeDatagram>> delayed_;
   std::thread thread_;
 };

@@ -1,14 +1,14 @@
-// One reset for every test fixture: each subsystem's process-wide state back
-// to what a fresh process starts with.
+// One reset for every test fixture: the process-wide state back to what a
+// fresh process starts with.
 #pragma once
 
 namespace vantorix::testing {
 
-/// Closes an open RADIUS socket, then assigns every subsystem's state its
-/// defaults: platform (hooks, random pool, console capture off), logging,
-/// configuration, the backend table and dispatcher, the RADIUS record and
-/// the user store. Unlike a fresh process, no log file is named, so a test
-/// writes a log only where it points `log_state().log_path`.
+/// Assigns the state that is still process-wide its defaults: the
+/// platform's (console capture off), the last socket error and the log.
+/// Unlike a fresh process, no log file is named, so a test writes a log only
+/// where it points `log_state().log_path`. Everything else a test builds as
+/// objects of its own.
 void reset_process_state();
 
 }  // namespace vantorix::testing
