@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "config/config_texts.h"
-#include "logging/text_helpers.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "text/text_helpers.h"
 
 namespace vantorix {
 namespace {

@@ -7,7 +7,6 @@
 #include "config/core_settings.h"
 #include "logging/client_address.h"
 #include "logging/log.h"
-#include "logging/text_format.h"
 #include "platform/console.h"
 #include "platform/system.h"
 #include "radius/radius_exchange.h"
@@ -15,6 +14,7 @@
 #include "radius/radius_texts.h"
 #include "radius/radius_transport.h"
 #include "radius/retransmission.h"
+#include "text/text_format.h"
 
 namespace vantorix {
 namespace {

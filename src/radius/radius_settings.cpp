@@ -4,11 +4,11 @@
 
 #include "config/core_settings.h"
 #include "logging/log.h"
-#include "logging/text_helpers.h"
 #include "platform/system.h"
 #include "radius/radius_texts.h"
 #include "radius/radius_transport.h"
 #include "radius/server_list.h"
+#include "text/text_helpers.h"
 #include "userstore/user_store.h"
 #include "userstore/user_store_texts.h"
 

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "logging/log.h"
-#include "logging/text_format.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "radius/radius_texts.h"
 #include "radius/retransmission.h"
 #include "radius/socket_error_text.h"
+#include "text/text_format.h"
 
 namespace vantorix {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "logging/text_format.h"
 #include "platform/udp_socket.h"
 #include "radius/radius_texts.h"
+#include "text/text_format.h"
 
 namespace vantorix {
 namespace {

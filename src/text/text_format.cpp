@@ -1,4 +1,4 @@
-#include "logging/text_format.h"
+#include "text/text_format.h"
 
 #include <climits>
 #include <cstdint>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "logging/text_helpers.h"
+#include "text/text_helpers.h"
 
 namespace vantorix {
 namespace {
