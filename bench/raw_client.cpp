@@ -23,8 +23,8 @@
 
 #include "platform/system.h"
 #include "platform/udp_socket.h"
+#include "radius/md5.h"
 #include "radius/radius_transport.h"
-#include "userstore/md5.h"
 
 namespace {
 

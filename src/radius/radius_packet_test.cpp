@@ -12,7 +12,7 @@
 #include "platform/console.h"
 #include "platform/platform_state.h"
 #include "process_state.h"
-#include "userstore/md5.h"
+#include "radius/md5.h"
 
 namespace vantorix {
 namespace {
