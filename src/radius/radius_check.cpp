@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "config/core_settings.h"
-#include "logging/client_address.h"
 #include "logging/log.h"
 #include "platform/console.h"
 #include "platform/system.h"
+#include "radius/client_address.h"
 #include "radius/radius_exchange.h"
 #include "radius/radius_packet.h"
 #include "radius/radius_texts.h"

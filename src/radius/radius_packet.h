@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "frontend/user_record.h"
-#include "platform/udp_socket.h"
+#include "platform/network.h"
 #include "radius/radius_data.h"
 #include "radius/shared_secret.h"
 

@@ -19,7 +19,7 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/udp_socket.h"
+#include "platform/network.h"
 
 namespace vantorix::testing {
 

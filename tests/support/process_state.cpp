@@ -5,6 +5,7 @@
 #include "frontend/dispatcher.h"
 #include "logging/log.h"
 #include "platform/platform_state.h"
+#include "platform/udp_socket.h"
 #include "radius/radius_data.h"
 #include "radius/radius_transport.h"
 #include "userstore/user_store.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/udp_socket.h"
+#include "platform/network.h"
 
 namespace vantorix {
 
