@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "userstore/md5.h"
+#include "radius/md5.h"
 
 namespace {
 

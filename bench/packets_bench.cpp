@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "radius/md5.h"
 #include "radius/radius_data.h"
 #include "radius/radius_packet.h"
-#include "userstore/md5.h"
 
 namespace {
 

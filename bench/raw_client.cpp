@@ -24,8 +24,8 @@
 #include "platform/env.h"
 #include "platform/system.h"
 #include "platform/udp_socket.h"
+#include "radius/md5.h"
 #include "radius/radius_transport.h"
-#include "userstore/md5.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <array>
 
-#include "logging/text_format.h"
+#include "text/text_format.h"
 
 namespace {
 

@@ -18,9 +18,9 @@
 #include "platform/console.h"
 #include "fake_env.h"
 #include "process_state.h"
+#include "radius/md5.h"
 #include "radius/radius_data.h"
 #include "radius/radius_packet.h"
-#include "userstore/md5.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <variant>
 #include <vector>
 
-#include "logging/text_format.h"
+#include "text/text_format.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 
 #include "config/config_texts.h"
 #include "logging/log.h"
-#include "logging/text_format.h"
-#include "logging/text_helpers.h"
+#include "text/text_format.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "text/text_helpers.h"
 
 namespace vantorix {
 namespace {
@@ -103,55 +103,57 @@ std::string key_for_log(std::string_view key, bool known) {
   return text;
 }
 
-// The keys the front end owns, including those it accepts without effect.
-bool is_core_key(const std::string& key) {
-  static constexpr std::string_view kCoreKeys[] = {
-      "log",       "fwd_not_null",       "dir_hash",           "unix_password",          "plain_password",
-      "log_path",  "domain",             "info_pass",          "lowercase_username",     "lowercase_username_set",
-      "search_min", "realuser",          "log_syslog"};
-  for (std::string_view core : kCoreKeys) {
-    if (equals_nocase(key, core)) return true;
-  }
-  return compare_prefix_nocase(key.c_str(), "filtername", kFilterKeyLength) == 0;
-}
+bool is_boolean(std::string_view value) { return is_true(value) || equals_nocase(value, "false"); }
 
-void apply_core_key(const std::string& key, std::string_view value, const ConfigTargets& targets) {
-  CoreSettings& settings = targets.settings;
-  LogState& log = targets.log;
-  if (equals_nocase(key, "log")) {
-    // Warned before it takes effect, while the log file is still known.
-    if (!is_true(value) && !equals_nocase(value, "false")) {
-      log_error(config_text::kLogNotABoolean, std::string(value).c_str());
-    }
-    log.log_mode = is_true(value);
-    // Any other value also drops the log file until a later "log_path" line.
-    if (!log.log_mode) log.log_path.reset();
-  } else if (equals_nocase(key, "dir_hash")) {
-    apply_dir_hash(value, settings);
-  } else if (equals_nocase(key, "unix_password")) {
-    log_error(config_text::kUnixPassword);
-  } else if (compare_prefix_nocase(key.c_str(), "filtername", kFilterKeyLength) == 0) {
-    apply_filter(value, settings);
-  } else if (equals_nocase(key, "log_path")) {
-    log.log_path.emplace(value);
-  } else if (equals_nocase(key, "domain")) {
-    settings.default_domain.emplace(value);
-  } else if (equals_nocase(key, "info_pass")) {
-    settings.info_pass.emplace(value);
-  } else if (equals_nocase(key, "lowercase_username")) {
-    settings.lowercase_username = is_true(value);
-  } else if (equals_nocase(key, "lowercase_username_set")) {
-    settings.lowercase_username_set = is_true(value);
-  } else if (equals_nocase(key, "search_min")) {
-    settings.search_min = leading_number(value);
-  } else if (equals_nocase(key, "log_syslog")) {
-    if (!is_true(value) && !equals_nocase(value, "false")) {
-      log_error(config_text::kSyslogNotABoolean, std::string(value).c_str());
-    }
-    log.syslog = is_true(value) && system_log_available();
-    if (is_true(value) && !system_log_available()) log_error(config_text::kNoSyslog);
+// The keys the front end owns, each with what it does; a key without an
+// action is accepted without effect. Any key that begins with "filtername"
+// is "filtername".
+struct CoreKey {
+  std::string_view name;
+  void (*apply)(std::string_view value, const ConfigTargets& targets);
+};
+
+constexpr CoreKey kCoreKeys[] = {
+    {"log",
+     [](std::string_view value, const ConfigTargets& targets) {
+       // Warned before it takes effect, while the log file is still known.
+       if (!is_boolean(value)) log_error(config_text::kLogNotABoolean, std::string(value).c_str());
+       targets.log.log_mode = is_true(value);
+       // Any other value also drops the log file until a later "log_path" line.
+       if (!targets.log.log_mode) targets.log.log_path.reset();
+     }},
+    {"fwd_not_null", nullptr},
+    {"dir_hash", [](std::string_view value, const ConfigTargets& targets) { apply_dir_hash(value, targets.settings); }},
+    {"unix_password", [](std::string_view, const ConfigTargets&) { log_error(config_text::kUnixPassword); }},
+    {"plain_password", nullptr},
+    {"filtername", [](std::string_view value, const ConfigTargets& targets) { apply_filter(value, targets.settings); }},
+    {"log_path", [](std::string_view value, const ConfigTargets& targets) { targets.log.log_path.emplace(value); }},
+    {"domain",
+     [](std::string_view value, const ConfigTargets& targets) { targets.settings.default_domain.emplace(value); }},
+    {"info_pass", [](std::string_view value, const ConfigTargets& targets) { targets.settings.info_pass.emplace(value); }},
+    {"lowercase_username",
+     [](std::string_view value, const ConfigTargets& targets) { targets.settings.lowercase_username = is_true(value); }},
+    {"lowercase_username_set",
+     [](std::string_view value, const ConfigTargets& targets) {
+       targets.settings.lowercase_username_set = is_true(value);
+     }},
+    {"search_min",
+     [](std::string_view value, const ConfigTargets& targets) { targets.settings.search_min = leading_number(value); }},
+    {"realuser", nullptr},
+    {"log_syslog",
+     [](std::string_view value, const ConfigTargets& targets) {
+       if (!is_boolean(value)) log_error(config_text::kSyslogNotABoolean, std::string(value).c_str());
+       targets.log.syslog = is_true(value) && system_log_available();
+       if (is_true(value) && !system_log_available()) log_error(config_text::kNoSyslog);
+     }},
+};
+
+const CoreKey* find_core_key(const std::string& key) {
+  const bool filter = compare_prefix_nocase(key.c_str(), "filtername", kFilterKeyLength) == 0;
+  for (const CoreKey& core : kCoreKeys) {
+    if (filter ? core.name == "filtername" : equals_nocase(key, core.name)) return &core;
   }
-  // "fwd_not_null", "plain_password" and "realuser" are accepted without effect.
+  return nullptr;
 }
 
 }  // namespace
@@ -200,13 +202,13 @@ void config_apply_line(std::string_view line, const ConfigTargets& targets) {
   std::string key(line.substr(0, key_end));
   std::string_view value = line.substr(value_start);
 
-  if (is_core_key(key)) {
+  if (const CoreKey* core = find_core_key(key)) {
     const std::string shown_key = key_for_log(key, true);
     const std::string shown = secret_name_length(key) > 0 ? config_text::kHiddenValue : std::string(value);
     log_message(config_text::kLocated, shown_key.c_str(), shown.c_str());
     // Warned before the value takes effect: "log true # on" turns logging off.
     if (looks_commented(value)) log_error(config_text::kInlineComment, shown_key.c_str(), shown.c_str());
-    apply_core_key(key, value, targets);
+    if (core->apply != nullptr) core->apply(value, targets);
     return;
   }
   // The backend says whether the key is its own; the value of one nobody

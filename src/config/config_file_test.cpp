@@ -11,10 +11,10 @@
 
 #include "config/core_settings.h"
 #include "logging/log.h"
-#include "logging/text_helpers.h"
 #include "platform/system.h"
 #include "process_state.h"
 #include "temp_dir.h"
+#include "text/text_helpers.h"
 
 namespace vantorix {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "logging/text_helpers.h"
 #include "platform/system.h"
+#include "text/text_helpers.h"
 
 namespace vantorix {
 namespace {

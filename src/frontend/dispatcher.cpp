@@ -12,8 +12,8 @@
 #include "frontend/replies.h"
 #include "frontend/user_record.h"
 #include "logging/log.h"
-#include "logging/text_helpers.h"
 #include "platform/console.h"
+#include "text/text_helpers.h"
 
 namespace vantorix {
 namespace {

@@ -16,10 +16,10 @@
 #include "frontend/product.h"
 #include "frontend/replies.h"
 #include "logging/log.h"
-#include "logging/text_format.h"
-#include "logging/text_helpers.h"
 #include "platform/console.h"
 #include "platform/system.h"
+#include "text/text_format.h"
+#include "text/text_helpers.h"
 
 namespace vantorix {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "frontend/replies.h"
 #include "logging/log.h"
-#include "logging/text_helpers.h"
+#include "text/text_helpers.h"
 
 namespace vantorix {
 namespace {

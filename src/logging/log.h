@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "logging/text_format.h"
 #include "platform/files.h"
+#include "text/text_format.h"
 
 namespace vantorix {
 

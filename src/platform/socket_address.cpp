@@ -58,22 +58,13 @@ std::optional<Endpoint> from_native(const void* native) {
   return std::nullopt;
 }
 
-// The text forms of udp_socket.h, the same calls on every system.
+// The text form of network.h, the same call on every system.
 std::string address_text(const IpAddress& address) {
   char text[INET6_ADDRSTRLEN] = {};
   // inet_ntop takes a non-const pointer on older Windows headers.
   std::array<std::uint8_t, 16> bytes = address.bytes;
   if (::inet_ntop(native_family(address.family), bytes.data(), text, sizeof text) == nullptr) return {};
   return text;
-}
-
-std::optional<IpAddress> parse_ipv6_literal(std::string_view text) {
-  if (text.empty() || text.size() >= INET6_ADDRSTRLEN) return std::nullopt;
-  const std::string terminated(text);
-  IpAddress address;
-  address.family = AddressFamily::ipv6;
-  if (::inet_pton(AF_INET6, terminated.c_str(), address.bytes.data()) != 1) return std::nullopt;
-  return address;
 }
 
 std::vector<IpAddress> addresses_by_getaddrinfo(const char* name) {

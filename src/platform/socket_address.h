@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/udp_socket.h"
+#include "platform/network.h"
 
 namespace vantorix {
 

@@ -3,7 +3,7 @@
 // for the UDP sockets.
 #pragma once
 
-#include "platform/udp_socket.h"
+#include "platform/network.h"
 
 namespace vantorix {
 

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -131,32 +130,6 @@ TEST_F(UdpSocketTest, NativeErrorsArriveInWindowsSocketsNumbers) {
   set_last_socket_error(10054);
   BoundSocket fine;
   EXPECT_EQ(last_socket_error(), 10054) << "success leaves the last error alone";
-}
-
-TEST_F(UdpSocketTest, AddressesReadAndWriteInTheirUsualForms) {
-  EXPECT_EQ(address_text(IpAddress::v4(0x0A010203)), "10.1.2.3");
-  EXPECT_EQ(IpAddress::v4(0x0A010203).v4_host_order(), 0x0A010203u);
-  EXPECT_EQ(endpoint_text({IpAddress::v4(0x7F000001), 1812}), "127.0.0.1:1812");
-  EXPECT_EQ(endpoint_text({loopback_address(AddressFamily::ipv6), 1812}), "[::1]:1812");
-  const std::optional<IpAddress> v6 = parse_ipv6_literal("fd00:0::2");
-  ASSERT_TRUE(v6);
-  EXPECT_EQ(address_text(*v6), "fd00::2");
-  EXPECT_EQ(v6->v4_host_order(), 0u);
-  EXPECT_FALSE(parse_ipv6_literal("10.1.2.3"));
-  EXPECT_FALSE(parse_ipv6_literal("[::1]"));
-  EXPECT_FALSE(parse_ipv6_literal(""));
-}
-
-TEST_F(UdpSocketTest, NamesResolveWithoutTheNetwork) {
-  // In the resolver's order, which may put ::1 first (Windows does).
-  const std::vector<IpAddress> localhost = resolve_host_addresses("localhost");
-  EXPECT_NE(std::find(localhost.begin(), localhost.end(), loopback_address(AddressFamily::ipv4)), localhost.end());
-  EXPECT_EQ(resolve_host_addresses("127.0.0.1"), std::vector<IpAddress>{loopback_address(AddressFamily::ipv4)});
-  EXPECT_EQ(resolve_host_addresses("::1"), std::vector<IpAddress>{loopback_address(AddressFamily::ipv6)});
-  EXPECT_TRUE(resolve_host_addresses("").empty());
-  EXPECT_TRUE(resolve_host_addresses(nullptr).empty());
-  EXPECT_FALSE(local_host_name().empty());
-  EXPECT_EQ(service_port("no-such-service-here", "udp"), std::nullopt);
 }
 
 }  // namespace

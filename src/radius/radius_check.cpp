@@ -5,16 +5,16 @@
 #include <vector>
 
 #include "config/core_settings.h"
-#include "logging/client_address.h"
 #include "logging/log.h"
-#include "logging/text_format.h"
 #include "platform/console.h"
 #include "platform/system.h"
+#include "radius/client_address.h"
 #include "radius/radius_exchange.h"
 #include "radius/radius_packet.h"
 #include "radius/radius_texts.h"
 #include "radius/radius_transport.h"
 #include "radius/retransmission.h"
+#include "text/text_format.h"
 
 namespace vantorix {
 namespace {

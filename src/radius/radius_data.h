@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/udp_socket.h"
+#include "platform/network.h"
 #include "radius/shared_secret.h"
-#include "radius/tls_stream.h"
+#include "transport/tls_stream.h"
 
 namespace vantorix {
 

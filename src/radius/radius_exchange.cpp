@@ -7,7 +7,7 @@
 #include "platform/system.h"
 #include "platform/udp_socket.h"
 #include "radius/radius_texts.h"
-#include "radius/socket_error_text.h"
+#include "transport/socket_error_text.h"
 
 namespace vantorix {
 namespace {

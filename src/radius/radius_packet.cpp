@@ -8,9 +8,9 @@
 
 #include "logging/log.h"
 #include "platform/system.h"
+#include "radius/md5.h"
 #include "radius/radius_dictionary.h"
 #include "radius/radius_texts.h"
-#include "userstore/md5.h"
 
 namespace vantorix {
 namespace {

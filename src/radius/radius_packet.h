@@ -12,7 +12,7 @@
 
 #include "frontend/user_record.h"
 #include "platform/env.h"
-#include "platform/udp_socket.h"
+#include "platform/network.h"
 #include "radius/radius_data.h"
 #include "radius/shared_secret.h"
 
@@ -25,6 +25,11 @@ inline constexpr int kPasswordBlock = 16;       // the hiding works in blocks of
 inline constexpr int kMaxAttributeValue = 128;  // reply values this long or longer are skipped
 inline constexpr int kMaxAttributeText = 253;   // longest value of any attribute
 
+// The program's enums are enum classes with lower-case names, except numbers
+// that travel in a packet or a fixed table and are used as such: PacketCode
+// and AttributeCode are plain enums with k-names over the byte they are
+// written as, AttributeType keeps its ATTR_ names with the dictionary's rows,
+// and SlotResult its kSlot names with the slots' >0 / 0 / <0 convention.
 enum PacketCode : std::uint8_t {
   kAccessRequest = 1,
   kAccessAccept = 2,

@@ -13,7 +13,7 @@
 #include "platform/platform_state.h"
 #include "fake_env.h"
 #include "process_state.h"
-#include "userstore/md5.h"
+#include "radius/md5.h"
 
 namespace vantorix {
 namespace {

@@ -7,6 +7,7 @@
 #include "platform/system.h"
 #include "radius/radius_exchange.h"
 #include "radius/radius_packet.h"
+#include "radius/radius_settings.h"
 #include "radius/radius_texts.h"
 #include "radius/radius_transport.h"
 #include "radius/retransmission.h"
@@ -18,15 +19,6 @@ namespace {
 constexpr const char* kProbeUser = "vantorix-test-config";
 
 const char* on_off(bool on) { return on ? "true" : "false"; }
-
-const char* policy_text(MessageAuthenticatorPolicy policy) {
-  switch (policy) {
-    case MessageAuthenticatorPolicy::yes: return "yes";
-    case MessageAuthenticatorPolicy::no: return "no";
-    case MessageAuthenticatorPolicy::automatic: return "auto";
-  }
-  return "auto";
-}
 
 std::string optional_text(const std::optional<std::string>& text) { return text ? *text : "(none)"; }
 
@@ -162,15 +154,15 @@ std::vector<std::string> radius_settings_lines(const RadiusSettings& settings, U
                                            ? "(none: the default over TLS, radsec, is used)"
                                            : "(none: the requests are signed with a placeholder no server "
                                              "shares, so every server drops them)"),
-      "radius_transport = " + std::string(settings.transport == Transport::tls ? "tls" : "udp"),
+      "radius_transport = " + std::string(setting_word(settings.transport)),
       "radius_timeout = " + std::to_string(settings.timeout_seconds),
       "radius_retries = " + std::to_string(settings.retries),
       "radius_dead_time = " + std::to_string(settings.dead_time_seconds),
-      "radius_require_message_authenticator = " + std::string(policy_text(settings.require_message_authenticator)),
+      "radius_require_message_authenticator = " + std::string(setting_word(settings.require_message_authenticator)),
       "radius_nas_identifier = " + optional_text(settings.nas_identifier),
       "radius_calling_station_id = " + std::string(on_off(settings.calling_station_id)),
-      "radius_vsa_format = " + std::string(settings.vsa_format == VsaFormat::standard ? "standard" : "raw"),
-      "radius_server_order = " + std::string(settings.server_order == ServerOrder::balance ? "balance" : "failover"),
+      "radius_vsa_format = " + std::string(setting_word(settings.vsa_format)),
+      "radius_server_order = " + std::string(setting_word(settings.server_order)),
       "radius_attribute = " + optional_text(settings.attribute),
   };
   if (settings.transport == Transport::tls) {

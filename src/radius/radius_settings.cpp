@@ -1,14 +1,16 @@
 #include "radius/radius_settings.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "config/core_settings.h"
 #include "logging/log.h"
-#include "logging/text_helpers.h"
 #include "platform/system.h"
 #include "radius/radius_texts.h"
 #include "radius/radius_transport.h"
 #include "radius/server_list.h"
+#include "text/text_helpers.h"
 #include "userstore/user_store.h"
 #include "userstore/user_store_texts.h"
 
@@ -27,9 +29,58 @@ int bounded_number(std::string_view key, std::string_view value, int low, int hi
   return used;
 }
 
-void refuse_word(std::string_view key, std::string_view value, const char* choices) {
+// The words of a setting that takes one of a few values: any of them is
+// read (any letter case); the first of a value is the one shown.
+template <class Value>
+struct SettingWord {
+  const char* word;
+  Value value;
+};
+
+constexpr SettingWord<MessageAuthenticatorPolicy> kPolicyWords[] = {
+    {"yes", MessageAuthenticatorPolicy::yes}, {"true", MessageAuthenticatorPolicy::yes},
+    {"no", MessageAuthenticatorPolicy::no},   {"false", MessageAuthenticatorPolicy::no},
+    {"auto", MessageAuthenticatorPolicy::automatic}};
+constexpr SettingWord<Transport> kTransportWords[] = {{"udp", Transport::udp}, {"tls", Transport::tls}};
+constexpr SettingWord<ServerOrder> kServerOrderWords[] = {{"failover", ServerOrder::failover},
+                                                          {"balance", ServerOrder::balance}};
+constexpr SettingWord<VsaFormat> kVsaFormatWords[] = {{"raw", VsaFormat::raw}, {"standard", VsaFormat::standard}};
+
+template <class Value, std::size_t N>
+const char* word_of(const SettingWord<Value> (&words)[N], Value value) {
+  for (const SettingWord<Value>& entry : words) {
+    if (entry.value == value) return entry.word;
+  }
+  return words[0].word;
+}
+
+// "yes, no or auto": the shown word of each value, in the table's order.
+template <class Value, std::size_t N>
+std::string choices(const SettingWord<Value> (&words)[N]) {
+  std::vector<const char*> shown;
+  for (const SettingWord<Value>& entry : words) {
+    if (word_of(words, entry.value) == entry.word) shown.push_back(entry.word);
+  }
+  std::string text;
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    if (i > 0) text += i + 1 == shown.size() ? " or " : ", ";
+    text += shown[i];
+  }
+  return text;
+}
+
+// Takes the value's word into `setting`; an unknown word is refused with an
+// error naming the choices, and the setting stays.
+template <class Value, std::size_t N>
+void apply_word(Value& setting, const SettingWord<Value> (&words)[N], std::string_view key, std::string_view value) {
+  for (const SettingWord<Value>& entry : words) {
+    if (equals_nocase(value, entry.word)) {
+      setting = entry.value;
+      return;
+    }
+  }
   const std::string shown_key(key), shown(value);
-  log_error(radius_text::kUnknownWord, shown_key.c_str(), shown.c_str(), choices);
+  log_error(radius_text::kUnknownWord, shown_key.c_str(), shown.c_str(), choices(words).c_str());
 }
 
 // A port the configuration may name: digits only, 0 to 65535.
@@ -82,15 +133,7 @@ bool radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings,
   } else if (equals_nocase(key, "radius_dead_time")) {
     settings.dead_time_seconds = bounded_number(key, value, 0, kMaxDeadTimeSeconds);
   } else if (equals_nocase(key, "radius_require_message_authenticator")) {
-    if (equals_nocase(value, "yes") || equals_nocase(value, "true")) {
-      settings.require_message_authenticator = MessageAuthenticatorPolicy::yes;
-    } else if (equals_nocase(value, "no") || equals_nocase(value, "false")) {
-      settings.require_message_authenticator = MessageAuthenticatorPolicy::no;
-    } else if (equals_nocase(value, "auto")) {
-      settings.require_message_authenticator = MessageAuthenticatorPolicy::automatic;
-    } else {
-      refuse_word(key, value, "yes, no or auto");
-    }
+    apply_word(settings.require_message_authenticator, kPolicyWords, key, value);
   } else if (equals_nocase(key, "radius_nas_identifier")) {
     if (value.size() > kMaxNasIdentifier) {
       log_error(radius_text::kNasIdentifierTooLong, static_cast<int>(kMaxNasIdentifier));
@@ -100,13 +143,7 @@ bool radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings,
   } else if (equals_nocase(key, "radius_calling_station_id")) {
     settings.calling_station_id = equals_nocase(value, "true");
   } else if (equals_nocase(key, "radius_transport")) {
-    if (equals_nocase(value, "udp")) {
-      settings.transport = Transport::udp;
-    } else if (equals_nocase(value, "tls")) {
-      settings.transport = Transport::tls;
-    } else {
-      refuse_word(key, value, "udp or tls");
-    }
+    apply_word(settings.transport, kTransportWords, key, value);
   } else if (equals_nocase(key, "radius_tls_ca")) {
     settings.tls_files.ca = std::string(value);
   } else if (equals_nocase(key, "radius_tls_cert")) {
@@ -116,26 +153,19 @@ bool radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings,
   } else if (equals_nocase(key, "radius_tls_server_name")) {
     settings.tls_server_name = std::string(value);
   } else if (equals_nocase(key, "radius_server_order")) {
-    if (equals_nocase(value, "failover")) {
-      settings.server_order = ServerOrder::failover;
-    } else if (equals_nocase(value, "balance")) {
-      settings.server_order = ServerOrder::balance;
-    } else {
-      refuse_word(key, value, "failover or balance");
-    }
+    apply_word(settings.server_order, kServerOrderWords, key, value);
   } else if (equals_nocase(key, "radius_vsa_format")) {
-    if (equals_nocase(value, "raw")) {
-      settings.vsa_format = VsaFormat::raw;
-    } else if (equals_nocase(value, "standard")) {
-      settings.vsa_format = VsaFormat::standard;
-    } else {
-      refuse_word(key, value, "raw or standard");
-    }
+    apply_word(settings.vsa_format, kVsaFormatWords, key, value);
   } else {
     return false;
   }
   return true;
 }
+
+const char* setting_word(MessageAuthenticatorPolicy policy) { return word_of(kPolicyWords, policy); }
+const char* setting_word(Transport transport) { return word_of(kTransportWords, transport); }
+const char* setting_word(ServerOrder order) { return word_of(kServerOrderWords, order); }
+const char* setting_word(VsaFormat format) { return word_of(kVsaFormatWords, format); }
 
 std::string_view effective_secret(const RadiusSettings& settings) {
   if (settings.transport == Transport::tls && !settings.secret_configured) return kDefaultTlsSecret;

@@ -35,6 +35,14 @@ inline constexpr int kMaxDeadTimeSeconds = 86400;
 bool radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings, std::string_view key,
                       std::string_view value);
 
+/// The word that stands for a setting's value, as "radius_transport tls" is
+/// written and -test_config shows it; `radius_apply_key` reads it from the
+/// same table (with "true" and "false" for "yes" and "no" as well).
+const char* setting_word(MessageAuthenticatorPolicy policy);
+const char* setting_word(Transport transport);
+const char* setting_word(ServerOrder order);
+const char* setting_word(VsaFormat format);
+
 /// For init: logs "Setting up Radius data", resets `radius` to its
 /// defaults (host "localhost", port 1645, secret "set one first", socket
 /// closed) and empties the user table. The user store's settings stay.

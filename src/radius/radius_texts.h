@@ -38,7 +38,6 @@ inline constexpr char kConnectFailed[] = "radius: cannot open a socket to %s {%s
 // Sending and receiving.
 inline constexpr char kSendFailed[] = "radius: Sent %d bytes %s\n";
 inline constexpr char kReceiveFailed[] = "radius: only got %d bytes %s\n";
-inline constexpr char kUnknownSocketError[] = "Socket Unkown error code %d \n";
 
 // Requests and replies.
 inline constexpr char kBadDigest[] = "-DEAD Received invalid reply digest from server";

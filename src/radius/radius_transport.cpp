@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "logging/log.h"
-#include "logging/text_format.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "platform/udp_socket.h"
 #include "radius/radius_texts.h"
 #include "radius/retransmission.h"
-#include "radius/socket_error_text.h"
+#include "text/text_format.h"
+#include "transport/socket_error_text.h"
 
 namespace vantorix {
 namespace {
@@ -34,18 +35,6 @@ std::string open_failed(const char* format, ...) {
 }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-// Reads one group of a dotted quad at `text`: 1 to 3 digits worth 0..255,
-// ending at a dot or the end of the text. Moves `text` to the end of the group.
-bool read_quad_group(const char*& text, std::uint32_t& value) {
-  int digits = 0;
-  value = 0;
-  for (; *text != '\0' && *text != '.'; ++text) {
-    if (!is_digit(*text) || ++digits > kMaxGroupDigits) return false;
-    value = value * 10 + static_cast<std::uint32_t>(*text - '0');
-  }
-  return digits > 0 && value <= 255;
-}
 
 // Link-local addresses (fe80::/10) mean nothing to a server elsewhere.
 bool is_link_local(const IpAddress& address) {
@@ -266,14 +255,7 @@ bool is_dotted_quad(const char* text) {
 
 std::uint32_t parse_dotted_quad(const char* text) {
   if (text == nullptr) return 0;
-  std::uint32_t result = 0;
-  for (int group = 0; group < 4; ++group) {
-    std::uint32_t value = 0;
-    if (!read_quad_group(text, value)) return 0;
-    result = result * 256 + value;
-    if (*text == '.') ++text;  // never steps over the end of the text
-  }
-  return result;
+  return parse_ip_address(text).value_or(IpAddress{}).v4_host_order();
 }
 
 }  // namespace vantorix

@@ -8,7 +8,7 @@
 
 #include "frontend/backend_ops.h"
 #include "platform/env.h"
-#include "platform/udp_socket.h"
+#include "platform/network.h"
 #include "radius/radius_data.h"
 #include "radius/server_list.h"
 
@@ -56,7 +56,12 @@ std::optional<IpAddress> resolve_entry(const ServerEntry& entry);
 /// IPv4 address of `host` in host byte order (dotted quads without a lookup);
 /// 0 when it cannot be found.
 std::uint32_t host_address(const char* host);
+/// True when `text` up to its first blank is digits and exactly three dots,
+/// no run of digits longer than 3: such a host is never asked of the
+/// resolver, whether or not it parses.
 bool is_dotted_quad(const char* text);
+/// The address of a text that is one dotted quad and nothing else, in host
+/// byte order; 0 for anything else.
 std::uint32_t parse_dotted_quad(const char* text);
 
 }  // namespace vantorix

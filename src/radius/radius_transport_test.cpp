@@ -11,8 +11,8 @@
 #include "platform/udp_socket.h"
 #include "process_state.h"
 #include "radius/radius_data.h"
-#include "radius/socket_error_text.h"
 #include "temp_dir.h"
+#include "transport/socket_error_text.h"
 
 namespace vantorix {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/udp_socket.h"
+#include "platform/network.h"
 
 namespace vantorix {
 namespace {

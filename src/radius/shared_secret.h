@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "userstore/md5.h"
+#include "radius/md5.h"
 
 namespace vantorix {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <functional>
 
-#include "logging/text_helpers.h"
+#include "text/text_helpers.h"
 
 namespace vantorix {
 namespace {

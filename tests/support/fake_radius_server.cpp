@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/udp_socket.h"
-#include "userstore/md5.h"
+#include "radius/md5.h"
 
 namespace vantorix::testing {
 namespace {

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "fake_env.h"
-#include "platform/udp_socket.h"
+#include "platform/network.h"
 
 namespace vantorix::testing {
 

@@ -1,15 +1,17 @@
-#include "radius/socket_error_text.h"
+#include "transport/socket_error_text.h"
 
 #include <cstring>
 
-#include "logging/text_format.h"
-#include "platform/udp_socket.h"
-#include "radius/radius_texts.h"
+#include "platform/network.h"
+#include "text/text_format.h"
 
 namespace vantorix {
 namespace {
 
 constexpr int kErrorTextSize = 1024;
+// For a number without a text. Parents and other tools match the texts of
+// this file byte for byte, "Unkown" included.
+constexpr char kUnknownSocketError[] = "Socket Unkown error code %d \n";
 
 struct SocketErrorText {
   int code;
@@ -63,7 +65,7 @@ const char* socket_error_text() {
       return area;
     }
   }
-  text_format(area, kErrorTextSize, radius_text::kUnknownSocketError, code);
+  text_format(area, kErrorTextSize, kUnknownSocketError, code);
   return area;
 }
 

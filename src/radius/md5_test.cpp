@@ -1,4 +1,4 @@
-#include "userstore/md5.h"
+#include "radius/md5.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "logging/text_format.h"
+#include "text/text_format.h"
 
 #include <climits>
 #include <cstdint>
@@ -6,15 +6,15 @@
 #include <cstring>
 #include <cwchar>
 
-#include "logging/text_helpers.h"
+#include "text/text_helpers.h"
 
 namespace vantorix {
 namespace {
 
 constexpr const char kNullText[] = "(NULL)";
 
-
-enum class Length { kNone, kShort, kLong, kLongLong, kMax, kSize, kDiff, kLongDouble };
+// A directive's length letters: none, h, l, ll or q, j, z, t, L.
+enum class Length { none, short_int, long_int, long_long, intmax, size, ptrdiff, long_double };
 
 // One conversion directive as parsed from the format.
 struct Directive {
@@ -26,7 +26,7 @@ struct Directive {
   int width = -1;      // -1: none
   int precision = -1;  // -1: none
   int slots = 1;       // 1 + the number of '*'
-  Length length = Length::kNone;
+  Length length = Length::none;
   char conversion = '\0';  // '\0': the format ended first
 };
 
@@ -99,13 +99,13 @@ const char* parse_directive(const char* p, Directive& directive, va_list& args) 
         case '+': directive.plus = true; break;
         case ' ': directive.space = true; break;
         case '#': directive.hash = true; break;
-        case 'h': directive.length = Length::kShort; break;
-        case 'l': directive.length = directive.length == Length::kLong ? Length::kLongLong : Length::kLong; break;
-        case 'q': directive.length = Length::kLongLong; break;
-        case 'j': directive.length = Length::kMax; break;
-        case 'z': directive.length = Length::kSize; break;
-        case 't': directive.length = Length::kDiff; break;
-        case 'L': directive.length = Length::kLongDouble; break;
+        case 'h': directive.length = Length::short_int; break;
+        case 'l': directive.length = directive.length == Length::long_int ? Length::long_long : Length::long_int; break;
+        case 'q': directive.length = Length::long_long; break;
+        case 'j': directive.length = Length::intmax; break;
+        case 'z': directive.length = Length::size; break;
+        case 't': directive.length = Length::ptrdiff; break;
+        case 'L': directive.length = Length::long_double; break;
         default: break;
       }
       ++p;
@@ -120,11 +120,11 @@ const char* parse_directive(const char* p, Directive& directive, va_list& args) 
 // arguments after it stay in step.
 std::uint32_t take_integer(const Directive& directive, va_list& args) {
   switch (directive.length) {
-    case Length::kLong: return static_cast<std::uint32_t>(va_arg(args, long));
-    case Length::kLongLong: return static_cast<std::uint32_t>(va_arg(args, long long));
-    case Length::kMax: return static_cast<std::uint32_t>(va_arg(args, std::intmax_t));
-    case Length::kSize: return static_cast<std::uint32_t>(va_arg(args, std::size_t));
-    case Length::kDiff: return static_cast<std::uint32_t>(va_arg(args, std::ptrdiff_t));
+    case Length::long_int: return static_cast<std::uint32_t>(va_arg(args, long));
+    case Length::long_long: return static_cast<std::uint32_t>(va_arg(args, long long));
+    case Length::intmax: return static_cast<std::uint32_t>(va_arg(args, std::intmax_t));
+    case Length::size: return static_cast<std::uint32_t>(va_arg(args, std::size_t));
+    case Length::ptrdiff: return static_cast<std::uint32_t>(va_arg(args, std::ptrdiff_t));
     default: return static_cast<std::uint32_t>(va_arg(args, int));
   }
 }
@@ -295,7 +295,7 @@ void render(TextBuilder& out, const Directive& directive, va_list& args) {
       return;
     case 's':
     case 'S':
-      if (directive.conversion == 'S' || directive.length == Length::kLong) {
+      if (directive.conversion == 'S' || directive.length == Length::long_int) {
         const wchar_t* text = va_arg(args, const wchar_t*);
         if (text == nullptr) {
           out.append(kNullText);
@@ -312,7 +312,7 @@ void render(TextBuilder& out, const Directive& directive, va_list& args) {
       }
       return;
     case 'e': case 'E': case 'f': case 'g': case 'G':
-      if (directive.length == Length::kLongDouble) {
+      if (directive.length == Length::long_double) {
         render_floating(out, directive, static_cast<double>(va_arg(args, long double)));
       } else {
         render_floating(out, directive, va_arg(args, double));
@@ -329,7 +329,7 @@ void render(TextBuilder& out, const Directive& directive, va_list& args) {
     case 'C': {
       // A character always arrives as an int (or the wint_t of %lc and %C).
       auto value = static_cast<std::uint32_t>(va_arg(args, int));
-      bool wide = directive.conversion == 'C' || directive.length == Length::kLong;
+      bool wide = directive.conversion == 'C' || directive.length == Length::long_int;
       render_character(out, directive, wide ? narrow(value) : static_cast<char>(value));
       return;
     }

@@ -1,4 +1,4 @@
-#include "logging/client_address.h"
+#include "radius/client_address.h"
 
 #include <gtest/gtest.h>
 

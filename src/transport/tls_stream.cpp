@@ -1,4 +1,4 @@
-#include "radius/tls_stream.h"
+#include "transport/tls_stream.h"
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -11,7 +11,7 @@
 #include "platform/system.h"
 #include "platform/tcp_socket.h"
 #include "platform/trust_store.h"
-#include "radius/socket_error_text.h"
+#include "transport/socket_error_text.h"
 
 namespace vantorix {
 namespace {

@@ -1,5 +1,5 @@
 // A build without a TLS library: RADIUS over TLS is refused when configured.
-#include "radius/tls_stream.h"
+#include "transport/tls_stream.h"
 
 namespace vantorix {
 

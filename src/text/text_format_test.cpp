@@ -1,4 +1,4 @@
-#include "logging/text_format.h"
+#include "text/text_format.h"
 
 #include <gtest/gtest.h>
 

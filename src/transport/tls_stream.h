@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "platform/env.h"
-#include "platform/udp_socket.h"
+#include "platform/network.h"
 
 namespace vantorix {
 
