@@ -28,10 +28,17 @@ struct Exchange {
   vantorix::PendingRequest request;
 };
 
+// The log of the benchmarks: as a process starts, neither mode on.
+vantorix::Log& quiet_log() {
+  static vantorix::Console console;
+  static vantorix::Log log(console);
+  return log;
+}
+
 bool build(Exchange& exchange, std::string_view user, std::string_view password) {
   static vantorix::SystemEnv env;
   const std::optional<vantorix::PendingRequest> request =
-      vantorix::build_access_request(env, {user, password, kNasPort, vantorix::IpAddress::v4(kNasIp), {}, {}}, kShared, 7,
+      vantorix::build_access_request(quiet_log(), env, {user, password, kNasPort, vantorix::IpAddress::v4(kNasIp), {}, {}}, kShared, 7,
                                      exchange.send, exchange.length);
   if (request) exchange.request = *request;
   return request.has_value();
@@ -99,7 +106,7 @@ void verify_loop(benchmark::State& state, const std::vector<std::uint8_t>& attri
   rules.secret = &kShared;
   vantorix::ReplyVerdict result = vantorix::ReplyVerdict::refused;
   for (auto _ : state) {
-    result = vantorix::verify_reply(std::span<const std::uint8_t>(received.data(), reply.size()), exchange.request,
+    result = vantorix::verify_reply(quiet_log(), std::span<const std::uint8_t>(received.data(), reply.size()), exchange.request,
                                     rules, &record)
                  .verdict;
     benchmark::DoNotOptimize(result);

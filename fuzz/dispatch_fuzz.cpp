@@ -17,9 +17,11 @@
 #include "frontend/dispatcher.h"
 #include "frontend/help_info.h"
 #include "frontend/line_reader.h"
+#include "frontend/reply_writer.h"
 #include "logging/log.h"
 #include "platform/console.h"
-#include "process_state.h"
+#include "logging/log.h"
+#include "platform/console.h"
 
 namespace {
 
@@ -45,7 +47,7 @@ struct TestBackend {
 TestBackend g_backend;
 
 // An integer slot that answers on its own writes one whole line.
-void answer_dead() { vantorix::console_output("-DEAD test backend gave up\n"); }
+void answer_dead(vantorix::ReplyWriter& out) { out.output("-DEAD test backend gave up\n"); }
 
 RecordResult record_slot(CommandWords& words) {
   if (g_backend.attach_domain && words[1] && words[1]->find('@') == std::string::npos) {
@@ -74,27 +76,27 @@ RecordResult record_slot(CommandWords& words) {
   }
 }
 
-vantorix::SlotResult integer_slot(CommandWords&) {
+vantorix::SlotResult integer_slot(vantorix::ReplyWriter& out, CommandWords&) {
   switch (g_backend.next_choice()) {
     case 0: return vantorix::kSlotNegative;
-    case 1: answer_dead(); return vantorix::kSlotAnswered;
+    case 1: answer_dead(out); return vantorix::kSlotAnswered;
     default: return static_cast<vantorix::SlotResult>(1 + (g_backend.number & 3));
   }
 }
 
-int search_slot(CommandWords&) {
+int search_slot(vantorix::ReplyWriter& out, CommandWords&) {
   const int choice = g_backend.next_choice();
   if (choice == 1) {
-    answer_dead();
+    answer_dead(out);
     return -1;
   }
   return choice * 1000;
 }
 
-vantorix::SlotResult extended_slot(CommandWords& words) {
+vantorix::SlotResult extended_slot(vantorix::ReplyWriter& out, CommandWords& words) {
   if (g_backend.next_choice() != 3) return vantorix::kSlotNegative;
   // Handled: the slot writes its own reply.
-  vantorix::reply_line("+OK extended %d%s", words[1] ? 1 : 0, vantorix::kLineEnd);
+  out.line("+OK extended %d%s", words[1] ? 1 : 0, vantorix::kLineEnd);
   return vantorix::kSlotSuccess;
 }
 
@@ -129,10 +131,7 @@ std::string one_line(std::string text) {
 
 char not_line_feed(char c) { return c == '\n' ? ' ' : c; }
 
-void reset_state() {
-  vantorix::testing::reset_process_state();
-  g_backend = {};
-}
+void reset_state() { g_backend = {}; }
 
 }  // namespace
 
@@ -143,16 +142,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Settings and slots come from the end of the input, the command lines
   // from its front.
   const std::uint16_t slots = input.ConsumeIntegral<std::uint16_t>();
+  std::string output;
+  vantorix::Console console;
+  console.capture(&output);
+  vantorix::Log log(console);
+  log.state().log_path.reset();
+  vantorix::ReplyWriter out(console, log);
+  const auto integer = [&out](CommandWords& words) { return integer_slot(out, words); };
   vantorix::BackendOps ops;
   if (slots & 0x001) ops.help = [](CommandWords&) { return std::vector<std::string>{}; };
-  if (slots & 0x002) ops.exit = integer_slot;
+  if (slots & 0x002) ops.exit = integer;
   if (slots & 0x004) ops.check = record_slot;
   if (slots & 0x008) ops.lookup = record_slot;
-  if (slots & 0x010) ops.set = integer_slot;
-  if (slots & 0x020) ops.mod = integer_slot;
-  if (slots & 0x040) ops.del = integer_slot;
-  if (slots & 0x080) ops.search = search_slot;
-  if (slots & 0x100) ops.extended = extended_slot;
+  if (slots & 0x010) ops.set = integer;
+  if (slots & 0x020) ops.mod = integer;
+  if (slots & 0x040) ops.del = integer;
+  if (slots & 0x080) ops.search = [&out](CommandWords& words) { return search_slot(out, words); };
+  if (slots & 0x100) ops.extended = [&out](CommandWords& words) { return extended_slot(out, words); };
   g_backend.results = input.ConsumeIntegral<std::uint32_t>();
   g_backend.number = input.ConsumeIntegral<int>();
   g_backend.attach_domain = (slots & 0x200) != 0;
@@ -163,8 +169,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Debug mode echoes log lines on standard output, so the reply check is
   // made only while it stays off; the formatting still runs either way.
   const bool debug_start = (slots & 0x1000) != 0;
-  vantorix::log_state().debug_mode = debug_start;
-  vantorix::log_state().process_id = 4242;
+  log.state().debug_mode = debug_start;
+  log.state().process_id = 4242;
   settings.search_min = input.ConsumeIntegralInRange<int>(-1, 6);
   if (slots & 0x2000) {
     settings.filter_from = not_line_feed(input.ConsumeIntegral<char>());
@@ -185,14 +191,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::FILE* stream = ::fmemopen(lines.data(), lines.size(), "rb");
   if (stream == nullptr) return 0;
 
-  std::string output;
-  vantorix::console_capture(&output);
   vantorix::LineReader reader(stream);
   while (std::optional<std::string_view> line = reader.next()) {
     output.clear();
-    const bool debug_before = vantorix::log_state().debug_mode;
-    const int result = vantorix::dispatch_command(ops, settings, vantorix::log_state(), *line);
-    if (!debug_before && !vantorix::log_state().debug_mode) check_replies(output);
+    const bool debug_before = log.state().debug_mode;
+    const int result = vantorix::dispatch_command(ops, settings, out, *line);
+    if (!debug_before && !log.state().debug_mode) check_replies(output);
     if (result != 0) break;
   }
   std::fclose(stream);

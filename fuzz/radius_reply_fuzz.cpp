@@ -17,7 +17,8 @@
 #include "logging/log.h"
 #include "platform/console.h"
 #include "fake_env.h"
-#include "process_state.h"
+#include "logging/log.h"
+#include "platform/console.h"
 #include "radius/md5.h"
 #include "radius/radius_data.h"
 #include "radius/radius_packet.h"
@@ -62,8 +63,11 @@ void sign(std::vector<std::uint8_t>& reply, const std::string& secret) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider input(data, size);
-  vantorix::testing::reset_process_state();
-  vantorix::log_state().process_id = 4242;
+  std::string output;
+  vantorix::Console console;
+  vantorix::Log log(console);
+  log.state().log_path.reset();
+  log.state().process_id = 4242;
 
   const std::uint8_t control = input.ConsumeIntegral<std::uint8_t>();
   const std::string& secret = secret_of(input.ConsumeIntegralInRange<int>(0, 2));
@@ -76,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto vsa_format = (options & 0x04) != 0 ? vantorix::VsaFormat::standard : vantorix::VsaFormat::raw;
   // Log lines go to the captured output in debug mode, so the formatting of
   // every message the walk logs runs too; the output is then not checked.
-  vantorix::log_state().debug_mode = (control & 0x10) != 0;
+  log.state().debug_mode = (control & 0x10) != 0;
   vantorix::testing::FakeEnv env;
   env.random_source = [](std::span<std::uint8_t> out) {
     std::copy_n(kRequestAuthenticator.begin(), std::min(out.size(), kRequestAuthenticator.size()), out.begin());
@@ -85,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::array<std::uint8_t, kMaxDatagram> request_bytes{};
   std::int32_t request_length = 0;
   const std::optional<vantorix::PendingRequest> request = vantorix::build_access_request(
-      env, {"nemo", "arctangent", 1812, vantorix::IpAddress::v4(0x7F000001), {}, {}}, shared, identifier, request_bytes,
+      log, env, {"nemo", "arctangent", 1812, vantorix::IpAddress::v4(0x7F000001), {}, {}}, shared, identifier, request_bytes,
       request_length);
   if (!request) __builtin_trap();
 
@@ -114,8 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (whole_header && place_message_authenticator) sign_message(reply, secret, kHeaderSize + 2);
   if (whole_header && mode != 7) sign(reply, secret);
 
-  std::string output;
-  vantorix::console_capture(&output);
+  console.capture(&output);
   vantorix::UserRecord record;
   record.user_name = "nemo";
   vantorix::ReplyRules rules;
@@ -123,9 +126,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rules.require_message_authenticator = require_message_authenticator;
   rules.collect_code = collect_code;
   rules.vsa_format = vsa_format;
-  const vantorix::ReplyCheck check = vantorix::verify_reply(reply, *request, rules, &record);
+  const vantorix::ReplyCheck check = vantorix::verify_reply(log, reply, *request, rules, &record);
   const ReplyVerdict result = check.verdict;
-  vantorix::console_capture(nullptr);
+  console.capture(nullptr);
 
   // Length, identifier and Response Authenticator made right by the harness.
   const bool signed_and_sound = whole_header && mode < 5;
@@ -165,12 +168,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (check.signed_message && !place_message_authenticator) __builtin_trap();
   // Checking a reply never writes to standard output; outside debug mode
   // (where log lines echo there) nothing at all may appear.
-  if (!vantorix::log_state().debug_mode && !output.empty()) __builtin_trap();
+  if (!log.state().debug_mode && !output.empty()) __builtin_trap();
 
   // The walk on its own, without a record, over the same bytes.
-  vantorix::console_capture(&output);
-  vantorix::decode_attributes(std::span<const std::uint8_t>(reply), collect_code, vsa_format, nullptr);
-  vantorix::console_capture(nullptr);
-  vantorix::testing::reset_process_state();
+  console.capture(&output);
+  vantorix::decode_attributes(log, std::span<const std::uint8_t>(reply), collect_code, vsa_format, nullptr);
+  console.capture(nullptr);
   return 0;
 }

@@ -15,7 +15,8 @@
 #include "platform/console.h"
 #include "fake_env.h"
 #include "platform/system.h"
-#include "process_state.h"
+#include "logging/log.h"
+#include "platform/console.h"
 #include "scratch_directory.h"
 #include "userstore/user_store.h"
 
@@ -34,13 +35,14 @@ std::string without(std::string text, std::string_view unwanted) {
   return text;
 }
 
-void load(vantorix::UserStore& store) { vantorix::user_file_load(store.settings, store.file, store.table); }
+void load(vantorix::Log& log, vantorix::UserStore& store) {
+  vantorix::user_file_load(log, store.settings, store.file, store.table);
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider input(data, size);
-  vantorix::testing::reset_process_state();
   const std::string path = vantorix::fuzz::scratch_directory("userfile") + "/radius_users.dat";
   std::remove(path.c_str());
   vantorix::UserStore store;
@@ -58,11 +60,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Debug mode formats every log line (into the captured output).
   std::string output;
-  vantorix::log_state().debug_mode = debug;
-  vantorix::console_capture(&output);
+  vantorix::Console console;
+  console.capture(&output);
+  vantorix::Log log(console);
+  log.state().log_path.reset();
+  log.state().debug_mode = debug;
 
   write_file(path, first, "wb");
-  load(store);
+  load(log, store);
   bool memory_only = false;
   switch (change) {
     case 0:  // another process appended to the file
@@ -76,18 +81,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     case 2: {  // a check accepted a user, who is remembered in the file too
       // A name the file cannot hold is kept in memory only.
-      memory_only = vantorix::user_store_remember(store, env, name, password) == vantorix::Remembered::memory_only;
+      memory_only = vantorix::user_store_remember(log, store, env, name, password) == vantorix::Remembered::memory_only;
       break;
     }
     default:  // nothing changed
       break;
   }
-  load(store);
+  load(log, store);
   const vantorix::UserTable& resumed = store.table;
 
   vantorix::UserStore fresh_store;
   fresh_store.settings = store.settings;
-  load(fresh_store);
+  load(log, fresh_store);
   const vantorix::UserTable& fresh = fresh_store.table;
   if (memory_only) {
     if (!resumed.find(name) || fresh.find(name) || fresh.size() + 1 != resumed.size()) __builtin_trap();
@@ -117,6 +122,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     same(line.substr(0, line.find(' ')));
   }
 
-  vantorix::testing::reset_process_state();
   return 0;
 }

@@ -38,7 +38,7 @@ bool is_true(std::string_view value) { return equals_nocase(value, "true"); }
 
 // "dir_hash": an optional characters-per-level digit and an optional depth
 // digit, each followed by one blank, then the base directory.
-void apply_dir_hash(std::string_view value, CoreSettings& settings) {
+void apply_dir_hash(Log& log, std::string_view value, CoreSettings& settings) {
   int counts[2] = {kMinDirHashCount, kMinDirHashCount};
   for (int& count : counts) {
     if (value.size() >= 2 && value[0] >= '0' && value[0] <= '9' && value[1] == ' ') {
@@ -49,15 +49,15 @@ void apply_dir_hash(std::string_view value, CoreSettings& settings) {
   settings.dir_hash_base.assign(value.substr(0, kMaxDirHashBase));
   settings.dir_hash_chars = counts[0];
   settings.dir_hash_depth = counts[1];
-  log_message(config_text::kDirHash, settings.dir_hash_base.c_str(),
+  log.message(config_text::kDirHash, settings.dir_hash_base.c_str(),
               settings.dir_hash_chars, settings.dir_hash_depth, "");
 }
 
 // "filtername": the character to replace, a comma, the replacement.
-void apply_filter(std::string_view value, CoreSettings& settings) {
+void apply_filter(Log& log, std::string_view value, CoreSettings& settings) {
   std::size_t comma = value.find(',');
   if (comma == std::string_view::npos) {
-    log_error(config_text::kFilterInvalid);
+    log.error(config_text::kFilterInvalid);
     return;
   }
   settings.filter_from = comma == 0 ? '\0' : value[0];
@@ -117,17 +117,17 @@ constexpr CoreKey kCoreKeys[] = {
     {"log",
      [](std::string_view value, const ConfigTargets& targets) {
        // Warned before it takes effect, while the log file is still known.
-       if (!is_boolean(value)) log_error(config_text::kLogNotABoolean, std::string(value).c_str());
-       targets.log.log_mode = is_true(value);
+       if (!is_boolean(value)) targets.log.error(config_text::kLogNotABoolean, std::string(value).c_str());
+       targets.log.state().log_mode = is_true(value);
        // Any other value also drops the log file until a later "log_path" line.
-       if (!targets.log.log_mode) targets.log.log_path.reset();
+       if (!targets.log.state().log_mode) targets.log.state().log_path.reset();
      }},
     {"fwd_not_null", nullptr},
-    {"dir_hash", [](std::string_view value, const ConfigTargets& targets) { apply_dir_hash(value, targets.settings); }},
-    {"unix_password", [](std::string_view, const ConfigTargets&) { log_error(config_text::kUnixPassword); }},
+    {"dir_hash", [](std::string_view value, const ConfigTargets& targets) { apply_dir_hash(targets.log, value, targets.settings); }},
+    {"unix_password", [](std::string_view, const ConfigTargets& targets) { targets.log.error(config_text::kUnixPassword); }},
     {"plain_password", nullptr},
-    {"filtername", [](std::string_view value, const ConfigTargets& targets) { apply_filter(value, targets.settings); }},
-    {"log_path", [](std::string_view value, const ConfigTargets& targets) { targets.log.log_path.emplace(value); }},
+    {"filtername", [](std::string_view value, const ConfigTargets& targets) { apply_filter(targets.log, value, targets.settings); }},
+    {"log_path", [](std::string_view value, const ConfigTargets& targets) { targets.log.state().log_path.emplace(value); }},
     {"domain",
      [](std::string_view value, const ConfigTargets& targets) { targets.settings.default_domain.emplace(value); }},
     {"info_pass", [](std::string_view value, const ConfigTargets& targets) { targets.settings.info_pass.emplace(value); }},
@@ -142,9 +142,9 @@ constexpr CoreKey kCoreKeys[] = {
     {"realuser", nullptr},
     {"log_syslog",
      [](std::string_view value, const ConfigTargets& targets) {
-       if (!is_boolean(value)) log_error(config_text::kSyslogNotABoolean, std::string(value).c_str());
-       targets.log.syslog = is_true(value) && system_log_available();
-       if (is_true(value) && !system_log_available()) log_error(config_text::kNoSyslog);
+       if (!is_boolean(value)) targets.log.error(config_text::kSyslogNotABoolean, std::string(value).c_str());
+       targets.log.state().syslog = is_true(value) && system_log_available();
+       if (is_true(value) && !system_log_available()) targets.log.error(config_text::kNoSyslog);
      }},
 };
 
@@ -189,6 +189,7 @@ ConfigPaths config_paths(const char* directory, const char* program_path) {
 }
 
 void config_apply_line(std::string_view line, const ConfigTargets& targets) {
+  Log& log = targets.log;
   if (line.empty() || line[0] == '#' || line[0] == '\r' || line[0] == '\n') return;
   // Trailing blanks and line ends go, but never the first character.
   std::size_t end = line.size();
@@ -205,9 +206,9 @@ void config_apply_line(std::string_view line, const ConfigTargets& targets) {
   if (const CoreKey* core = find_core_key(key)) {
     const std::string shown_key = key_for_log(key, true);
     const std::string shown = secret_name_length(key) > 0 ? config_text::kHiddenValue : std::string(value);
-    log_message(config_text::kLocated, shown_key.c_str(), shown.c_str());
+    log.message(config_text::kLocated, shown_key.c_str(), shown.c_str());
     // Warned before the value takes effect: "log true # on" turns logging off.
-    if (looks_commented(value)) log_error(config_text::kInlineComment, shown_key.c_str(), shown.c_str());
+    if (looks_commented(value)) log.error(config_text::kInlineComment, shown_key.c_str(), shown.c_str());
     if (core->apply != nullptr) core->apply(value, targets);
     return;
   }
@@ -216,16 +217,17 @@ void config_apply_line(std::string_view line, const ConfigTargets& targets) {
   const bool known = targets.backend != nullptr && targets.backend(key, value);
   const std::string shown_key = key_for_log(key, known);
   const std::string shown = known && secret_name_length(key) == 0 ? std::string(value) : config_text::kHiddenValue;
-  log_message(config_text::kLocated, shown_key.c_str(), shown.c_str());
+  log.message(config_text::kLocated, shown_key.c_str(), shown.c_str());
   if (!known) {
-    log_error(config_text::kUnknownKey, shown_key.c_str());
+    log.error(config_text::kUnknownKey, shown_key.c_str());
   } else if (looks_commented(value)) {
-    log_error(config_text::kInlineComment, shown_key.c_str(), shown.c_str());
+    log.error(config_text::kInlineComment, shown_key.c_str(), shown.c_str());
   }
 }
 
 std::optional<std::string> config_load(const char* directory, const char* program_path, const ConfigTargets& targets,
                                        bool file_named) {
+  Log& log = targets.log;
   ConfigPaths paths = config_paths(directory, program_path);
   // Binary mode: lines keep their carriage returns, which trimming removes.
   std::FILE* file = nullptr;
@@ -260,21 +262,21 @@ std::optional<std::string> config_load(const char* directory, const char* progra
   }
   for (const PassedOver& place : passed_over) {
     if (opened != nullptr) {
-      log_error(config_text::kPassedOver, place.path->c_str(), place.reason.c_str(), whole_path.c_str());
+      log.error(config_text::kPassedOver, place.path->c_str(), place.reason.c_str(), whole_path.c_str());
     } else {
-      log_error(config_text::kCannotRead, place.path->c_str(), place.reason.c_str());
+      log.error(config_text::kCannotRead, place.path->c_str(), place.reason.c_str());
     }
   }
   if (file == nullptr) {
-    log_error(config_text::kUnableToOpenLog, paths.first.c_str(), paths.file_name.c_str());
-    log_error(config_text::kFailedToLoad, paths.file_name.c_str());
+    log.error(config_text::kUnableToOpenLog, paths.first.c_str(), paths.file_name.c_str());
+    log.error(config_text::kFailedToLoad, paths.file_name.c_str());
     return std::nullopt;
   }
-  log_message(config_text::kLoading, paths.file_name.c_str());
-  log_message(config_text::kReading, whole_path.c_str());
+  log.message(config_text::kLoading, paths.file_name.c_str());
+  log.message(config_text::kReading, whole_path.c_str());
   const std::optional<FileStatus> status = file_status(*opened);
   if (status && (status->others_may_read || status->others_may_write)) {
-    log_error(config_text::kOpenToOthers, opened->c_str());
+    log.error(config_text::kOpenToOthers, opened->c_str());
   }
 
   char line[kMaxConfigLine + 2];

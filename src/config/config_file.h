@@ -27,7 +27,7 @@ inline constexpr std::size_t kMaxDirHashBase = 255;
 /// config slot, which says whether the key was its own (none: no key is).
 struct ConfigTargets {
   CoreSettings& settings;
-  LogState& log;
+  Log& log;  // its settings ("log", "log_path", "log_syslog") and where the loader logs
   std::function<bool(std::string_view key, std::string_view value)> backend;
 };
 
@@ -35,7 +35,7 @@ struct ConfigTargets {
 /// then in the system directory; then in the current directory) and applies
 /// its lines to `targets` in file order. Logs the whole path of the file read
 /// ("INI: Configuration file {PATH}", after "INI: Loading {NAME}"). Warns
-/// (log_error) when the file can be read or written by other accounts, as it
+/// (Log::error) when the file can be read or written by other accounts, as it
 /// holds the secret, and about every place passed over with the system's
 /// reason: the first place when `directory` was given or `file_named` (the
 /// -ini switch named the program path), and any place that holds a file that
@@ -63,7 +63,7 @@ std::string config_not_found_line(const char* directory, const char* program_pat
 /// reaches the log: a key beginning with "radius_secret" or "info_pass" (any
 /// letter case) shows only that name, with the value "(hidden)"; a key that
 /// neither the front end nor the backend knows shows its leading word only,
-/// with the value "(hidden)", and is warned about with log_error. A "log" or
+/// with the value "(hidden)", and is warned about with Log::error. A "log" or
 /// "log_syslog" value other than true or false is warned about too, and so
 /// is a value that begins with '#' or holds a blank or tab followed by one
 /// (an inline comment, to its writer); nothing is refused.

@@ -11,8 +11,8 @@
 
 #include "config/core_settings.h"
 #include "logging/log.h"
+#include "platform/console.h"
 #include "platform/system.h"
-#include "process_state.h"
 #include "temp_dir.h"
 #include "text/text_helpers.h"
 
@@ -33,16 +33,16 @@ bool record_backend_key(std::string_view key, std::string_view value) {
 
 class ConfigTest : public ::testing::Test {
  protected:
+  Console console_;
+  Log log_{console_};
   void SetUp() override {
-    testing::reset_process_state();
     backend_keys.clear();
   }
-  void TearDown() override { testing::reset_process_state(); }
   void config_apply_line(std::string_view line) { vantorix::config_apply_line(line, targets()); }
   bool config_load(const char* directory, const char* program) {
     return vantorix::config_load(directory, program, targets()).has_value();
   }
-  ConfigTargets targets() { return {settings_, log_state(), record_backend_key}; }
+  ConfigTargets targets() { return {settings_, log_, record_backend_key}; }
   CoreSettings settings_;
   testing::TempDir dir;
 };
@@ -129,29 +129,29 @@ TEST_F(ConfigTest, AppliesCoreKeysAndHandsTheRestToTheBackendInFileOrder) {
   EXPECT_EQ(settings.dir_hash_base, "/var/mail");
   EXPECT_EQ(settings.dir_hash_chars, 3);
   EXPECT_EQ(settings.dir_hash_depth, 2);
-  EXPECT_EQ(log_state().log_path, dir.file("x.log"));
+  EXPECT_EQ(log_.state().log_path, dir.file("x.log"));
   const KeyValues expected = {
       {"radius_host", "127.0.0.1"}, {"Radius_Secret", "a b  c"}, {"", "leading blank"}, {"lonely", ""}, {"", ""}};
   EXPECT_EQ(backend_keys, expected);
 }
 
 TEST_F(ConfigTest, LogKeysActInFileOrder) {
-  log_state().log_mode = true;
-  log_state().log_path = dir.file("vantorix.log");
+  log_.state().log_mode = true;
+  log_.state().log_path = dir.file("vantorix.log");
   config_apply_line("log yes\n");
-  EXPECT_FALSE(log_state().log_mode);
-  EXPECT_FALSE(log_state().log_path.has_value());
+  EXPECT_FALSE(log_.state().log_mode);
+  EXPECT_FALSE(log_.state().log_path.has_value());
   // The line itself is logged before it takes effect.
   EXPECT_NE(dir.read_text("vantorix.log").find("INI:         Located {log} {yes}"), std::string::npos);
 
   config_apply_line("LOG TRUE\n");
-  EXPECT_TRUE(log_state().log_mode);
-  EXPECT_FALSE(log_state().log_path.has_value());
+  EXPECT_TRUE(log_.state().log_mode);
+  EXPECT_FALSE(log_.state().log_path.has_value());
   config_apply_line("log_path " + dir.file("a.log") + "\n");
-  EXPECT_EQ(log_state().log_path, dir.file("a.log"));
+  EXPECT_EQ(log_.state().log_path, dir.file("a.log"));
   config_apply_line("log\n");
-  EXPECT_FALSE(log_state().log_mode);
-  EXPECT_FALSE(log_state().log_path.has_value());
+  EXPECT_FALSE(log_.state().log_mode);
+  EXPECT_FALSE(log_.state().log_path.has_value());
 }
 
 struct DirHashCase {
@@ -227,8 +227,8 @@ class ConfigLogTest : public ConfigTest {
  protected:
   void SetUp() override {
     ConfigTest::SetUp();
-    log_state().log_mode = true;
-    log_state().log_path = dir.file("vantorix.log");
+    log_.state().log_mode = true;
+    log_.state().log_path = dir.file("vantorix.log");
   }
   std::string log() const { return dir.read("vantorix.log"); }
   bool logged(const std::string& text) const { return log().find(text) != std::string::npos; }
@@ -269,7 +269,7 @@ TEST_F(ConfigLogTest, NoSecretReachesTheLogInAnySpelling) {
 
 TEST_F(ConfigLogTest, WarningsNameWhatToFix) {
   config_apply_line("log false");
-  log_state().log_path = dir.file("vantorix.log");
+  log_.state().log_path = dir.file("vantorix.log");
   config_apply_line("LOG TRUE");
   EXPECT_FALSE(logged("ERROR"));
   config_apply_line("log yes");
@@ -277,7 +277,7 @@ TEST_F(ConfigLogTest, WarningsNameWhatToFix) {
 
 #ifndef _WIN32  // where a file's access list is not read, nobody else may read it
   // The file holds the secret: others may not read it.
-  log_state().log_path = dir.file("vantorix.log");
+  log_.state().log_path = dir.file("vantorix.log");
   dir.write("vantorix.ini", "domain x\n");
   std::filesystem::permissions(dir.file("vantorix.ini"), std::filesystem::perms::owner_read |
                                                              std::filesystem::perms::owner_write);

@@ -55,7 +55,7 @@ struct BackendOps {
   std::function<bool(std::string_view key, std::string_view value)> config;
   std::function<void()> init;
   /// Called once the configuration file has been read, before the start-up
-  /// log is written out: warns (log_error) about settings that will not work
+  /// log is written out: warns (Log::error) about settings that will not work
   /// as their writer meant, without refusing any.
   std::function<void()> check_settings;
   std::function<void()> free;

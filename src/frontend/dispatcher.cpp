@@ -11,6 +11,7 @@
 #include "frontend/product.h"
 #include "frontend/replies.h"
 #include "frontend/user_record.h"
+#include "frontend/reply_writer.h"
 #include "logging/log.h"
 #include "platform/console.h"
 #include "text/text_helpers.h"
@@ -27,130 +28,129 @@ bool has_star(const std::string& text) { return text.find('*') != std::string::n
 
 // The user name as the slot should see it: lower-cased when configured, then
 // filtered. The caller has already kept the name as typed for its replies.
-void prepare_user_name(std::string& name, bool lower, const CoreSettings& settings) {
+void prepare_user_name(Log& log, std::string& name, bool lower, const CoreSettings& settings) {
   if (lower) ascii_lower_in_place(name);
-  filter_user_name(name, settings);
+  filter_user_name(log, name, settings);
 }
 
-// Shows an accepted record, or the failure the backend gave back; none has
-// been answered by the caller.
-void answer_record(RecordResult& result, const std::string& typed, const CoreSettings& settings) {
+// Shows an accepted record (display_user releases it), or the failure the
+// backend gave back; none has been answered by the caller.
+void answer_record(ReplyWriter& out, RecordResult& result, const std::string& typed, const CoreSettings& settings) {
   switch (result.kind) {
     case RecordKind::accepted:
-      display_user(result.record, reply::kSuccessStatus, typed.c_str(), settings);
+      display_user(out, result.record, reply::kSuccessStatus, typed.c_str(), settings);
       break;
     case RecordKind::failed:
-      console_write("%s%s", result.failure.c_str(), kLineEnd);
+      out.write("%s%s", result.failure.c_str(), kLineEnd);
       break;
     case RecordKind::none:
       break;
   }
-  free_user_record(&result.record);
 }
 
-void do_help(const BackendOps& ops, CommandWords& words) {
+void do_help(ReplyWriter& out, const BackendOps& ops, CommandWords& words) {
   if (ops.help == nullptr) {
-    reply_line(reply::kNotSupported, "help", kLineEnd);
+    out.line(reply::kNotSupported, "help", kLineEnd);
     return;
   }
-  show_help(ops);
-  for (const std::string& line : ops.help(words)) reply_line("%s%s", line.c_str(), kLineEnd);
+  show_help(out, ops);
+  for (const std::string& line : ops.help(words)) out.line("%s%s", line.c_str(), kLineEnd);
   if (ops.extended != nullptr) ops.extended(words);
-  reply_line(reply::kOk, kLineEnd);
+  out.line(reply::kOk, kLineEnd);
 }
 
-void do_exit(const BackendOps& ops, CommandWords& words) {
+void do_exit(ReplyWriter& out, const BackendOps& ops, CommandWords& words) {
   if (ops.exit == nullptr) {
-    reply_line(reply::kNotSupported, "exit", kLineEnd);
+    out.line(reply::kNotSupported, "exit", kLineEnd);
   } else if (ops.exit(words) > 0) {
-    reply_line(reply::kOk, kLineEnd);
+    out.line(reply::kOk, kLineEnd);
   } else {
-    reply_line(reply::kFailedExit, kLineEnd);
+    out.line(reply::kFailedExit, kLineEnd);
   }
 }
 
 // Entry 1 is present and holds no '*'; otherwise answers and returns false.
-bool usable_user_name(const CommandWords& words, const char* missing, const char* starred) {
+bool usable_user_name(ReplyWriter& out, const CommandWords& words, const char* missing, const char* starred) {
   if (!words[1]) {
-    reply_line(missing, kLineEnd);
+    out.line(missing, kLineEnd);
     return false;
   }
   if (has_star(*words[1])) {
-    reply_line(starred, kLineEnd);
+    out.line(starred, kLineEnd);
     return false;
   }
   return true;
 }
 
-void do_check(const BackendOps& ops, const CoreSettings& settings, CommandWords& words) {
+void do_check(ReplyWriter& out, const BackendOps& ops, const CoreSettings& settings, CommandWords& words) {
   if (ops.check == nullptr) {
-    reply_line(reply::kNotSupported, "check", kLineEnd);
+    out.line(reply::kNotSupported, "check", kLineEnd);
     return;
   }
   if (!words[1] || !words[2]) {
-    reply_line(reply::kNoUserOrPassword, kLineEnd);
+    out.line(reply::kNoUserOrPassword, kLineEnd);
     return;
   }
-  if (!usable_user_name(words, reply::kNoUserOrPassword, reply::kStarInName)) return;
+  if (!usable_user_name(out, words, reply::kNoUserOrPassword, reply::kStarInName)) return;
   const std::string typed = *words[1];
-  prepare_user_name(*words[1], settings.lowercase_username, settings);
+  prepare_user_name(out.log(), *words[1], settings.lowercase_username, settings);
   RecordResult result = ops.check(words);
   if (result.kind == RecordKind::none) {
-    reply_line(result.password_expired ? reply::kPasswordExpired : reply::kPasswordWrong, typed.c_str(), kLineEnd);
+    out.line(result.password_expired ? reply::kPasswordExpired : reply::kPasswordWrong, typed.c_str(), kLineEnd);
   }
-  answer_record(result, typed, settings);
+  answer_record(out, result, typed, settings);
 }
 
-void do_lookup(const BackendOps& ops, const CoreSettings& settings, CommandWords& words) {
+void do_lookup(ReplyWriter& out, const BackendOps& ops, const CoreSettings& settings, CommandWords& words) {
   if (ops.lookup == nullptr) {
-    reply_line(reply::kNotSupported, "lookup", kLineEnd);
+    out.line(reply::kNotSupported, "lookup", kLineEnd);
     return;
   }
-  if (!usable_user_name(words, reply::kNoUserOrPassword, reply::kStarInName)) return;
+  if (!usable_user_name(out, words, reply::kNoUserOrPassword, reply::kStarInName)) return;
   const std::string typed = *words[1];
-  prepare_user_name(*words[1], settings.lowercase_username, settings);
+  prepare_user_name(out.log(), *words[1], settings.lowercase_username, settings);
   RecordResult result = ops.lookup(words);
-  if (result.kind == RecordKind::none) reply_line(reply::kNotLocated, typed.c_str(), kLineEnd);
-  answer_record(result, typed, settings);
+  if (result.kind == RecordKind::none) out.line(reply::kNotLocated, typed.c_str(), kLineEnd);
+  answer_record(out, result, typed, settings);
 }
 
-void do_set(const BackendOps& ops, const CoreSettings& settings, CommandWords& words) {
+void do_set(ReplyWriter& out, const BackendOps& ops, const CoreSettings& settings, CommandWords& words) {
   if (ops.set == nullptr) {
-    reply_line(reply::kNotSupported, "set", kLineEnd);
+    out.line(reply::kNotSupported, "set", kLineEnd);
     return;
   }
   if (!words[1]) {
-    reply_line(reply::kNoUser, kLineEnd);
+    out.line(reply::kNoUser, kLineEnd);
     return;
   }
   if (!words[2]) {
-    reply_line(reply::kNoPassword, kLineEnd);
+    out.line(reply::kNoPassword, kLineEnd);
     return;
   }
-  if (!usable_user_name(words, reply::kNoUser, reply::kStarInNameSet)) return;
+  if (!usable_user_name(out, words, reply::kNoUser, reply::kStarInNameSet)) return;
   const std::string typed = *words[1];
-  prepare_user_name(*words[1], settings.lowercase_username || settings.lowercase_username_set, settings);
+  prepare_user_name(out.log(), *words[1], settings.lowercase_username || settings.lowercase_username_set, settings);
   const int result = ops.set(words);
   if (result > 0) {
-    reply_line(reply::kAdded, typed.c_str(), kLineEnd);
+    out.line(reply::kAdded, typed.c_str(), kLineEnd);
   } else if (result == 0) {
-    reply_line(reply::kNotAdded, typed.c_str(), kLineEnd);
+    out.line(reply::kNotAdded, typed.c_str(), kLineEnd);
   }
 }
 
-void do_del(const BackendOps& ops, const CoreSettings& settings, CommandWords& words) {
+void do_del(ReplyWriter& out, const BackendOps& ops, const CoreSettings& settings, CommandWords& words) {
   if (ops.del == nullptr) {
-    reply_line(reply::kNotSupported, "del", kLineEnd);
+    out.line(reply::kNotSupported, "del", kLineEnd);
     return;
   }
-  if (!usable_user_name(words, reply::kNoUser, reply::kStarInName)) return;
+  if (!usable_user_name(out, words, reply::kNoUser, reply::kStarInName)) return;
   const std::string typed = *words[1];
-  prepare_user_name(*words[1], settings.lowercase_username, settings);
+  prepare_user_name(out.log(), *words[1], settings.lowercase_username, settings);
   const int result = ops.del(words);
   if (result > 0) {
-    reply_line(reply::kDeleted, typed.c_str(), kLineEnd);
+    out.line(reply::kDeleted, typed.c_str(), kLineEnd);
   } else if (result == 0) {
-    reply_line(reply::kNotAUser, typed.c_str(), kLineEnd);
+    out.line(reply::kNotAUser, typed.c_str(), kLineEnd);
   }
 }
 
@@ -161,39 +161,40 @@ int significant_characters(const std::string& text) {
   return static_cast<int>(std::count_if(local.begin(), local.end(), [](char c) { return c != '*'; }));
 }
 
-void do_search(const BackendOps& ops, const CoreSettings& settings, CommandWords& words) {
+void do_search(ReplyWriter& out, const BackendOps& ops, const CoreSettings& settings, CommandWords& words) {
   if (ops.search == nullptr) {
-    reply_line(reply::kNotSupported, "search", kLineEnd);
+    out.line(reply::kNotSupported, "search", kLineEnd);
     return;
   }
   if (!words[1]) {
-    reply_line(reply::kNoSearchField, kLineEnd);
+    out.line(reply::kNoSearchField, kLineEnd);
     return;
   }
   if (settings.search_min > 0 && significant_characters(*words[1]) < settings.search_min) {
-    reply_line(reply::kSearchTooShort, kLineEnd);
+    out.line(reply::kSearchTooShort, kLineEnd);
     return;
   }
   const int result = ops.search(words);
-  if (result >= 0) reply_line(reply::kSearchDone, result, kLineEnd);
+  if (result >= 0) out.line(reply::kSearchDone, result, kLineEnd);
 }
 
-void do_info(const BackendOps& ops, const CoreSettings& settings, const LogState& log, CommandWords& words) {
-  if (show_info(words, settings, log, ops)) {
-    reply_line(reply::kOk, kLineEnd);
+void do_info(ReplyWriter& out, const BackendOps& ops, const CoreSettings& settings, CommandWords& words) {
+  if (show_info(out, words, settings, out.log().state(), ops)) {
+    out.line(reply::kOk, kLineEnd);
   } else {
-    reply_line(reply::kInfoFailed, kLineEnd);
+    out.line(reply::kInfoFailed, kLineEnd);
   }
 }
 
-void do_debug(LogState& log) {
+void do_debug(ReplyWriter& out) {
+  LogState& log = out.log().state();
   log.debug_mode = !log.debug_mode;
-  reply_line(log.debug_mode ? reply::kDebugOn : reply::kDebugOff, kLineEnd);
+  out.line(log.debug_mode ? reply::kDebugOn : reply::kDebugOff, kLineEnd);
 }
 
-void do_unknown(const BackendOps& ops, CommandWords& words) {
+void do_unknown(ReplyWriter& out, const BackendOps& ops, CommandWords& words) {
   if (ops.extended != nullptr && ops.extended(words) != kSlotNegative) return;
-  reply_line(reply::kUnknownCommand, words[0]->c_str(), kLineEnd);
+  out.line(reply::kUnknownCommand, words[0]->c_str(), kLineEnd);
 }
 
 }  // namespace
@@ -210,50 +211,50 @@ Command find_command(std::string_view word) {
   return Command::unknown;
 }
 
-int dispatch_command(const BackendOps& ops, const CoreSettings& settings, LogState& log, std::string_view line) {
+int dispatch_command(const BackendOps& ops, const CoreSettings& settings, ReplyWriter& out, std::string_view line) {
   line = line.substr(0, line.find('\0'));
   CommandWords words = split_command_line(line);
   switch (find_command(*words[0])) {
     case Command::exit:
     case Command::quit:
-      do_exit(ops, words);
+      do_exit(out, ops, words);
       return 1;
     case Command::help:
-      do_help(ops, words);
+      do_help(out, ops, words);
       break;
     case Command::check:
-      do_check(ops, settings, words);
+      do_check(out, ops, settings, words);
       break;
     case Command::lookup:
-      do_lookup(ops, settings, words);
+      do_lookup(out, ops, settings, words);
       break;
     case Command::set:
-      do_set(ops, settings, words);
+      do_set(out, ops, settings, words);
       break;
     case Command::mod:
-      reply_line(reply::kNotSupported, "mod", kLineEnd);
+      out.line(reply::kNotSupported, "mod", kLineEnd);
       break;
     case Command::del:
-      do_del(ops, settings, words);
+      do_del(out, ops, settings, words);
       break;
     case Command::search:
-      do_search(ops, settings, words);
+      do_search(out, ops, settings, words);
       break;
     case Command::info:
-      do_info(ops, settings, log, words);
+      do_info(out, ops, settings, words);
       break;
     case Command::debug:
-      do_debug(log);
+      do_debug(out);
       break;
     case Command::version:
-      console_write(reply::kVersion, kProductName, kVersionText, kLineEnd);
-      console_write(reply::kOk, kLineEnd);
+      out.write(reply::kVersion, kProductName, kVersionText, kLineEnd);
+      out.write(reply::kOk, kLineEnd);
       break;
     case Command::unknown:
-      do_unknown(ops, words);
+      do_unknown(out, ops, words);
       break;
   }
-  console_flush();
+  out.flush();
   return 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include "config/core_settings.h"
 #include "frontend/backend_ops.h"
+#include "frontend/reply_writer.h"
 
 namespace vantorix {
 
@@ -34,10 +35,10 @@ Command find_command(std::string_view word);
 
 /// Answers one command line (possibly ending in a line feed; it ends at its
 /// first NUL byte, as a C text would) with the slots of `ops` and the
-/// settings; debug switches `log.debug_mode`. Writes the reply lines,
+/// settings; debug switches the debug mode of `out`'s log. Writes the reply lines
 /// flushes standard output (except after exit and quit) and returns 1 after
 /// exit or quit, whatever the exit slot answered, and 0 after every other
 /// command.
-int dispatch_command(const BackendOps& ops, const CoreSettings& settings, LogState& log, std::string_view line);
+int dispatch_command(const BackendOps& ops, const CoreSettings& settings, ReplyWriter& out, std::string_view line);
 
 }  // namespace vantorix

@@ -8,9 +8,9 @@
 #include "config/core_settings.h"
 #include "frontend/backend_ops.h"
 #include "frontend/help_info.h"
+#include "frontend/reply_writer.h"
 #include "logging/log.h"
 #include "platform/console.h"
-#include "process_state.h"
 
 namespace vantorix {
 namespace {
@@ -69,16 +69,17 @@ BackendOps full_table(SlotLog& slots) {
 
 class DispatcherTest : public ::testing::Test {
  protected:
+  Console console_;
+  Log log_{console_};
+  ReplyWriter writer_{console_, log_};
   void SetUp() override {
-    testing::reset_process_state();
-    console_capture(&out_);
+    console_.capture(&out_);
   }
-  void TearDown() override { testing::reset_process_state(); }
 
   // The reply to one line, and the dispatcher's result in `result_`.
   std::string reply(std::string_view line) {
     out_.clear();
-    result_ = dispatch_command(ops_, settings_, log_state(), line);
+    result_ = dispatch_command(ops_, settings_, writer_, line);
     return out_;
   }
 
@@ -229,8 +230,8 @@ TEST_F(DispatcherTest, UnknownCommandsQuoteAtMostTwentyCharacters) {
 TEST_F(DispatcherTest, ExtendedSlotAnswersUnknownCommandsAndFollowsHelp) {
   BackendOps ops;
   ops.help = [](CommandWords&) { return std::vector<std::string>{"+DATA from help"}; };
-  ops.extended = [](CommandWords& w) {
-    reply_text("+DATA extended\n");
+  ops.extended = [this](CommandWords& w) {
+    writer_.text("+DATA extended\n");
     return *w[0] == "known" ? kSlotSuccess : kSlotNegative;
   };
   ops_ = ops;
@@ -242,11 +243,11 @@ TEST_F(DispatcherTest, ExtendedSlotAnswersUnknownCommandsAndFollowsHelp) {
 TEST_F(DispatcherTest, DebugTogglesAndVersionAnswersTwoLines) {
   // In debug mode the reply is followed by its echo in the log.
   EXPECT_TRUE(reply("debug\n").starts_with("+OK Debug Turned ON\n"));
-  EXPECT_TRUE(log_state().debug_mode);
+  EXPECT_TRUE(log_.state().debug_mode);
   EXPECT_TRUE(reply("debug\n").starts_with("+OK Debug Turned OFF\n"));
-  EXPECT_FALSE(log_state().debug_mode);
+  EXPECT_FALSE(log_.state().debug_mode);
   EXPECT_TRUE(reply("debug\n").starts_with("+OK Debug Turned ON\n"));
-  log_state().debug_mode = false;
+  log_.state().debug_mode = false;
   EXPECT_EQ(reply("version\n"), "+OK Velkor's Vantorix Version External Authentication v2.4b\n+OK\n");
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "config/core_settings.h"
+#include "frontend/reply_writer.h"
 #include "frontend/backend_ops.h"
 #include "frontend/command_words.h"
 #include "logging/log.h"
@@ -12,16 +13,16 @@ namespace vantorix {
 
 /// Writes "+DATA Valid commands" and a line for each command whose slot
 /// `ops` fills. The dispatcher writes the closing "+OK".
-void show_help(const BackendOps& ops);
+void show_help(ReplyWriter& out, const BackendOps& ops);
 
 
 /// Writes the identity line and, when entry 1 equals the info password, the
 /// settings and the lines of the backend's status slot (when filled). Always
 /// succeeds (true).
-bool show_info(CommandWords& words, const CoreSettings& settings, const LogState& log, const BackendOps& ops);
+bool show_info(ReplyWriter& out, CommandWords& words, const CoreSettings& settings, const LogState& log, const BackendOps& ops);
 
 /// Replaces every `filter_from` character of `name` by `filter_to`, in place,
 /// when both are set.
-void filter_user_name(std::string& name, const CoreSettings& settings);
+void filter_user_name(Log& log, std::string& name, const CoreSettings& settings);
 
 }  // namespace vantorix

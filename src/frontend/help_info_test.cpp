@@ -7,24 +7,25 @@
 #include "config/core_settings.h"
 #include "frontend/backend_ops.h"
 #include "frontend/dispatcher.h"
+#include "frontend/reply_writer.h"
 #include "logging/log.h"
 #include "platform/console.h"
-#include "process_state.h"
 
 namespace vantorix {
 namespace {
 
 class HelpInfoTest : public ::testing::Test {
  protected:
+  Console console_;
+  Log log_{console_};
+  ReplyWriter writer_{console_, log_};
   void SetUp() override {
-    testing::reset_process_state();
-    console_capture(&out_);
+    console_.capture(&out_);
   }
-  void TearDown() override { testing::reset_process_state(); }
 
   std::string reply(std::string_view line) {
     out_.clear();
-    dispatch_command(ops_, settings_, log_state(), line);
+    dispatch_command(ops_, settings_, writer_, line);
     return out_;
   }
 
@@ -85,14 +86,14 @@ TEST_F(HelpInfoTest, InfoShowsSettingsOnlyForTheRightPassword) {
   settings_.info_pass = "Secret";
   EXPECT_EQ(reply("info\n"), banner + "+OK\n");
   EXPECT_EQ(reply("info secret\n"), banner + "+OK\n");  // letter case matters
-  log_state().log_path = "vantorix.log";
+  log_.state().log_path = "vantorix.log";
   EXPECT_EQ(reply("info Secret\n"), banner +
                                         "+DATA\n"
                                         "+DATA       Domain = (NULL)\n"
                                         "+DATA     Log Path = vantorix.log\n"
                                         "+OK\n");
   settings_.default_domain = "example.org";
-  log_state().log_path.reset();
+  log_.state().log_path.reset();
   EXPECT_EQ(reply("info Secret\n"), banner +
                                         "+DATA\n"
                                         "+DATA       Domain = example.org\n"
@@ -102,9 +103,9 @@ TEST_F(HelpInfoTest, InfoShowsSettingsOnlyForTheRightPassword) {
 
 TEST_F(HelpInfoTest, InfoMarksDebugMode) {
   settings_.info_pass = "pw";
-  log_state().debug_mode = true;
+  log_.state().debug_mode = true;
   CommandWords words = split_command_line("info pw");
-  EXPECT_TRUE(show_info(words, settings_, log_state(), ops_));
+  EXPECT_TRUE(show_info(writer_, words, settings_, log_.state(), ops_));
   EXPECT_NE(out_.find("+DATA (DEBUG MODE)\n"), std::string::npos);
 }
 
@@ -125,22 +126,22 @@ TEST_F(HelpInfoTest, FilterReplacesOnlyWhenBothCharactersAreSet) {
     settings_.filter_from = c.from;
     settings_.filter_to = c.to;
     std::string name = c.name;
-    filter_user_name(name, settings_);
+    filter_user_name(log_, name, settings_);
     EXPECT_EQ(name, c.result) << c.name << " " << c.from << c.to;
   }
 }
 
 TEST_F(HelpInfoTest, FilterLogsBeforeAndAfter) {
-  log_state().debug_mode = true;  // log lines echo on standard output
+  log_.state().debug_mode = true;  // log lines echo on standard output
   settings_.filter_from = '%';
   settings_.filter_to = '@';
   std::string name = "j.doe";
-  filter_user_name(name, settings_);
+  filter_user_name(log_, name, settings_);
   EXPECT_NE(out_.find("filtername given (j.doe), (%) (@)"), std::string::npos) << out_;
   EXPECT_NE(out_.find("filtername result (j.doe)"), std::string::npos) << out_;
   out_.clear();
   settings_.filter_to = 0;
-  filter_user_name(name, settings_);
+  filter_user_name(log_, name, settings_);
   EXPECT_EQ(out_, "");
 }
 

@@ -42,10 +42,10 @@ bool is_filter_switch(const char* argument) { return compare_prefix_nocase(argum
 // "-filtername,<from>,<to>": the character after the first comma is replaced
 // by the one after the next comma (a space when that comma ends the text).
 // Returns false after writing why the switch is refused.
-bool apply_filter_switch(const char* argument, CoreSettings& settings) {
+bool apply_filter_switch(ReplyWriter& out, const char* argument, CoreSettings& settings) {
   const char* first = std::strchr(argument, ',');
   if (first == nullptr) {
-    console_write(reply::kFilterInvalid, kLineEnd);
+    out.write(reply::kFilterInvalid, kLineEnd);
     return false;
   }
   const char from = first[1];
@@ -53,7 +53,7 @@ bool apply_filter_switch(const char* argument, CoreSettings& settings) {
   // and no second comma can follow.
   const char* second = from == '\0' ? nullptr : std::strchr(first + 2, ',');
   if (second == nullptr) {
-    console_write(reply::kFilterInvalidSecond, kLineEnd);
+    out.write(reply::kFilterInvalidSecond, kLineEnd);
     return false;
   }
   settings.filter_from = from;
@@ -84,34 +84,35 @@ bool takes_password(std::string_view argument) {
   return argument == "-check" || argument == "-add" || argument == "-set" || argument == "-test_config";
 }
 
-FirstPass first_pass(int argc, char** argv, LogState& log, CoreSettings& settings) {
+FirstPass first_pass(ReplyWriter& out, int argc, char** argv, CoreSettings& settings) {
+  Log& log = out.log();
   FirstPass pass;
   int password_at = -1;  // the argument that must not reach the log
   for (int i = 1; i < argc; ++i) {
     const char* argument = argv[i];
-    log_message(reply::kArgumentLog, i, i == password_at ? reply::kHiddenArgument : argument);
+    log.message(reply::kArgumentLog, i, i == password_at ? reply::kHiddenArgument : argument);
     if (takes_password(argument)) password_at = i + 2;
     if (equals_nocase(argument, "-debug")) {
-      log.debug_mode = true;
+      log.state().debug_mode = true;
     } else if (equals_nocase(argument, "-path") || equals_nocase(argument, "-ini")) {
       const bool is_path = equals_nocase(argument, "-path");
       if (++i < argc) {
-        log_message(reply::kArgumentLog, i, argv[i]);
+        log.message(reply::kArgumentLog, i, argv[i]);
         (is_path ? pass.config_directory : pass.config_file) = argv[i];
       }
     } else if (equals_nocase(argument, "-log")) {
-      log.log_mode = true;
+      log.state().log_mode = true;
     } else if (equals_nocase(argument, "-help") || equals_nocase(argument, "--help")) {
-      for (const char* line : reply::kUsage) console_write("%s%s", line, kLineEnd);
+      for (const char* line : reply::kUsage) out.write("%s%s", line, kLineEnd);
       pass.exit_status = 0;
       return pass;
     } else if (equals_nocase(argument, "-version")) {
-      console_write(reply::kVersionSwitch, kProductName, kVersionText, kLineEnd);
-      console_write(reply::kOk, kLineEnd);
+      out.write(reply::kVersionSwitch, kProductName, kVersionText, kLineEnd);
+      out.write(reply::kOk, kLineEnd);
       pass.exit_status = 0;
       return pass;
     } else if (is_filter_switch(argument)) {
-      if (!apply_filter_switch(argument, settings)) {
+      if (!apply_filter_switch(out, argument, settings)) {
         pass.exit_status = 0;
         return pass;
       }
@@ -123,8 +124,8 @@ FirstPass first_pass(int argc, char** argv, LogState& log, CoreSettings& setting
       if (i + 2 < argc && argv[i + 1][0] != '-') {
         pass.test_user = argv[i + 1];
         pass.test_password = argv[i + 2];
-        log_message(reply::kArgumentLog, i + 1, argv[i + 1]);
-        log_message(reply::kArgumentLog, i + 2, reply::kHiddenArgument);
+        log.message(reply::kArgumentLog, i + 1, argv[i + 1]);
+        log.message(reply::kArgumentLog, i + 2, reply::kHiddenArgument);
         i += 2;
       }
     }
@@ -154,15 +155,15 @@ std::string warning_lines(std::string_view warnings) {
 }
 
 // -test_config: what the program reads and where, then what each server says.
-int test_configuration(const FirstPass& pass, const ConfigRead& config, const CoreSettings& settings,
-                       const LogState& log, const BackendOps& ops, bool opened, const std::string& open_errors) {
-  const auto line = [](const std::string& text) { console_write("%s%s", text.c_str(), kLineEnd); };
+int test_configuration(ReplyWriter& out, const FirstPass& pass, const ConfigRead& config, const CoreSettings& settings,
+                       const BackendOps& ops, bool opened, const std::string& open_errors) {
+  const auto line = [&out](const std::string& text) { out.write("%s%s", text.c_str(), kLineEnd); };
   line(config.path ? "Configuration file: " + path_in_effect(*config.path)
                    : "Configuration file: none found, the defaults are in force");
-  console_write(reply::kAccount, account_name().c_str());
-  console_write("%s", kLineEnd);
-  console_output(warning_lines(config.warnings));
-  for (const std::string& setting : core_settings_lines(settings, log)) line(setting);
+  out.write(reply::kAccount, account_name().c_str());
+  out.write("%s", kLineEnd);
+  out.output(warning_lines(config.warnings));
+  for (const std::string& setting : core_settings_lines(settings, out.log().state())) line(setting);
   // The backend's settings are shown even when its servers cannot be
   // opened: one of them is what to fix.
   int status = 0;
@@ -180,32 +181,32 @@ int test_configuration(const FirstPass& pass, const ConfigRead& config, const Co
   return status;
 }
 
-int generate_file(const BackendOps& ops, const char* number) {
+int generate_file(ReplyWriter& out, const BackendOps& ops, const char* number) {
   const int n = leading_number(number != nullptr ? number : "");
   if (ops.gen_file == nullptr) {
-    reply_line(reply::kNotSupported, "Generate File", kLineEnd);
+    out.line(reply::kNotSupported, "Generate File", kLineEnd);
   } else {
     const char* name = n == 1 ? "zeauth_base.txt" : n == 2 ? "zeauth_script.bat" : "zeauth_input.dat";
     std::FILE* file = std::fopen(name, "wb");
     if (file == nullptr) {
-      reply_line(reply::kGenFileFailed, name, kLineEnd);
+      out.line(reply::kGenFileFailed, name, kLineEnd);
     } else {
       const int items = ops.gen_file(file, n);
       if (items < 0) {
-        reply_line(reply::kGenFileNoServer, kLineEnd);
+        out.line(reply::kGenFileNoServer, kLineEnd);
       } else {
-        reply_line(reply::kGenFileDone, items, name, kLineEnd);
+        out.line(reply::kGenFileDone, items, name, kLineEnd);
       }
       std::fclose(file);
     }
   }
-  console_flush();
+  out.flush();
   return 1;
 }
 
 int finish(const ProgramParts& parts, int status) {
-  console_flush();
-  shutdown_backend(parts.ops, parts.log);
+  parts.out.flush();
+  shutdown_backend(parts.ops, parts.out.log());
   return status;
 }
 
@@ -245,9 +246,11 @@ OneShot form_one_shot(int argc, char** argv, int j, std::array<char, kCommandLin
 // Runs the first one-shot command of the command line. Returns nothing when
 // every argument was an option switch, so that the read loop runs instead.
 std::optional<int> second_pass(int argc, char** argv, const ProgramParts& parts) {
+  ReplyWriter& out = parts.out;
+  Log& log = out.log();
   int j = 1;
   while (j < argc) {
-    log_message(reply::kCommandLineCommand);
+    log.message(reply::kCommandLineCommand);
     const std::string_view argument = argv[j];
     if (argument == "-log" || argument == "-debug" || is_filter_switch(argv[j])) {
       j += 1;
@@ -257,22 +260,22 @@ std::optional<int> second_pass(int argc, char** argv, const ProgramParts& parts)
       j += 2;
       continue;
     }
-    if (argument == "-gen_file") return generate_file(parts.ops, j + 1 < argc ? argv[j + 1] : nullptr);
+    if (argument == "-gen_file") return generate_file(out, parts.ops, j + 1 < argc ? argv[j + 1] : nullptr);
 
     std::array<char, kCommandLineSize> line{};
     const OneShot shot = form_one_shot(argc, argv, j, line);
     if (!shot.known) {
-      log_error(reply::kInvalidSwitch, argv[j], kLineEnd);
-      console_write(reply::kInvalidSwitch, argv[j], kLineEnd);
+      log.error(reply::kInvalidSwitch, argv[j], kLineEnd);
+      out.write(reply::kInvalidSwitch, argv[j], kLineEnd);
       return finish(parts, 0);
     }
     if (!shot.complete) {
-      console_write(reply::kWrongParameterCount, kLineEnd);
+      out.write(reply::kWrongParameterCount, kLineEnd);
       return finish(parts, 0);
     }
     {
-      LogBatch command;
-      dispatch_command(parts.ops, parts.settings, parts.log, std::string_view(line.data()));
+      LogBatch command(log);
+      dispatch_command(parts.ops, parts.settings, out, std::string_view(line.data()));
     }
     return finish(parts, 0);
   }
@@ -280,7 +283,9 @@ std::optional<int> second_pass(int argc, char** argv, const ProgramParts& parts)
 }
 
 int read_loop(std::FILE* input, const ProgramParts& parts) {
-  log_message(reply::kWaitingForCommand);
+  ReplyWriter& out = parts.out;
+  Log& log = out.log();
+  log.message(reply::kWaitingForCommand);
   LineReader reader(input);
   int done = 0;
   while (done == 0) {
@@ -288,17 +293,17 @@ int read_loop(std::FILE* input, const ProgramParts& parts) {
     if (!line) break;
     {
       // The command's log lines go out together once it is answered.
-      LogBatch command;
-      done = dispatch_command(parts.ops, parts.settings, parts.log, *line);
+      LogBatch command(log);
+      done = dispatch_command(parts.ops, parts.settings, out, *line);
     }
     // Nobody reads the answers any more: as at the end of the input, rather
     // than asking the server about commands whose answers go nowhere.
-    if (done == 0 && console_closed()) {
-      log_message(reply::kOutputClosed);
+    if (done == 0 && out.closed()) {
+      log.message(reply::kOutputClosed);
       break;
     }
   }
-  log_message(reply::kExiting);
+  log.message(reply::kExiting);
   return finish(parts, 0);
 }
 
@@ -313,70 +318,74 @@ std::string join_arguments(char** argv, int first, int count) {
   return joined;
 }
 
-void shutdown_backend(const BackendOps& ops, LogState& log) {
+void shutdown_backend(const BackendOps& ops, Log& log) {
   {
-    LogBatch closing;
+    LogBatch closing(log);
     if (ops.close != nullptr) {
-      log_message(reply::kClosingConnection);
+      log.message(reply::kClosingConnection);
       ops.close();
     }
     if (ops.free != nullptr) ops.free();
   }
   // Whatever an enclosing batch still holds goes to the file while it is known.
-  log_flush();
-  log.log_path.reset();
+  log.flush();
+  log.state().log_path.reset();
 }
 
 int program_run(int argc, char** argv, std::FILE* input, const ProgramParts& parts) {
-  LogState& log = parts.log;
+  ReplyWriter& out = parts.out;
+  Log& log = out.log();
+  LogState& log_settings = log.state();
   CoreSettings& settings = parts.settings;
   const BackendOps& ops = parts.ops;
 
-  startup_log_begin();
-  log_message(reply::kEnteredArgument);
-  const FirstPass pass = first_pass(argc, argv, log, settings);
+  log.startup_begin();
+  log.message(reply::kEnteredArgument);
+  const FirstPass pass = first_pass(out, argc, argv, settings);
   if (pass.exit_status) {
-    console_flush();
+    out.flush();
     return *pass.exit_status;
   }
 
-  log.process_id = parts.env.process_id();
+  log_settings.process_id = parts.env.process_id();
   if (ops.init != nullptr) ops.init();
   // What the configuration gets wrong is logged, shown by -test_config, and
   // written to standard error, where someone starting the program by hand
   // sees it whatever the log.
   std::string config_warnings;
-  log.error_copy = &config_warnings;
+  std::optional<std::string> config_file;
   const char* program_path = pass.config_file != nullptr ? pass.config_file : argv[0];
-  const std::optional<std::string> config_file =
-      config_load(pass.config_directory, program_path, {settings, log, ops.config}, pass.config_file != nullptr);
-  if (!config_file) console_output(config_not_found_line(pass.config_directory, program_path));
-  if (ops.check_settings != nullptr) ops.check_settings();
-  log.error_copy = nullptr;
-  if (!pass.test_config) console_error_output(warning_lines(config_warnings));
+  {
+    ErrorCopy copy(log, config_warnings);
+    config_file =
+        config_load(pass.config_directory, program_path, {settings, log, ops.config}, pass.config_file != nullptr);
+    if (!config_file) out.output(config_not_found_line(pass.config_directory, program_path));
+    if (ops.check_settings != nullptr) ops.check_settings();
+  }
+  if (!pass.test_config) out.error_output(warning_lines(config_warnings));
   SlotResult opened = kSlotSuccess;
   std::string open_errors;
   {
-    LogBatch start_up;
-    startup_log_dump();
-    const char* log_path = log.log_path ? log.log_path->c_str() : nullptr;
-    if (log.debug_mode) log_message(reply::kStartedDebug, kProductName, kVersionText, log.process_id, log_path);
-    if (log.log_mode) log_message(reply::kStartedLogging, kProductName, kVersionText, log.process_id, log_path);
+    LogBatch start_up(log);
+    log.startup_dump();
+    const char* log_path = log_settings.log_path ? log_settings.log_path->c_str() : nullptr;
+    const int pid = log_settings.process_id;
+    if (log_settings.debug_mode) log.message(reply::kStartedDebug, kProductName, kVersionText, pid, log_path);
+    if (log_settings.log_mode) log.message(reply::kStartedLogging, kProductName, kVersionText, pid, log_path);
     if (ops.open != nullptr) {
       // The slot logs why it failed; an administrator running the program by
       // hand, without a log, sees the same text on standard error.
-      log.error_copy = &open_errors;
+      ErrorCopy copy(log, open_errors);
       opened = ops.open();
-      log.error_copy = nullptr;
     }
   }
   if (pass.test_config) {
-    return finish(parts, test_configuration(pass, {config_file, config_warnings}, settings, log, ops,
-                                     opened != kSlotNegative, open_errors));
+    return finish(parts, test_configuration(out, pass, {config_file, config_warnings}, settings, ops,
+                                          opened != kSlotNegative, open_errors));
   }
   if (opened == kSlotNegative) {
-    console_flush();
-    console_error_output(open_errors);
+    out.flush();
+    out.error_output(open_errors);
     return 0;
   }
   if (argc > 1) {

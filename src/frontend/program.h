@@ -6,6 +6,7 @@
 
 #include "config/core_settings.h"
 #include "frontend/backend_ops.h"
+#include "frontend/reply_writer.h"
 #include "logging/log.h"
 #include "platform/env.h"
 
@@ -16,7 +17,7 @@ namespace vantorix {
 struct ProgramParts {
   const BackendOps& ops;
   CoreSettings& settings;
-  LogState& log;
+  ReplyWriter& out;  // the parent's lines, and through it the log
   Env& env;
 };
 
@@ -28,7 +29,7 @@ int program_main(int argc, char** argv, const ProgramParts& parts);
 
 /// `program_main` reading its commands from `input` instead of standard input.
 /// The read loop ends at "exit" or "quit", at the end of the input, and once
-/// standard output is found closed (see `console_closed`).
+/// standard output is found closed (see `Console::closed`).
 int program_run(int argc, char** argv, std::FILE* input, const ProgramParts& parts);
 
 /// The arguments from `first` up to `count` - 1, each followed by one space;
@@ -38,6 +39,6 @@ std::string join_arguments(char** argv, int first, int count);
 /// The exit path: logs "Closing Connection" and calls the close slot (when
 /// filled), calls the free slot (when filled), writes out the log lines that
 /// batches hold, and releases the log path of `log`.
-void shutdown_backend(const BackendOps& ops, LogState& log);
+void shutdown_backend(const BackendOps& ops, Log& log);
 
 }  // namespace vantorix

@@ -11,9 +11,9 @@
 #include "config/core_settings.h"
 #include "frontend/backend_ops.h"
 #include "frontend/dispatcher.h"
+#include "frontend/reply_writer.h"
 #include "logging/log.h"
 #include "platform/console.h"
-#include "process_state.h"
 #include "temp_dir.h"
 
 namespace vantorix {
@@ -71,6 +71,9 @@ struct Recorder {
 
 class ProgramTest : public ::testing::Test {
  protected:
+  Console console_;
+  Log log_{console_};
+  ReplyWriter writer_{console_, log_};
   void SetUp() override {
     reset();
     dir_.write("vantorix.ini", "radius_host 127.0.0.1\ndomain example.org\n");
@@ -82,15 +85,13 @@ class ProgramTest : public ::testing::Test {
   }
   void TearDown() override {
     std::filesystem::current_path(previous_directory_);
-    testing::reset_process_state();
   }
 
   void reset() {
-    testing::reset_process_state();
     recorder_ = {};
     ops_ = recorder_.table();
     settings_ = {};
-    console_capture(&out_);
+    console_.capture(&out_);
   }
 
   // Runs the program with `-path <temp dir>` first, then `arguments`.
@@ -104,7 +105,7 @@ class ProgramTest : public ::testing::Test {
     std::FILE* file = std::tmpfile();
     std::fwrite(input.data(), 1, input.size(), file);
     std::rewind(file);
-    const int status = program_run(static_cast<int>(all.size()), argv.data(), file, {ops_, settings_, log_state(), env_});
+    const int status = program_run(static_cast<int>(all.size()), argv.data(), file, {ops_, settings_, writer_, env_});
     remaining_input_ = std::ftell(file) < static_cast<long>(input.size());
     std::fclose(file);
     return status;
@@ -128,7 +129,7 @@ TEST_F(ProgramTest, ReadLoopRunsBetweenOpenAndTheExitPath) {
   EXPECT_EQ(recorder_.calls, (Calls{"init", "config radius_host=127.0.0.1", "open", "check|check|Bob|pw|-", "exit", "close",
                             "free"}));
   EXPECT_EQ(settings_.default_domain, "example.org");
-  EXPECT_FALSE(log_state().log_path);
+  EXPECT_FALSE(log_.state().log_path);
 }
 
 TEST_F(ProgramTest, EndOfInputAlsoRunsTheExitPath) {
@@ -150,18 +151,18 @@ TEST_F(ProgramTest, FailedOpenEndsBeforeAnyCommand) {
 }
 
 TEST_F(ProgramTest, FailedOpenAlsoTellsStandardErrorWhy) {
-  ops_.open = [] {
-    log_error("-DEAD: Couldn't find host {%s}", "nowhere");
+  ops_.open = [this] {
+    log_.error("-DEAD: Couldn't find host {%s}", "nowhere");
     return kSlotNegative;
   };
   EXPECT_EQ(run({}, "exit\n"), 0);
   // The capture takes standard error as well: nothing else was written.
   EXPECT_EQ(out_, "-DEAD: Couldn't find host {nowhere}\n");
-  EXPECT_EQ(log_state().error_copy, nullptr);
+  EXPECT_EQ(log_.state().error_copy, nullptr);
 }
 
 TEST_F(ProgramTest, PasswordArgumentsStayOutOfTheLog) {
-  log_state().log_path = dir_.file("vx.log");
+  log_.state().log_path = dir_.file("vx.log");
   EXPECT_EQ(run({"-log", "-check", "alice", "s3cret-one", "10.1.2.3"}, ""), 0);
   EXPECT_EQ(run({"-log", "-add", "bob", "s3cret-two", "k=v"}, ""), 0);
   const std::string log = dir_.read("vx.log");

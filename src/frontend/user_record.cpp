@@ -50,8 +50,8 @@ void free_user_record(UserRecord* record) {
   }
 }
 
-void display_user(UserRecord& record, const char* status, const char* typed_name, const CoreSettings& settings) {
-  log_message(reply::kDisplayingUser);
+void display_user(ReplyWriter& out, UserRecord& record, const char* status, const char* typed_name, const CoreSettings& settings) {
+  out.log().message(reply::kDisplayingUser);
   const bool computed = !record.directory || *record.directory == "config";
   std::array<char, kMaxPath + 1> hashed_area;
   TextBuilder hashed(hashed_area);
@@ -76,9 +76,9 @@ void display_user(UserRecord& record, const char* status, const char* typed_name
   const auto converted = std::to_chars(number, number + sizeof number, record.number);
   line.append(std::string_view(number, static_cast<std::size_t>(converted.ptr - number)));
   if (record.extra) {
-    reply_texts({line.c_str(), " ", record.extra->c_str(), kLineEnd});
+    out.texts({line.c_str(), " ", record.extra->c_str(), kLineEnd});
   } else {
-    reply_texts({line.c_str(), kLineEnd});
+    out.texts({line.c_str(), kLineEnd});
   }
   free_user_record(&record);
 }

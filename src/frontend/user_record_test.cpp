@@ -5,20 +5,21 @@
 #include <string>
 
 #include "config/core_settings.h"
+#include "frontend/reply_writer.h"
 #include "logging/log.h"
 #include "platform/console.h"
-#include "process_state.h"
 
 namespace vantorix {
 namespace {
 
 class UserRecordTest : public ::testing::Test {
  protected:
+  Console console_;
+  Log log_{console_};
+  ReplyWriter writer_{console_, log_};
   void SetUp() override {
-    testing::reset_process_state();
-    console_capture(&out_);
+    console_.capture(&out_);
   }
-  void TearDown() override { testing::reset_process_state(); }
 
   void hash(const std::string& base, int chars, int depth) {
     settings_.dir_hash_base = base;
@@ -28,7 +29,7 @@ class UserRecordTest : public ::testing::Test {
 
   std::string show(UserRecord record, const char* typed = "typed", const char* status = "+OK") {
     out_.clear();
-    display_user(record, status, typed, settings_);
+    display_user(writer_, record, status, typed, settings_);
     EXPECT_FALSE(record.user_name || record.directory || record.extra);
     return out_;
   }

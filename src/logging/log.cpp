@@ -15,8 +15,8 @@ namespace {
 // Every line is expanded into a buffer of this many bytes; the size passed to
 // the formatter decides whether the last byte is used.
 constexpr int kLineBuffer = 4096;
-constexpr int kMessageSize = 4096;  // log_message
-constexpr int kTextSize = 4095;     // log_error, replies, console lines, start-up entries
+constexpr int kMessageSize = 4096;  // Log::message
+constexpr int kTextSize = 4095;     // Log::error, debug echoes, start-up entries
 // A log file line: the message of at most 4095 characters, the process id,
 // the time, the error mark and the line feed.
 constexpr int kFileLineBuffer = kLineBuffer + 64;
@@ -54,7 +54,7 @@ void cut_line_breaks(char* message) {
 
 // The 20-character time text, "Dec 06 22:46:51 2026", made again only when
 // the second has changed.
-const char* time_text(LogState& state) {
+const char* time_text_of(LogState& state) {
   static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   const std::time_t second = std::time(nullptr);
@@ -69,25 +69,30 @@ const char* time_text(LogState& state) {
 
 // Tells standard error, once, that the log file cannot be written: nothing
 // else would, as the log is where the program reports its failures.
-void report_log_failure(LogState& state, const std::string& path, const std::string& reason) {
+}  // namespace
+
+void Log::report_log_failure(const std::string& path, const std::string& reason) {
+  LogState& state = state_;
   if (state.file_failing) return;
   state.file_failing = true;
   char text[kFileLineBuffer];
   text_format(text, sizeof text, kLogNotWritable, path.c_str(), reason.empty() ? "unknown reason" : reason.c_str());
-  console_error_output(text);
+  console_.error_output(text);
 }
 
-void report_log_written(LogState& state, const std::string& path) {
+void Log::report_log_written(const std::string& path) {
+  LogState& state = state_;
   if (!state.file_failing) return;
   state.file_failing = false;
   char text[kFileLineBuffer];
   text_format(text, sizeof text, kLogWritableAgain, path.c_str());
-  console_error_output(text);
+  console_.error_output(text);
 }
 
 // Sends one line to the system log; standard error hears once that it does
 // not take them, and once when it does again.
-void send_to_system_log(LogState& state, bool error, const char* message) {
+void Log::send_to_system_log(bool error, const char* message) {
+  LogState& state = state_;
   std::string reason;
   // A system log that keeps the program waiting is given one wait, not one per line.
   const bool sent = system_log(error, message, state.syslog_failing ? 0 : kSystemLogWaitMs, reason);
@@ -99,8 +104,10 @@ void send_to_system_log(LogState& state, bool error, const char* message) {
   } else {
     text_format(text, sizeof text, kSyslogNotTaking, reason.c_str());
   }
-  console_error_output(text);
+  console_.error_output(text);
 }
+
+namespace {
 
 // The log file held open for `path`, whose file there `at_path` describes
 // (nothing: there is none); opened again (created 0600 when missing) when
@@ -122,6 +129,8 @@ OpenFile* held_log(LogState& state, const std::string& path, const std::optional
   return &state.file;
 }
 
+}  // namespace
+
 // Appends whole lines to the log file and rotates the file by its size. They
 // go out in one write, so that lines of several processes sharing the log
 // never tear into each other, whatever their length. The file stays open
@@ -131,7 +140,8 @@ OpenFile* held_log(LogState& state, const std::string& path, const std::optional
 // second only: a status call costs as much as the write, and a command
 // should cost one system call for its log. Lines written meanwhile to a file
 // moved aside are in its backup; to a removed one, lost.
-void write_to_file(LogState& state, std::string_view lines) {
+void Log::write_to_file(std::string_view lines) {
+  LogState& state = state_;
   const std::string path = *state.log_path;
   std::optional<FileStatus> status;
   if (!state.file.is_open() || state.file_path != path || state.file_looked_second != state.time_text_second) {
@@ -144,16 +154,16 @@ void write_to_file(LogState& state, std::string_view lines) {
   FileError failure;
   OpenFile* file = held_log(state, path, status, failure);
   if (file == nullptr) {
-    report_log_failure(state, path, failure.reason);
+    report_log_failure(path, failure.reason);
     return;
   }
   if (!status || !same_file(*status, state.file_identity)) status = file->status();  // just made
   if (!status || !append_shared(*file, lines, failure)) {
     state.file.close();
-    report_log_failure(state, path, failure.reason);
+    report_log_failure(path, failure.reason);
     return;
   }
-  report_log_written(state, path);
+  report_log_written(path);
   // The size after the lines; log_rotate measures again under its lock, so
   // that lines others added meanwhile count too.
   const std::int64_t size = status->size + static_cast<std::int64_t>(lines.size());
@@ -167,7 +177,7 @@ void write_to_file(LogState& state, std::string_view lines) {
       char text[kFileLineBuffer];
       text_format(text, sizeof text, kLogGivenUp, path.c_str(), static_cast<int>(kLogGiveUpSize), path.c_str(),
                   kBackupSuffix);
-      console_error_output(text);
+      console_.error_output(text);
     }
   } else if (size > kLogRotateSize) {
     rotation = log_rotate(path.c_str(), kLogRotateSize);
@@ -176,45 +186,52 @@ void write_to_file(LogState& state, std::string_view lines) {
 }
 
 // Writes what a batch holds so far.
-void write_pending(LogState& state) {
-  if (state.pending.empty()) return;
-  if (state.log_path) write_to_file(state, state.pending);
-  state.pending.clear();
+void Log::write_pending() {
+  if (state_.pending.empty()) return;
+  if (state_.log_path) write_to_file(state_.pending);
+  state_.pending.clear();
 }
 
 // One line for the log file: written at once, or kept for the batch.
-void append_to_file(LogState& state, bool error, const char* time, const char* message) {
+void Log::append_to_file(bool error, const char* time, const char* message) {
+  LogState& state = state_;
   char line[kFileLineBuffer];
   const int length = text_format(line, kFileLineBuffer, error ? kErrorFileLineFormat : kFileLineFormat,
                                  state.process_id, time, message, text_file_line_end());
   const std::string_view text(line, static_cast<std::size_t>(length));
   if (state.batch_depth == 0) {
-    write_to_file(state, text);
+    write_to_file(text);
     return;
   }
-  if (state.pending.size() + text.size() > kMaxPendingLog) write_pending(state);
+  if (state.pending.size() + text.size() > kMaxPendingLog) write_pending();
   state.pending.append(text);
 }
 
 // Sends one expanded message to wherever log lines go in the current state;
 // the system log takes it as an error when `system_error` is set.
-void write_line(bool error, char* message, bool system_error) {
-  LogState& state = log_state();
+void Log::write_line(bool error, char* message, bool system_error) {
+  LogState& state = state_;
   cut_line_breaks(message);
-  const char* time = time_text(state);
+  const char* time = time_text_of(state);
   const char* format = error ? kErrorLineFormat : kLineFormat;
 
   if (state.startup.active) {
-    startup_log_add(format, state.process_id, time, message, "\n");
+    startup_add(format, state.process_id, time, message, "\n");
     if (error && state.startup.errors.size() < kStartupErrorLimit) state.startup.errors.emplace_back(message);
     return;
   }
-  if (state.debug_mode) console_write(format, state.process_id, time, message, "\n");
-  if (state.syslog) send_to_system_log(state, system_error, message);
-  if (state.log_path) append_to_file(state, error, time, message);
+  if (state.debug_mode) {
+    char line[kLineBuffer];
+    text_format(line, kTextSize, format, state.process_id, time, message, "\n");
+    console_.output(line);
+  }
+  if (state.syslog) send_to_system_log(system_error, message);
+  if (state.log_path) append_to_file(error, time, message);
 }
 
-// An entry of the start-up buffer that log_error made:
+namespace {
+
+// An entry of the start-up buffer that Log::error made:
 // "<pid> <20-character time> ERROR: <message>".
 bool is_error_entry(std::string_view entry) {
   const std::size_t blank = entry.find(' ');
@@ -223,25 +240,10 @@ bool is_error_entry(std::string_view entry) {
          entry.substr(blank + kTimeAndBlanks).starts_with("ERROR: ");
 }
 
-void echo_reply(const char* text, std::size_t length) {
-  log_message("--> (%s)", text);
-  const LogState& state = log_state();
-  if ((state.log_mode || state.debug_mode) && length > 2) {
-    // Signed, so that a byte of 0x80 or more shows as eight hex digits.
-    log_message("end is (%02x)(%02x)", static_cast<int>(static_cast<signed char>(text[length - 2])),
-                static_cast<int>(static_cast<signed char>(text[length - 1])));
-  }
-}
-
 }  // namespace
 
-LogState& log_state() {
-  static LogState state;
-  return state;
-}
-
-void log_message(const char* format, ...) {
-  const LogState& state = log_state();
+void Log::message(const char* format, ...) {
+  const LogState& state = state_;
   if (!state.debug_mode && !state.log_mode && !state.startup.active) return;
   char message[kLineBuffer];
   va_list args;
@@ -251,77 +253,26 @@ void log_message(const char* format, ...) {
   write_line(false, message, false);
 }
 
-void log_error(const char* format, ...) {
+void Log::error(const char* format, ...) {
   char message[kLineBuffer];
   va_list args;
   va_start(args, format);
   const int length = text_vformat(message, kTextSize, format, args);
   va_end(args);
-  if (std::string* copy = log_state().error_copy) {
+  if (std::string* copy = state_.error_copy) {
     copy->append(message, static_cast<std::size_t>(length));
     if (length == 0 || message[length - 1] != '\n') copy->push_back('\n');
   }
   write_line(true, message, true);
 }
 
-LogBatch::LogBatch() { ++log_state().batch_depth; }
+LogBatch::LogBatch(Log& log) : log_(log) { ++log_.state_.batch_depth; }
 
 LogBatch::~LogBatch() {
-  LogState& state = log_state();
-  if (--state.batch_depth == 0) write_pending(state);
+  if (--log_.state_.batch_depth == 0) log_.write_pending();
 }
 
-void log_flush() { write_pending(log_state()); }
-
-void reply_line(const char* format, ...) {
-  char text[kLineBuffer];
-  va_list args;
-  va_start(args, format);
-  text_vformat(text, kTextSize, format, args);
-  va_end(args);
-  // A reply is a C text: a NUL from a %c ends it here as it ends the echo.
-  reply_text(text);
-}
-
-void reply_text(const char* text) {
-  if (text == nullptr) text = "";
-  std::size_t length = std::strlen(text);
-  console_output(std::string_view(text, length));
-  echo_reply(text, length);
-}
-
-void reply_texts(std::initializer_list<const char*> texts) {
-  char joined[kLineBuffer];
-  std::size_t size = 0;
-  bool fits = true;
-  for (const char* text : texts) {
-    const std::size_t length = std::strlen(text != nullptr ? text : "");
-    if (size + length > sizeof joined) {
-      fits = false;
-      break;
-    }
-    std::memcpy(joined + size, text != nullptr ? text : "", length);
-    size += length;
-  }
-  if (!fits) {
-    for (const char* text : texts) reply_text(text);
-    return;
-  }
-  console_output(std::string_view(joined, size));
-  for (const char* text : texts) {
-    if (text == nullptr) text = "";
-    echo_reply(text, std::strlen(text));
-  }
-}
-
-void console_write(const char* format, ...) {
-  char text[kLineBuffer];
-  va_list args;
-  va_start(args, format);
-  text_vformat(text, kTextSize, format, args);
-  va_end(args);
-  console_output(text);
-}
+void Log::flush() { write_pending(); }
 
 Rotation log_rotate(const char* path, std::int64_t larger_than) {
   if (path == nullptr) return Rotation::failed;
@@ -342,8 +293,8 @@ Rotation log_rotate(const char* path, std::int64_t larger_than) {
   return replace_file(path, backup) ? Rotation::moved : Rotation::failed;
 }
 
-void startup_log_begin() {
-  StartupLog& startup = log_state().startup;
+void Log::startup_begin() {
+  StartupLog& startup = state_.startup;
   startup.count = 0;
   startup.text.clear();
   startup.text.reserve(kStartupLogLimit + 1);
@@ -352,8 +303,8 @@ void startup_log_begin() {
   startup.active = true;
 }
 
-void startup_log_add(const char* format, ...) {
-  StartupLog& startup = log_state().startup;
+void Log::startup_add(const char* format, ...) {
+  StartupLog& startup = state_.startup;
   if (!startup.active || startup.full) return;
   char entry[kLineBuffer];
   va_list args;
@@ -372,8 +323,8 @@ void startup_log_add(const char* format, ...) {
   startup.count += 2;
 }
 
-void startup_log_dump() {
-  LogState& state = log_state();
+void Log::startup_dump() {
+  LogState& state = state_;
   StartupLog& startup = state.startup;
   startup.active = false;
   std::string entries = std::move(startup.text);
@@ -385,7 +336,7 @@ void startup_log_dump() {
     return;
   }
 
-  log_message("Contents of Start Up log buffer {\n");
+  message("Contents of Start Up log buffer {\n");
   // Entries are separated by '#'; a '#' inside an entry splits it as well.
   std::size_t position = 0;
   while (position < entries.size()) {
@@ -401,9 +352,9 @@ void startup_log_dump() {
     }
     position = end + 1;
   }
-  log_message("}\n");
+  message("}\n");
 }
 
-std::string log_time_text() { return time_text(log_state()); }
+std::string Log::time_text() { return time_text_of(state_); }
 
 }  // namespace vantorix

@@ -1,5 +1,5 @@
-// Diagnostics and replies: the log file with its rotation, debug echo on
-// standard output, the start-up buffer, and the reply writers.
+// Diagnostics: the log file with its rotation, debug echo on standard
+// output, the system log and the start-up buffer.
 #pragma once
 
 #include <array>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/console.h"
 #include "platform/files.h"
 #include "text/text_format.h"
 
@@ -23,7 +24,7 @@ inline constexpr std::int64_t kLogGiveUpSize = 2000000;
 inline constexpr int kStartupLogLimit = 4095;
 /// Error lines of start-up kept for the log file when no mode is on.
 inline constexpr std::size_t kStartupErrorLimit = 64;
-/// The longest reply line `reply_line` writes (its 4095-byte buffer, terminator counted).
+/// The longest reply line the reply writer writes (its 4095-byte buffer, terminator counted).
 inline constexpr int kMaxReplyText = 4094;
 /// The line terminator that ends every reply line and every line written to
 /// standard output.
@@ -43,15 +44,15 @@ struct StartupLog {
   std::vector<std::string> errors;
 };
 
-/// The logging state of the process. Reset for tests with `log_state() = {};`.
+/// The log's settings, and what it keeps between lines.
 struct LogState {
   bool debug_mode = false;  // log lines echoed on standard output
   bool log_mode = false;    // log lines written to the log file
   std::optional<std::string> log_path = kDefaultLogPath;  // the log file; absent: no file logging
   int process_id = 0;       // head of every log line; 0 until start-up sets it
   StartupLog startup;
-  // While set, the message of every error line (before its line break is
-  // cut) is appended here as well, ending in a line feed.
+  // While set (by an ErrorCopy), the message of every error line (before
+  // its line break is cut) is appended here as well, ending in a line feed.
   std::string* error_copy = nullptr;
   // The log file held open between lines, the path it was opened for and
   // which file it is: opened again when the path changes, or when the file
@@ -77,29 +78,70 @@ struct LogState {
   bool syslog_failing = false;  // the same for the system log
 };
 
-/// The process-wide logging state.
-LogState& log_state();
+/// The program's log. main owns the one Log; every function that logs is
+/// given it.
+class Log {
+ public:
+  /// Debug echoes go to `console`'s standard output, and what standard error
+  /// is told about the log itself to its standard error.
+  explicit Log(Console& console) : console_(console) {}
+  Log(const Log&) = delete;
+  Log& operator=(const Log&) = delete;
 
-/// One diagnostic line: "%d %s %s\n" (process id, 20-character local time,
-/// message) to the log file (created with mode 0600, one write per line, or
-/// per batch while a LogBatch is open), echoed on standard output in debug
-/// mode, sent to the system log as well with "log_syslog", or kept in the
-/// start-up buffer while it is active. Does nothing (and does not expand the
-/// format) unless debug mode, log mode or the start-up buffer is active. The
-/// message is cut at its last CR, then at its last LF.
-///
-/// A log file that cannot be opened or written loses its lines, and standard
-/// error is told once ("Log file {PATH} cannot be written: REASON; ..."), and
-/// once more when it can be written again ("Log file {PATH} can be written
-/// again"); so is the end of file logging after a rotation that failed, and
-/// a system log that does not take lines at once (they are dropped, never
-/// waited for).
-void log_message(const char* format, ...) VANTORIX_PRINTF(1, 2);
+  LogState& state() { return state_; }
+  const LogState& state() const { return state_; }
+  Console& console() { return console_; }
 
-/// One error line, "%d %s ERROR: %s\n", written whatever the modes: also
-/// during start-up, when the start-up buffer keeps it for the log file even
-/// if neither mode is on when it is dumped.
-void log_error(const char* format, ...) VANTORIX_PRINTF(1, 2);
+  /// One diagnostic line: "%d %s %s\n" (process id, 20-character local
+  /// time, message) to the log file (created with mode 0600, one write per
+  /// line, or per batch while a LogBatch is open), echoed on standard output
+  /// in debug mode, sent to the system log as well with "log_syslog", or
+  /// kept in the start-up buffer while it is active. Does nothing (and does
+  /// not expand the format) unless debug mode, log mode or the start-up
+  /// buffer is active. The message is cut at its last CR, then at its last LF.
+  ///
+  /// A log file that cannot be opened or written loses its lines, and
+  /// standard error is told once ("Log file {PATH} cannot be written:
+  /// REASON; ..."), and once more when it can be written again ("Log file
+  /// {PATH} can be written again"); so is the end of file logging after a
+  /// rotation that failed, and a system log that does not take lines at once
+  /// (they are dropped, never waited for).
+  void message(const char* format, ...) VANTORIX_PRINTF(2, 3);
+
+  /// One error line, "%d %s ERROR: %s\n", written whatever the modes: also
+  /// during start-up, when the start-up buffer keeps it for the log file even
+  /// if neither mode is on when it is dumped.
+  void error(const char* format, ...) VANTORIX_PRINTF(2, 3);
+
+  /// Writes now what open batches hold (for an exit path that ends inside one).
+  void flush();
+
+  /// Empties the start-up buffer and switches buffering on.
+  void startup_begin();
+  /// Adds one entry to the start-up buffer (while active and not full).
+  void startup_add(const char* format, ...) VANTORIX_PRINTF(2, 3);
+  /// Ends buffering and replays the entries through `message`. When that
+  /// writes nothing (neither debug nor log mode), the error lines among them
+  /// are still written to the log file, as errors are whatever the modes.
+  void startup_dump();
+
+  /// The 20-character local time text of log lines, for example
+  /// "Dec 06 22:46:51 2026" (day of the month always two digits).
+  std::string time_text();
+
+ private:
+  friend class LogBatch;
+  void write_line(bool error, char* message, bool system_error);
+  void write_to_file(std::string_view lines);
+  void write_pending();
+  void append_to_file(bool error, const char* time, const char* message);
+  void report_log_failure(const std::string& path, const std::string& reason);
+  void report_log_written(const std::string& path);
+  void send_to_system_log(bool error, const char* message);
+
+  Console& console_;
+  LogState state_;
+};
 
 /// Keeps the log file's lines together from its construction to its
 /// destruction, for one command or one stage of start-up: they are then
@@ -111,28 +153,28 @@ void log_error(const char* format, ...) VANTORIX_PRINTF(1, 2);
 /// whole lines. Batches may nest; the outermost one writes.
 class LogBatch {
  public:
-  LogBatch();
+  explicit LogBatch(Log& log);
   ~LogBatch();
   LogBatch(const LogBatch&) = delete;
   LogBatch& operator=(const LogBatch&) = delete;
+
+ private:
+  Log& log_;
 };
 
-/// Writes now what open batches hold (for an exit path that ends inside one).
-void log_flush();
+/// From its construction to its destruction, the message of every error
+/// line of `log` is appended to `copy` as well, each ending in a line feed:
+/// what start-up shows on standard error and -test_config shows.
+class ErrorCopy {
+ public:
+  ErrorCopy(Log& log, std::string& copy) : log_(log) { log_.state().error_copy = &copy; }
+  ~ErrorCopy() { log_.state().error_copy = nullptr; }
+  ErrorCopy(const ErrorCopy&) = delete;
+  ErrorCopy& operator=(const ErrorCopy&) = delete;
 
-/// Formats a reply (at most 4094 characters), writes it to standard output as
-/// it stands (no terminator added, no flush) and echoes it into the log.
-void reply_line(const char* format, ...) VANTORIX_PRINTF(1, 2);
-
-/// Writes a fixed piece of a reply to standard output, with the log echo.
-void reply_text(const char* text);
-
-/// `reply_text` for each of `texts` in turn, the pieces going to standard
-/// output in one write where they fit 4096 bytes together.
-void reply_texts(std::initializer_list<const char*> texts);
-
-/// Formats a text (at most 4094 characters) and writes it to standard output.
-void console_write(const char* format, ...) VANTORIX_PRINTF(1, 2);
+ private:
+  Log& log_;
+};
 
 /// What `log_rotate` did.
 enum class Rotation {
@@ -149,18 +191,5 @@ enum class Rotation {
 /// size moves it, and a backup just made by another is never replaced by the
 /// new, short log. The wait for the lock is bounded (then: not_needed).
 Rotation log_rotate(const char* path, std::int64_t larger_than = -1);
-
-/// Empties the start-up buffer and switches buffering on.
-void startup_log_begin();
-/// Adds one entry to the start-up buffer (while active and not full).
-void startup_log_add(const char* format, ...) VANTORIX_PRINTF(1, 2);
-/// Ends buffering and replays the entries through `log_message`. When that
-/// writes nothing (neither debug nor log mode), the error lines among them
-/// are still written to the log file, as errors are whatever the modes.
-void startup_log_dump();
-
-/// The 20-character local time text of log lines, for example
-/// "Dec 06 22:46:51 2026" (day of the month always two digits).
-std::string log_time_text();
 
 }  // namespace vantorix

@@ -1,3 +1,4 @@
+#include "frontend/reply_writer.h"
 #include "logging/log.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +13,6 @@
 
 #include "platform/console.h"
 #include "platform/files.h"
-#include "process_state.h"
 #include "temp_dir.h"
 
 namespace vantorix {
@@ -73,13 +73,14 @@ using Messages = std::vector<std::string>;
 
 class LogTest : public ::testing::Test {
  protected:
+  Console terminal_;
+  Log log_{terminal_};
+  ReplyWriter out_{terminal_, log_};
   void SetUp() override {
-    testing::reset_process_state();
-    log_state().process_id = 4321;
-    log_state().log_path = dir_.file("vantorix.log");
-    console_capture(&console_);
+    log_.state().process_id = 4321;
+    log_.state().log_path = dir_.file("vantorix.log");
+    terminal_.capture(&console_);
   }
-  void TearDown() override { testing::reset_process_state(); }
 
   std::string log_text() const { return dir_.read_text("vantorix.log"); }
   Messages log_messages() const { return messages_of(log_text(), 4321); }
@@ -90,25 +91,25 @@ class LogTest : public ::testing::Test {
 };
 
 TEST_F(LogTest, MessageIsCutAtItsLastLineBreak) {
-  log_state().log_mode = true;
-  log_message("abc\n");
-  log_message("one\ntwo");
-  log_message("a\r\nb");
-  log_message("%s|%d", "x\ry", 5);
+  log_.state().log_mode = true;
+  log_.message("abc\n");
+  log_.message("one\ntwo");
+  log_.message("a\r\nb");
+  log_.message("%s|%d", "x\ry", 5);
   EXPECT_EQ(log_messages(), (Messages{"abc", "one", "a", "x"}));
 
   // Only the last line feed goes: the rest of the message takes two lines.
-  log_state().log_path = dir_.file("second.log");
-  log_message("one\ntwo\n");
+  log_.state().log_path = dir_.file("second.log");
+  log_.message("one\ntwo\n");
   std::string text = dir_.read_text("second.log");
   EXPECT_EQ(parse_line(text).process_id, 4321);
   EXPECT_EQ(text.substr(26), "one\ntwo\n");
 }
 
 TEST_F(LogTest, LinesCarryProcessIdTimeAndErrorMark) {
-  log_state().log_mode = true;
-  log_message("checking %s", "joe");
-  log_error("socket %d failed", 3);
+  log_.state().log_mode = true;
+  log_.message("checking %s", "joe");
+  log_.error("socket %d failed", 3);
   std::string text = log_text();
   ASSERT_EQ(text.back(), '\n');
   EXPECT_EQ(log_messages(), (Messages{"checking joe", "ERROR: socket 3 failed"}));
@@ -119,49 +120,49 @@ TEST_F(LogTest, LinesCarryProcessIdTimeAndErrorMark) {
 
 TEST_F(LogTest, WithoutAModeOnlyErrorsAreWritten) {
   // Formatting this would read through a bad pointer: the gate must come first.
-  log_message("%s", reinterpret_cast<const char*>(1));
+  log_.message("%s", reinterpret_cast<const char*>(1));
   EXPECT_FALSE(exists("vantorix.log"));
-  reply_line("-ERR %s%s", "nope", "\n");
+  out_.line("-ERR %s%s", "nope", "\n");
   EXPECT_FALSE(exists("vantorix.log"));
-  log_error("lost %s", "server");
+  log_.error("lost %s", "server");
   EXPECT_EQ(log_messages(), (Messages{"ERROR: lost server"}));
   EXPECT_EQ(console_, "-ERR nope\n");
 }
 
 TEST_F(LogTest, DebugModeEchoesEveryLineOnStandardOutput) {
-  log_state().debug_mode = true;
-  log_message("hello");
-  log_error("bad");
+  log_.state().debug_mode = true;
+  log_.message("hello");
+  log_.error("bad");
   EXPECT_EQ(messages_of(console_, 4321), (Messages{"hello", "ERROR: bad"}));
   EXPECT_EQ(console_.back(), '\n');
   EXPECT_EQ(log_messages(), (Messages{"hello", "ERROR: bad"}));
 
   // Debug mode without a log path: standard output only.
   console_.clear();
-  log_state().log_path.reset();
-  log_message("again");
+  log_.state().log_path.reset();
+  log_.message("again");
   EXPECT_EQ(messages_of(console_, 4321), (Messages{"again"}));
 }
 
 TEST_F(LogTest, LongMessagesAreCutByTheirBuffers) {
-  log_state().log_mode = true;
+  log_.state().log_mode = true;
   std::string long_text(5000, 'm');
-  log_message("%s", long_text.c_str());
-  log_error("%s", long_text.c_str());
+  log_.message("%s", long_text.c_str());
+  log_.error("%s", long_text.c_str());
   Messages messages = log_messages();
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[0].size(), 4095u);
   EXPECT_EQ(messages[1], "ERROR: " + std::string(4094, 'm'));
 
-  console_write("%s", long_text.c_str());
+  out_.write("%s", long_text.c_str());
   EXPECT_EQ(console_, std::string(4094, 'm'));
 }
 
 TEST_F(LogTest, ReplyGoesToStandardOutputAndIsEchoedIntoTheLog) {
-  log_state().log_mode = true;
-  reply_line("+OK%s", "\n");
-  reply_text("ab\xe9");  // signed: a high byte shows as eight hex digits
-  reply_text("ok");      // two characters or fewer: no "end is" line
+  log_.state().log_mode = true;
+  out_.line("+OK%s", "\n");
+  out_.text("ab\xe9");  // signed: a high byte shows as eight hex digits
+  out_.text("ok");      // two characters or fewer: no "end is" line
   EXPECT_EQ(console_, "+OK\nab\xe9ok");
   EXPECT_EQ(log_messages(), (Messages{"--> (+OK", "end is (4b)(0a)", "--> (ab\xe9)",
                                       "end is (62)(ffffffe9)", "--> (ok)"}));
@@ -169,8 +170,8 @@ TEST_F(LogTest, ReplyGoesToStandardOutputAndIsEchoedIntoTheLog) {
   // Pieces written together are echoed one by one, as separate writes would be.
   console_.clear();
   const std::string long_piece(5000, 'x');
-  reply_texts({"ab\xe9", "ok", "\n"});
-  reply_texts({long_piece.c_str(), "\n"});
+  out_.texts({"ab\xe9", "ok", "\n"});
+  out_.texts({long_piece.c_str(), "\n"});
   EXPECT_EQ(console_, "ab\xe9ok\n" + long_piece + "\n");
   const Messages messages = log_messages();
   ASSERT_GE(messages.size(), 8u);
@@ -178,12 +179,12 @@ TEST_F(LogTest, ReplyGoesToStandardOutputAndIsEchoedIntoTheLog) {
 }
 
 TEST_F(LogTest, UnwritableLogFileIsToldOnStandardErrorOnceAndAgainWhenItCanBeWritten) {
-  log_state().log_mode = true;
+  log_.state().log_mode = true;
   const std::string path = dir_.file("missing/vantorix.log");
-  log_state().log_path = path;
-  log_message("nowhere");
-  log_error("nowhere either");
-  EXPECT_EQ(log_state().log_path, path);
+  log_.state().log_path = path;
+  log_.message("nowhere");
+  log_.error("nowhere either");
+  EXPECT_EQ(log_.state().log_path, path);
   const std::string told = "Log file {" + path + "} cannot be written: ";
   EXPECT_TRUE(console_.starts_with(told)) << console_;
   EXPECT_TRUE(console_.ends_with("\n"));
@@ -191,34 +192,34 @@ TEST_F(LogTest, UnwritableLogFileIsToldOnStandardErrorOnceAndAgainWhenItCanBeWri
 
   console_.clear();
   std::filesystem::create_directory(dir_.file("missing"));
-  log_message("back");
-  log_message("again");
+  log_.message("back");
+  log_.message("again");
   EXPECT_EQ(console_, "Log file {" + path + "} can be written again\n");
   EXPECT_EQ(messages_of(dir_.read_text("missing/vantorix.log"), 4321), (Messages{"back", "again"}));
 }
 
 TEST_F(LogTest, BatchWritesItsLinesTogetherWhenItEnds) {
-  log_state().log_mode = true;
+  log_.state().log_mode = true;
   {
-    LogBatch command;
-    log_message("one");
+    LogBatch command(log_);
+    log_.message("one");
     {
-      LogBatch inner;
-      log_error("two");
+      LogBatch inner(log_);
+      log_.error("two");
     }
     EXPECT_FALSE(exists("vantorix.log")) << "nothing before the outermost batch ends";
-    log_message("three");
+    log_.message("three");
   }
   EXPECT_EQ(log_messages(), (Messages{"one", "ERROR: two", "three"}));
 
   // More than one write holds goes out in several, each of whole lines.
-  log_state().log_path = dir_.file("second.log");
+  log_.state().log_path = dir_.file("second.log");
   Messages expected;
   {
-    LogBatch big;
+    LogBatch big(log_);
     for (int i = 0; i < 40; ++i) {
       expected.emplace_back(4000, static_cast<char>('a' + i % 26));
-      log_message("%s", expected.back().c_str());
+      log_.message("%s", expected.back().c_str());
     }
   }
   EXPECT_EQ(messages_of(dir_.read_text("second.log"), 4321), expected);
@@ -244,7 +245,7 @@ class LogRotationTest : public LogTest {
  protected:
   void SetUp() override {
     LogTest::SetUp();
-    log_state().log_mode = true;
+    log_.state().log_mode = true;
   }
   void fill_log(std::int64_t bytes) {
     std::ofstream out(dir_.file("vantorix.log"), std::ios::binary | std::ios::trunc);
@@ -261,7 +262,7 @@ class LogRotationTest : public LogTest {
 
 TEST_F(LogRotationTest, FileOfExactlyTheLimitStays) {
   fill_log(kLogRotateSize - kLineOverhead - 4);
-  log_message("stay");
+  log_.message("stay");
   EXPECT_EQ(size_of("vantorix.log"), kLogRotateSize);
   EXPECT_FALSE(exists("vantorix.log.1"));
 }
@@ -269,27 +270,27 @@ TEST_F(LogRotationTest, FileOfExactlyTheLimitStays) {
 TEST_F(LogRotationTest, LineThatPassesTheLimitGoesIntoTheBackup) {
   dir_.write("vantorix.log.1", "older backup\n");
   fill_log(kLogRotateSize - kLineOverhead - 4);
-  log_message("past!");
+  log_.message("past!");
   EXPECT_FALSE(exists("vantorix.log"));
   EXPECT_EQ(size_of("vantorix.log.1"), kLogRotateSize + 1);
   std::string backup = dir_.read_text("vantorix.log.1");
   EXPECT_EQ(backup.substr(backup.size() - 6), "past!\n");
 
-  log_message("fresh");
+  log_.message("fresh");
   EXPECT_EQ(log_messages(), (Messages{"fresh"}));
 }
 
 TEST_F(LogRotationTest, FailedRotationEndsFileLoggingOnlyPastTheHardLimit) {
   block_backup();
   fill_log(kLogGiveUpSize - kLineOverhead - 4);  // exactly 2,000,000 after the line
-  log_message("keep");
-  EXPECT_TRUE(log_state().log_path.has_value());
-  log_message("more");
-  EXPECT_FALSE(log_state().log_path.has_value());
+  log_.message("keep");
+  EXPECT_TRUE(log_.state().log_path.has_value());
+  log_.message("more");
+  EXPECT_FALSE(log_.state().log_path.has_value());
   EXPECT_EQ(size_of("vantorix.log"), kLogGiveUpSize + kLineOverhead + 4);
 
   // File logging has ended for the run, errors included, and standard error says so.
-  log_error("unwritten");
+  log_.error("unwritten");
   EXPECT_EQ(size_of("vantorix.log"), kLogGiveUpSize + kLineOverhead + 4);
   EXPECT_NE(console_.find("Log file {" + dir_.file("vantorix.log") + "} is past 2000000 bytes and cannot be moved"),
             std::string::npos)
@@ -332,9 +333,9 @@ TEST_F(LogRotationTest, BackupNameIsWholeForAnyPathLength) {
 #endif
 
 TEST_F(LogTest, LongLinesStayWhole) {
-  log_state().log_mode = true;
+  log_.state().log_mode = true;
   const std::string long_text(5000, 'm');
-  log_error("%s", long_text.c_str());
+  log_.error("%s", long_text.c_str());
   EXPECT_EQ(log_messages(), (Messages{"ERROR: " + std::string(4094, 'm')}));
 }
 
@@ -343,19 +344,19 @@ class StartupLogTest : public LogTest {
  protected:
   void SetUp() override {
     LogTest::SetUp();
-    log_state().process_id = 0;
-    startup_log_begin();
+    log_.state().process_id = 0;
+    log_.startup_begin();
   }
 };
 
 TEST_F(StartupLogTest, HoldsEveryLineUntilTheDump) {
-  log_state().debug_mode = true;
-  log_message("first");
-  log_error("second");
+  log_.state().debug_mode = true;
+  log_.message("first");
+  log_.error("second");
   EXPECT_EQ(console_, "");
   EXPECT_FALSE(exists("vantorix.log"));
 
-  const StartupLog& startup = log_state().startup;
+  const StartupLog& startup = log_.state().startup;
   // Two entries of "0 <time> message\n": their lengths plus 2 each.
   EXPECT_EQ(startup.count, (23 + 6) + 2 + (23 + 14) + 2);
   const std::string& text = startup.text;
@@ -365,12 +366,12 @@ TEST_F(StartupLogTest, HoldsEveryLineUntilTheDump) {
 }
 
 TEST_F(StartupLogTest, DumpReplaysEntriesSplitAtHashes) {
-  log_message("plain");
-  log_message("has#two##parts");
-  log_error("oops");
-  log_state().process_id = 4321;
-  log_state().log_mode = true;
-  startup_log_dump();
+  log_.message("plain");
+  log_.message("has#two##parts");
+  log_.error("oops");
+  log_.state().process_id = 4321;
+  log_.state().log_mode = true;
+  log_.startup_dump();
 
   Messages messages = log_messages();
   ASSERT_EQ(messages.size(), 7u);
@@ -383,62 +384,63 @@ TEST_F(StartupLogTest, DumpReplaysEntriesSplitAtHashes) {
   EXPECT_EQ(parse_line(messages[5]).message, "ERROR: oops");
   EXPECT_EQ(messages[6], "}");
 
-  const StartupLog& startup = log_state().startup;
+  const StartupLog& startup = log_.state().startup;
   EXPECT_FALSE(startup.active);
   EXPECT_EQ(startup.count, 0);
   EXPECT_EQ(startup.text, "");
-  log_message("after");
+  log_.message("after");
   EXPECT_EQ(log_messages().back(), "after");
 }
 
 TEST_F(StartupLogTest, DumpWithoutAModeWritesOnlyTheErrors) {
   // Errors reach the log whatever the modes, those of start-up too: a
   // warning about the configuration must not depend on logging being on.
-  log_message("not written");
-  log_error("written %d", 1);
-  log_error("and %s", "two\n");
-  log_state().process_id = 4321;
-  startup_log_dump();
+  log_.message("not written");
+  log_.error("written %d", 1);
+  log_.error("and %s", "two\n");
+  log_.state().process_id = 4321;
+  log_.startup_dump();
   EXPECT_EQ(log_messages(), (Messages{"ERROR: written 1", "ERROR: and two"}));
   EXPECT_EQ(console_, "");
-  EXPECT_EQ(log_state().startup.text, "");
-  EXPECT_TRUE(log_state().startup.errors.empty());
+  EXPECT_EQ(log_.state().startup.text, "");
+  EXPECT_TRUE(log_.state().startup.errors.empty());
 }
 
 TEST_F(LogTest, ErrorCopyCollectsEveryErrorMessage) {
   std::string copy;
-  log_state().error_copy = &copy;
-  log_message("not an error");
-  log_error("-DEAD: Couldn't find host {%s}", "x");
-  log_error("two lines\n}");
-  log_state().error_copy = nullptr;
-  log_error("after");
+  {
+    ErrorCopy copying(log_, copy);
+    log_.message("not an error");
+    log_.error("-DEAD: Couldn't find host {%s}", "x");
+    log_.error("two lines\n}");
+  }
+  log_.error("after");
   EXPECT_EQ(copy, "-DEAD: Couldn't find host {x}\ntwo lines\n}\n");
 }
 
 TEST_F(StartupLogTest, FillsUpAtTheExactCount) {
-  const StartupLog& startup = log_state().startup;
+  const StartupLog& startup = log_.state().startup;
   std::string big(3000, 'b');
-  startup_log_add("%s", big.c_str());
+  log_.startup_add("%s", big.c_str());
   EXPECT_EQ(startup.count, 3002);
   // 3002 + 1092 = 4094: still below the limit, stored.
   std::string fits(1092, 'f');
-  startup_log_add("%s", fits.c_str());
+  log_.startup_add("%s", fits.c_str());
   EXPECT_FALSE(startup.full);
   EXPECT_EQ(startup.count, 4096);
   EXPECT_EQ(startup.text, "##" + big + "##" + fits);
 
-  startup_log_add("x");
+  log_.startup_add("x");
   EXPECT_TRUE(startup.full);
   EXPECT_EQ(startup.text.size(), 4096u);
-  startup_log_add("y");
+  log_.startup_add("y");
   EXPECT_EQ(startup.count, 4097);
 
   // Reaching the limit exactly drops the entry that reached it.
-  startup_log_begin();
-  startup_log_add("%s", big.c_str());
+  log_.startup_begin();
+  log_.startup_add("%s", big.c_str());
   std::string reaches(1093, 'r');
-  startup_log_add("%s", reaches.c_str());
+  log_.startup_add("%s", reaches.c_str());
   EXPECT_TRUE(startup.full);
   EXPECT_EQ(startup.text, "##" + big);
 }

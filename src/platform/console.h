@@ -1,4 +1,5 @@
-// Standard output of the program: replies, debug echoes and banners.
+// Standard output and standard error of the program: replies, debug echoes,
+// banners and what an administrator must see.
 #pragma once
 
 #include <string>
@@ -14,28 +15,41 @@ namespace vantorix {
 /// POSIX systems.
 void console_start();
 
-/// Writes `text` to standard output as given (no terminator added; the only
-/// translation is the text stream's CR LF on Windows). Write errors are
-/// ignored (the parent may have gone), but a closed pipe is remembered for
-/// `console_closed`.
-void console_output(std::string_view text);
+/// Standard output and standard error of the process, with what the
+/// program must remember of them. main owns the one Console; tests make
+/// their own and capture what it writes.
+class Console {
+ public:
+  /// Writes `text` to standard output as given (no terminator added; the
+  /// only translation is the text stream's CR LF on Windows). Write errors
+  /// are ignored (the parent may have gone), but a closed pipe is remembered
+  /// for `closed`.
+  void output(std::string_view text);
 
-/// Flushes standard output. Errors are ignored.
-void console_flush();
+  /// Flushes standard output. Errors are ignored.
+  void flush();
 
-/// True once a write or flush of standard output has failed because nobody
-/// reads it any more (the parent closed its end of the pipe: EPIPE on POSIX,
-/// a broken pipe on Windows). Stays true for the rest of the run.
-bool console_closed();
+  /// True once a write or flush of standard output has failed because
+  /// nobody reads it any more (the parent closed its end of the pipe: EPIPE
+  /// on POSIX, a broken pipe on Windows). Stays true for the rest of the run.
+  bool closed() const { return closed_; }
 
-/// Writes `text` to standard error as given and flushes it; errors are
-/// ignored. For what an administrator running the program by hand must see
-/// even though standard output belongs to the line protocol. Captured with
-/// standard output while a sink is set.
-void console_error_output(std::string_view text);
+  /// Writes `text` to standard error as given and flushes it; errors are
+  /// ignored. For what an administrator running the program by hand must
+  /// see even though standard output belongs to the line protocol. Captured
+  /// with standard output while a sink is set.
+  void error_output(std::string_view text);
 
-/// For tests: while `sink` is set, console output is appended to it instead of
-/// going to standard output. Pass nullptr to write to standard output again.
-void console_capture(std::string* sink);
+  /// For tests: while `sink` is set, what would go to standard output or
+  /// standard error is appended to it instead. Pass nullptr to write to
+  /// the streams again.
+  void capture(std::string* sink) { sink_ = sink; }
+
+ private:
+  void note_write_error();
+
+  std::string* sink_ = nullptr;
+  bool closed_ = false;
+};
 
 }  // namespace vantorix

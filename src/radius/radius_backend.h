@@ -5,6 +5,7 @@
 
 #include "config/core_settings.h"
 #include "frontend/backend_ops.h"
+#include "logging/log.h"
 #include "platform/env.h"
 #include "radius/radius_data.h"
 #include "userstore/user_store.h"
@@ -14,8 +15,9 @@ namespace vantorix {
 class RadiusBackend {
  public:
   /// `env` gives the clock, sleeping, random bytes and the socket wait;
-  /// `core` is read for the default domain. Both outlive the backend.
-  RadiusBackend(Env& env, const CoreSettings& core) : env_(env), core_(core) {}
+  /// the backend logs to `log`; `core` is read for the default domain. All
+  /// three outlive the backend.
+  RadiusBackend(Env& env, Log& log, const CoreSettings& core) : env_(env), log_(log), core_(core) {}
   RadiusBackend(const RadiusBackend&) = delete;
   RadiusBackend& operator=(const RadiusBackend&) = delete;
 
@@ -30,6 +32,7 @@ class RadiusBackend {
 
  private:
   Env& env_;
+  Log& log_;
   const CoreSettings& core_;
   RadiusData data_;
   UserStore users_;

@@ -53,7 +53,7 @@ std::int64_t probe_interval_ms(const RadiusSettings& settings) {
 // Sends a Status-Server to every dead server whose dead time is over and
 // whose last probe is old enough, and adds it to `bystanders`, so that its
 // answer is heard while the check waits for another server anyway.
-void send_probes(Env& env, RadiusConnection& connection, const RadiusSettings& settings,
+void send_probes(Log& log, Env& env, RadiusConnection& connection, const RadiusSettings& settings,
                  const StatusServerFields& fields, std::vector<RadiusServer*>& bystanders) {
   const std::int64_t now = env.now_ms();
   for (RadiusServer& server : connection.servers) {
@@ -66,9 +66,9 @@ void send_probes(Env& env, RadiusConnection& connection, const RadiusSettings& s
       continue;
     }
     server.request_pending.reset();
-    if (!send_status_server(env, server, fields)) continue;
+    if (!send_status_server(log, env, server, fields)) continue;
     server.last_probe_ms = now;
-    log_message(radius_text::kProbing, endpoint_text(server.endpoint).c_str());
+    log.message(radius_text::kProbing, endpoint_text(server.endpoint).c_str());
     bystanders.push_back(&server);
   }
 }
@@ -83,33 +83,33 @@ std::string seconds_text(std::int64_t waited_ms) {
 
 // A server that gave no valid reply: marked dead for the dead time (when
 // that memory is on), in one error line that says why.
-void mark_dead(RadiusServer& server, const RadiusSettings& settings, const ServerAnswer& answer, std::int64_t now) {
+void mark_dead(Log& log, RadiusServer& server, const RadiusSettings& settings, const ServerAnswer& answer, std::int64_t now) {
   const std::string where = endpoint_text(server.endpoint);
   const std::string waited = seconds_text(answer.waited_ms);
   const int dead_time = settings.dead_time_seconds;
   if (dead_time > 0) {
     server.dead_until_ms = now + dead_time * std::int64_t{1000};
     if (answer.port_closed) {
-      log_error(radius_text::kServerRefused, where.c_str(), dead_time);
+      log.error(radius_text::kServerRefused, where.c_str(), dead_time);
     } else if (answer.watchdog_expired) {
-      log_error(radius_text::kWatchdogExpired, where.c_str(), waited.c_str(), dead_time);
+      log.error(radius_text::kWatchdogExpired, where.c_str(), waited.c_str(), dead_time);
     } else {
-      log_error(radius_text::kServerSilent, where.c_str(), waited.c_str(), dead_time);
+      log.error(radius_text::kServerSilent, where.c_str(), waited.c_str(), dead_time);
     }
   } else if (answer.port_closed) {
-    log_error(radius_text::kServerRefusedNoMemory, where.c_str());
+    log.error(radius_text::kServerRefusedNoMemory, where.c_str());
   } else if (answer.watchdog_expired) {
-    log_error(radius_text::kWatchdogExpiredNoMemory, where.c_str(), waited.c_str());
+    log.error(radius_text::kWatchdogExpiredNoMemory, where.c_str(), waited.c_str());
   } else {
-    log_error(radius_text::kServerSilentNoMemory, where.c_str(), waited.c_str());
+    log.error(radius_text::kServerSilentNoMemory, where.c_str(), waited.c_str());
   }
 }
 
 // A server that answered is live, whatever it was.
-void mark_live(RadiusServer& server) {
+void mark_live(Log& log, RadiusServer& server) {
   if (server.dead_until_ms == 0) return;
   server.dead_until_ms = 0;
-  log_message(radius_text::kServerAlive, endpoint_text(server.endpoint).c_str());
+  log.message(radius_text::kServerAlive, endpoint_text(server.endpoint).c_str());
 }
 
 // The first word of the client address the parent gave, if any.
@@ -121,18 +121,18 @@ std::optional<std::string_view> calling_station(const RadiusSettings& settings, 
 
 // Builds a request for `server` into the exchange, with a fresh identifier
 // and authenticator; false (nothing to send) when it cannot be built.
-bool prepare_request(Env& env, const SharedSecret& secret, const RadiusServer& server, RadiusExchange& exchange,
+bool prepare_request(Log& log, Env& env, const SharedSecret& secret, const RadiusServer& server, RadiusExchange& exchange,
                      const AccessRequest& fields) {
   std::uint8_t identifier = 0;
   if (!env.random(std::span<std::uint8_t>(&identifier, 1))) {
-    log_error(radius_text::kNoRandomBytes);
+    log.error(radius_text::kNoRandomBytes);
     return false;
   }
   AccessRequest request = fields;
   request.nas_port = server.endpoint.port;
   request.nas_address = server.nas_address;
   const std::optional<PendingRequest> pending =
-      build_access_request(env, request, secret, identifier, exchange.send_buf, exchange.send_len);
+      build_access_request(log, env, request, secret, identifier, exchange.send_buf, exchange.send_len);
   if (!pending) return false;
   exchange.request = *pending;
   ++exchange.request_counter;
@@ -141,31 +141,31 @@ bool prepare_request(Env& env, const SharedSecret& secret, const RadiusServer& s
 
 }  // namespace
 
-bool attach_default_domain(CommandWords& words, const std::optional<std::string>& domain) {
+bool attach_default_domain(Log& log, CommandWords& words, const std::optional<std::string>& domain) {
   std::optional<std::string>& name = words[1];
   if (!domain || !name || name->find('@') != std::string::npos) return true;
   if (name->size() + 1 + domain->size() >= static_cast<std::size_t>(kDomainWorkArea)) {
-    log_error(radius_text::kDomainNameTooLong, kDomainWorkArea - 1);
+    log.error(radius_text::kDomainNameTooLong, kDomainWorkArea - 1);
     return false;
   }
   std::string joined;
   joined.reserve(name->size() + 1 + domain->size());
   joined.append(*name).append("@").append(*domain);
   name = std::move(joined);
-  log_message(radius_text::kAttachedDomain, name->c_str());
+  log.message(radius_text::kAttachedDomain, name->c_str());
   return true;
 }
 
-RecordResult check_user(RadiusData& radius, UserStore& users, Env& env, const std::optional<std::string>& domain,
+RecordResult check_user(Log& log, RadiusData& radius, UserStore& users, Env& env, const std::optional<std::string>& domain,
                         CommandWords& words) {
-  if (!attach_default_domain(words, domain)) return RecordResult::none();
+  if (!attach_default_domain(log, words, domain)) return RecordResult::none();
   const std::string& user = *words[1];
   const std::string password = words[2].value_or("");
-  log_message(radius_text::kChecking, user.c_str(), client_address_for_log(words[3]));
-  if (std::optional<std::string> failure = radius_ensure_open(radius.connection, radius.settings, env)) {
+  log.message(radius_text::kChecking, user.c_str(), client_address_for_log(words[3]));
+  if (std::optional<std::string> failure = radius_ensure_open(log, radius.connection, radius.settings, env)) {
     return RecordResult::failed(std::move(*failure));
   }
-  user_file_load(users.settings, users.file, users.table);
+  user_file_load(log, users.settings, users.file, users.table);
 
   const RadiusSettings& settings = radius.settings;
   RadiusExchange& exchange = radius.exchange;
@@ -194,7 +194,7 @@ RecordResult check_user(RadiusData& radius, UserStore& users, Env& env, const st
       if (server.dead_until_ms != 0 && server.status_pending) bystanders.push_back(&server);
     }
     if (!bystanders.empty()) {
-      hear_waiting_datagrams(env, bystanders, exchange, reply_rules(settings, connection.secret, connection.servers[0],
+      hear_waiting_datagrams(log, env, bystanders, exchange, reply_rules(settings, connection.secret, connection.servers[0],
                                                                exchange.collect_code));
       bystanders.clear();
     }
@@ -202,14 +202,14 @@ RecordResult check_user(RadiusData& radius, UserStore& users, Env& env, const st
   const std::size_t first = settings.server_order == ServerOrder::balance ? connection.first_server : 0;
   std::vector<RadiusServer*> order;
   const bool all_dead = put_in_asking_order(connection, first, start, udp, order);
-  if (udp && !all_dead) send_probes(env, connection, settings, status, bystanders);
+  if (udp && !all_dead) send_probes(log, env, connection, settings, status, bystanders);
 
   // Each server in turn gets a request built afresh; the first valid reply decides.
   std::string silent;        // servers that gave no valid reply, with their waits
   std::string refused;       // servers where nothing listens
   std::string tls_failure;   // the last server's whose TLS connection failed
   for (RadiusServer* server : order) {
-    if (!prepare_request(env, connection.secret, *server, exchange, fields)) return RecordResult::none();
+    if (!prepare_request(log, env, connection.secret, *server, exchange, fields)) return RecordResult::none();
     UserRecord record;
     const ReplyRules rules = reply_rules(settings, connection.secret, *server, exchange.collect_code);
     const std::int64_t wait_ms = all_dead ? kDeadServerWaitMs : settings.timeout_seconds * std::int64_t{1000};
@@ -220,39 +220,39 @@ RecordResult check_user(RadiusData& radius, UserStore& users, Env& env, const st
       server->request_pending = exchange.request;
       if (!server->status_server_asked) {
         server->status_server_asked = true;
-        send_status_server(env, *server, status);
+        send_status_server(log, env, *server, status);
       }
       AskPlan plan;
       plan.schedule = all_dead ? dead_schedule() : live_schedule(settings.retries, wait_ms);
       plan.watchdog = watchdog;
       plan.status = status;
       plan.bystanders = bystanders;
-      answer = ask_server(env, *server, exchange, plan, rules, blank, record);
+      answer = ask_server(log, env, *server, exchange, plan, rules, blank, record);
     } else {
-      answer = ask_server_tls(env, *server, *connection.tls_client, exchange, wait_ms, watchdog, status, rules, blank,
+      answer = ask_server_tls(log, env, *server, *connection.tls_client, exchange, wait_ms, watchdog, status, rules, blank,
                               record);
     }
     switch (answer.outcome) {
       case ServerOutcome::answered:
-        mark_live(*answer.from);
+        mark_live(log, *answer.from);
         answer.from->tls_failure_logged.clear();
         if (!answer.accepted) return RecordResult::none();
-        user_store_remember(users, env, user, password);
+        user_store_remember(log, users, env, user, password);
         return RecordResult::accepted(std::move(record));
       case ServerOutcome::bad_digest:
-        log_error("%s", radius_text::kBadDigest);
+        log.error("%s", radius_text::kBadDigest);
         return RecordResult::failed(radius_text::kBadDigest);
       case ServerOutcome::tls_failed:
         tls_failure = tls_failure_text(*server, answer.reason);
         // The same failure as last time (at start-up, say) is not logged again.
-        if (tls_failure != server->tls_failure_logged) log_error("%s", tls_failure.c_str());
+        if (tls_failure != server->tls_failure_logged) log.error("%s", tls_failure.c_str());
         server->tls_failure_logged = tls_failure;
         if (settings.dead_time_seconds > 0) {
           server->dead_until_ms = env.now_ms() + settings.dead_time_seconds * std::int64_t{1000};
         }
         break;
       case ServerOutcome::no_reply:
-        mark_dead(*server, settings, answer, env.now_ms());
+        mark_dead(log, *server, settings, answer, env.now_ms());
         std::string& list = answer.port_closed ? refused : silent;
         if (!list.empty()) list += ", ";
         list += endpoint_text(server->endpoint) + " (" +
@@ -269,26 +269,26 @@ RecordResult check_user(RadiusData& radius, UserStore& users, Env& env, const st
   if (!silent.empty()) {
     // The hint about a wrong secret fits only servers that stayed silent.
     if (!refused.empty()) silent += ", " + refused;
-    log_error(radius_text::kNoServerAnswered, silent.c_str());
+    log.error(radius_text::kNoServerAnswered, silent.c_str());
   } else if (!refused.empty()) {
-    log_error(radius_text::kNoServerAnsweredRefused, refused.c_str());
+    log.error(radius_text::kNoServerAnsweredRefused, refused.c_str());
   }
   return RecordResult::none();
 }
 
-RecordResult lookup_user(RadiusData& radius, UserStore& users, Env& env, const std::optional<std::string>& domain,
+RecordResult lookup_user(Log& log, RadiusData& radius, UserStore& users, Env& env, const std::optional<std::string>& domain,
                          CommandWords& words) {
-  if (!attach_default_domain(words, domain)) return RecordResult::none();
-  log_message(radius_text::kLookup, text_or_null(words[1]));
-  if (std::optional<std::string> failure = radius_ensure_open(radius.connection, radius.settings, env)) {
+  if (!attach_default_domain(log, words, domain)) return RecordResult::none();
+  log.message(radius_text::kLookup, text_or_null(words[1]));
+  if (std::optional<std::string> failure = radius_ensure_open(log, radius.connection, radius.settings, env)) {
     return RecordResult::failed(std::move(*failure));
   }
-  user_file_load(users.settings, users.file, users.table);
+  user_file_load(log, users.settings, users.file, users.table);
 
   std::optional<std::string> remembered = user_table_lookup(users.table, *words[1]);
   if (!remembered) return RecordResult::none();
   words[2] = std::move(remembered);
-  return check_user(radius, users, env, domain, words);
+  return check_user(log, radius, users, env, domain, words);
 }
 
 std::vector<std::string> server_health_lines(const RadiusConnection& connection, bool probes, std::int64_t now) {

@@ -21,7 +21,7 @@ inline constexpr int kDomainWorkArea = 512;
 /// When `domain` is set and entry 1 has no "@", replaces entry 1 by
 /// "<name>@<domain>" and logs it. Returns false (entry 1 unchanged, error in
 /// the log) when that name would not fit kDomainWorkArea.
-bool attach_default_domain(CommandWords& words, const std::optional<std::string>& domain);
+bool attach_default_domain(Log& log, CommandWords& words, const std::optional<std::string>& domain);
 
 /// Entry 1 the user name, entry 2 the password, entry 3 the client address
 /// (logged, and sent as Calling-Station-Id when so configured). Asks the
@@ -32,23 +32,23 @@ bool attach_default_domain(CommandWords& words, const std::optional<std::string>
 /// Status-Server, is given up by the watchdog when it answers neither that
 /// nor the request. When no server is live, each is asked with one send and
 /// 2 seconds. A server without a valid reply is marked dead for
-/// `radius_dead_time` seconds (one `log_error` line says so); over UDP one
+/// `radius_dead_time` seconds (one `Log::error` line says so); over UDP one
 /// that answers Status-Server then stays dead until it answers a probe sent
 /// during a later check's wait, and any other is live again. A late valid
 /// answer of a server given up in the same check is still taken. Accepted: a
 /// record with the name as sent, the password and the collected texts, and
 /// the user is remembered in `users`. Rejected, or no server answered (one
-/// `log_error` line names each server and its wait): none. Sockets that
+/// `Log::error` line names each server and its wait): none. Sockets that
 /// cannot be opened, a TLS connection that failed, or only replies with a
 /// wrong Response Authenticator: failed, with the "-DEAD" line for the
 /// parent. Time, random bytes and the socket wait come from `env`.
-RecordResult check_user(RadiusData& radius, UserStore& users, Env& env, const std::optional<std::string>& domain,
+RecordResult check_user(Log& log, RadiusData& radius, UserStore& users, Env& env, const std::optional<std::string>& domain,
                         CommandWords& words);
 
 /// Entry 1 the user name. Checks the password that `users` remembers for the
 /// user with the server, as `check_user` does. None when the user is not
 /// remembered (the server is not asked).
-RecordResult lookup_user(RadiusData& radius, UserStore& users, Env& env, const std::optional<std::string>& domain,
+RecordResult lookup_user(Log& log, RadiusData& radius, UserStore& users, Env& env, const std::optional<std::string>& domain,
                          CommandWords& words);
 
 /// One "+DATA     Server = " line (without its line end) per server for

@@ -12,7 +12,6 @@
 #include "radius_backend_fixture.h"
 #include "logging/log.h"
 #include "platform/console.h"
-#include "process_state.h"
 #include "platform/system.h"
 #include "radius/radius_packet.h"
 #include "radius/radius_settings.h"
@@ -37,6 +36,8 @@ CommandWords words_of(const char* command, const char* user, const char* passwor
 }
 
 TEST(AttachDefaultDomain, AddsTheDomainToNamesWithoutOne) {
+  Console console_;
+  Log log_(console_);
   struct Case {
     std::optional<std::string> domain;
     const char* name;
@@ -52,20 +53,22 @@ TEST(AttachDefaultDomain, AddsTheDomainToNamesWithoutOne) {
   };
   for (const Case& c : cases) {
     CommandWords words = words_of("check", c.name, "pw");
-    EXPECT_TRUE(attach_default_domain(words, c.domain));
+    EXPECT_TRUE(attach_default_domain(log_, words, c.domain));
     EXPECT_EQ(words[1], c.sent);
   }
 }
 
 TEST(AttachDefaultDomain, RefusesNamesThatWouldNotFit) {
+  Console console_;
+  Log log_(console_);
   const std::optional<std::string> domain = "example.org";  // "@example.org" is 12 characters
   CommandWords fits = words_of("check", std::string(kDomainWorkArea - 13, 'n').c_str(), "pw");
-  EXPECT_TRUE(attach_default_domain(fits, domain));
+  EXPECT_TRUE(attach_default_domain(log_, fits, domain));
   EXPECT_EQ(fits[1]->size(), static_cast<std::size_t>(kDomainWorkArea - 1));
 
   const std::string too_long(kDomainWorkArea - 12, 'n');
   CommandWords refused = words_of("check", too_long.c_str(), "pw");
-  EXPECT_FALSE(attach_default_domain(refused, domain));
+  EXPECT_FALSE(attach_default_domain(log_, refused, domain));
   EXPECT_EQ(refused[1], too_long);
 }
 
@@ -75,8 +78,8 @@ class RadiusCheckTest : public testing::RadiusBackendTest {
   void SetUp() override {
     RadiusBackendTest::SetUp();
     users_.settings.file_name = dir_.file("users.dat");
-    log_state().log_mode = true;
-    log_state().log_path = dir_.file("test.log");
+    log_.state().log_mode = true;
+    log_.state().log_path = dir_.file("test.log");
     radius_config("radius_secret", kSecret);
   }
 

@@ -29,13 +29,13 @@ bool port_closed_error() {
 
 // Sends the request once more; false when the system says nothing listens
 // at the server's port (the answer to an earlier datagram, reported now).
-bool send_copy(const RadiusServer& server, const RadiusExchange& exchange) {
+bool send_copy(Log& log, const RadiusServer& server, const RadiusExchange& exchange) {
   const std::size_t length = static_cast<std::size_t>(std::max(exchange.send_len, 0));
   const int sent = udp_send(server.sock, std::span<const std::uint8_t>(exchange.send_buf.data(), length));
-  if (log_state().debug_mode) log_message(radius_text::kSendResponse, sent);
+  if (log.state().debug_mode) log.message(radius_text::kSendResponse, sent);
   if (sent > 0) return true;
   if (port_closed_error()) return false;
-  log_error(radius_text::kSendFailed, sent, socket_error_text());
+  log.error(radius_text::kSendFailed, sent, socket_error_text());
   return true;
 }
 
@@ -47,7 +47,7 @@ ServerAnswer port_closed(RadiusServer& server, std::int64_t waited_ms) {
 }
 
 // Why a datagram was dropped, in log mode.
-void log_dropped(const RadiusServer& server, std::span<const std::uint8_t> reply, ReplyVerdict verdict,
+void log_dropped(Log& log, const RadiusServer& server, std::span<const std::uint8_t> reply, ReplyVerdict verdict,
                  const PendingRequest& request) {
   const std::string from = endpoint_text(server.endpoint);
   switch (verdict) {
@@ -56,21 +56,21 @@ void log_dropped(const RadiusServer& server, std::span<const std::uint8_t> reply
       const int field = reply.size() >= 4 ? (reply[2] << 8) | reply[3] : -1;
       const int got = static_cast<int>(reply.size());
       const int wanted = field == got || field < 0 ? 20 : field;
-      log_message(radius_text::kBadLength, wanted, got, from.c_str());
+      log.message(radius_text::kBadLength, wanted, got, from.c_str());
       break;
     }
     case ReplyVerdict::other_request:
-      log_message(radius_text::kDroppedOtherRequest, from.c_str(), static_cast<int>(reply[1]),
+      log.message(radius_text::kDroppedOtherRequest, from.c_str(), static_cast<int>(reply[1]),
                   static_cast<int>(request.identifier));
       break;
     case ReplyVerdict::bad_message_authenticator:
-      log_message(radius_text::kDroppedBadMessageAuthenticator, from.c_str());
+      log.message(radius_text::kDroppedBadMessageAuthenticator, from.c_str());
       break;
     case ReplyVerdict::missing_message_authenticator:
-      log_message(radius_text::kDroppedMissingMessageAuthenticator, from.c_str());
+      log.message(radius_text::kDroppedMissingMessageAuthenticator, from.c_str());
       break;
     case ReplyVerdict::not_an_answer:
-      log_message(radius_text::kDroppedNotAnAnswer, from.c_str(), static_cast<int>(reply[0]));
+      log.message(radius_text::kDroppedNotAnAnswer, from.c_str(), static_cast<int>(reply[0]));
       break;
     default:
       break;
@@ -84,7 +84,7 @@ bool repeats_last_answer(const RadiusServer& server, std::span<const std::uint8_
 
 // What to do with a valid reply: the server's counts, its last answer, and
 // what the administrator should know of it.
-void take_answer(RadiusServer& server, std::span<const std::uint8_t> reply, const ReplyCheck& check,
+void take_answer(Log& log, RadiusServer& server, std::span<const std::uint8_t> reply, const ReplyCheck& check,
                  const ReplyRules& rules, std::int64_t round_trip_ms) {
   ++(check.verdict == ReplyVerdict::accepted ? server.counts.accepts : server.counts.rejects);
   server.counts.last_round_trip_ms = round_trip_ms;
@@ -93,15 +93,15 @@ void take_answer(RadiusServer& server, std::span<const std::uint8_t> reply, cons
     // From now on this server's unsigned replies are dropped: behind a proxy
     // whose home servers differ, that is where checks start to fail.
     if (rules.learn_message_authenticator) {
-      log_message(radius_text::kMessageAuthenticatorNowRequired, endpoint_text(server.endpoint).c_str());
+      log.message(radius_text::kMessageAuthenticatorNowRequired, endpoint_text(server.endpoint).c_str());
     }
   }
   if (reply[0] == kAccessChallenge) {
     const std::string message = reply_message_text(reply);
     if (message.empty()) {
-      log_message(radius_text::kChallenged, endpoint_text(server.endpoint).c_str());
+      log.message(radius_text::kChallenged, endpoint_text(server.endpoint).c_str());
     } else {
-      log_message(radius_text::kChallengedWithMessage, endpoint_text(server.endpoint).c_str(), message.c_str());
+      log.message(radius_text::kChallengedWithMessage, endpoint_text(server.endpoint).c_str(), message.c_str());
     }
   }
   std::array<std::uint8_t, kAuthenticatorSize> answer;
@@ -125,12 +125,12 @@ ReplyRules rules_for(const ReplyRules& rules, const RadiusServer& server) {
 }
 
 // A valid answer to a server's Status-Server: it answers them, and it lives.
-void take_status_answer(RadiusServer& server) {
+void take_status_answer(Log& log, RadiusServer& server) {
   server.status_pending.reset();
   server.status_server = StatusServerSupport::answers;
   if (server.dead_until_ms != 0) {
     server.dead_until_ms = 0;
-    log_message(radius_text::kServerAlive, endpoint_text(server.endpoint).c_str());
+    log.message(radius_text::kServerAlive, endpoint_text(server.endpoint).c_str());
   }
 }
 
@@ -144,32 +144,32 @@ enum class Heard {
 
 // Reads `reply` from `source` against what is pending with it: its
 // Status-Server (by identifier) and its request.
-Heard hear(RadiusServer& source, std::span<const std::uint8_t> reply, const ReplyRules& rules,
+Heard hear(Log& log, RadiusServer& source, std::span<const std::uint8_t> reply, const ReplyRules& rules,
            const UserRecord& blank, UserRecord& record, ReplyCheck& check) {
   if (repeats_last_answer(source, reply)) {
-    log_message(radius_text::kDroppedRepeat, endpoint_text(source.endpoint).c_str());
+    log.message(radius_text::kDroppedRepeat, endpoint_text(source.endpoint).c_str());
     return Heard::dropped;
   }
   const ReplyRules own = rules_for(rules, source);
   if (source.status_pending && reply.size() >= 2 && reply[1] == source.status_pending->identifier) {
-    const ReplyCheck status = verify_reply(reply, *source.status_pending, own, nullptr);
+    const ReplyCheck status = verify_reply(log, reply, *source.status_pending, own, nullptr);
     if (status.verdict == ReplyVerdict::accepted || status.verdict == ReplyVerdict::refused) {
-      take_status_answer(source);
+      take_status_answer(log, source);
       return Heard::status_answered;
     }
-    log_dropped(source, reply, status.verdict, *source.status_pending);
+    log_dropped(log, source, reply, status.verdict, *source.status_pending);
     return Heard::dropped;
   }
   if (!source.request_pending) {
     // Nothing of this check is pending there: a late answer of an earlier one.
     if (reply.size() >= 2) {
-      log_message(radius_text::kDroppedLate, endpoint_text(source.endpoint).c_str(), static_cast<int>(reply[1]));
+      log.message(radius_text::kDroppedLate, endpoint_text(source.endpoint).c_str(), static_cast<int>(reply[1]));
     }
     return Heard::dropped;
   }
   record = blank;
-  check = verify_reply(reply, *source.request_pending, own, &record);
-  if (log_state().debug_mode) log_message(radius_text::kDecodeResponse, verdict_number(check.verdict));
+  check = verify_reply(log, reply, *source.request_pending, own, &record);
+  if (log.state().debug_mode) log.message(radius_text::kDecodeResponse, verdict_number(check.verdict));
   switch (check.verdict) {
     case ReplyVerdict::accepted:
     case ReplyVerdict::refused:
@@ -177,7 +177,7 @@ Heard hear(RadiusServer& source, std::span<const std::uint8_t> reply, const Repl
     case ReplyVerdict::bad_digest:
       return Heard::bad_digest;
     default:
-      log_dropped(source, reply, check.verdict, *source.request_pending);
+      log_dropped(log, source, reply, check.verdict, *source.request_pending);
       return Heard::dropped;
   }
 }
@@ -216,7 +216,7 @@ ReplyRules reply_rules(const RadiusSettings& settings, const SharedSecret& secre
   return rules;
 }
 
-bool send_status_server(Env& env, RadiusServer& server, const StatusServerFields& fields) {
+bool send_status_server(Log& log, Env& env, RadiusServer& server, const StatusServerFields& fields) {
   std::uint8_t identifier = 0;
   if (!env.random(std::span<std::uint8_t>(&identifier, 1))) return false;
   // Never the pending request's: a reply is told apart by its identifier.
@@ -224,7 +224,7 @@ bool send_status_server(Env& env, RadiusServer& server, const StatusServerFields
   std::array<std::uint8_t, kMaxStreamPacket> packet;
   std::int32_t length = 0;
   const std::optional<PendingRequest> pending =
-      build_status_server(env, server.nas_address, fields.nas_identifier, *fields.secret, identifier, packet, length);
+      build_status_server(log, env, server.nas_address, fields.nas_identifier, *fields.secret, identifier, packet, length);
   if (!pending) return false;
   const std::span<const std::uint8_t> bytes(packet.data(), static_cast<std::size_t>(length));
   bool sent = false;
@@ -237,7 +237,7 @@ bool send_status_server(Env& env, RadiusServer& server, const StatusServerFields
   return sent;
 }
 
-void hear_waiting_datagrams(Env& env, std::span<RadiusServer* const> servers, RadiusExchange& exchange,
+void hear_waiting_datagrams(Log& log, Env& env, std::span<RadiusServer* const> servers, RadiusExchange& exchange,
                             const ReplyRules& rules) {
   UserRecord blank, record;
   ReplyCheck check;
@@ -245,20 +245,20 @@ void hear_waiting_datagrams(Env& env, std::span<RadiusServer* const> servers, Ra
     for (int got; (got = receive(env, *server, exchange.recv_buf, 0)) != 0;) {
       // An error (the port closed) says only what the next wait will see too.
       if (got < 0) break;
-      hear(*server, std::span<const std::uint8_t>(exchange.recv_buf.data(), static_cast<std::size_t>(got)), rules,
+      hear(log, *server, std::span<const std::uint8_t>(exchange.recv_buf.data(), static_cast<std::size_t>(got)), rules,
            blank, record, check);
     }
   }
 }
 
-ServerAnswer ask_server(Env& env, RadiusServer& server, RadiusExchange& exchange, const AskPlan& plan,
+ServerAnswer ask_server(Log& log, Env& env, RadiusServer& server, RadiusExchange& exchange, const AskPlan& plan,
                         const ReplyRules& rules, const UserRecord& blank, UserRecord& record) {
-  const bool debug = log_state().debug_mode;
+  const bool debug = log.state().debug_mode;
   const RetransmissionSchedule& schedule = plan.schedule;
   const std::int64_t start = env.now_ms();
   ++server.counts.requests;
   server.request_pending = exchange.request;
-  if (!send_copy(server, exchange)) return port_closed(server, 0);
+  if (!send_copy(log, server, exchange)) return port_closed(server, 0);
   std::size_t next_copy = 1;
   std::int64_t bad_digest_until = -1;  // a wrong Response Authenticator came; the wait ends then
   // The watchdog's Status-Server goes with the first resend; the server is
@@ -281,13 +281,13 @@ ServerAnswer ask_server(Env& env, RadiusServer& server, RadiusExchange& exchange
     }
     if (next_send >= 0 && now >= next_send) {
       ++next_copy;
-      if (debug) log_message(radius_text::kReadResponse, 0);
-      if (!send_copy(server, exchange)) return port_closed(server, now);
+      if (debug) log.message(radius_text::kReadResponse, 0);
+      if (!send_copy(log, server, exchange)) return port_closed(server, now);
       continue;
     }
     if (watchdog_at >= 0 && now >= watchdog_at) {
       watchdog_at = -1;
-      if (send_status_server(env, server, plan.status)) watchdog_until = now + kWatchdogWaitMs;
+      if (send_status_server(log, env, server, plan.status)) watchdog_until = now + kWatchdogWaitMs;
       continue;
     }
     if (watchdog_until >= 0 && now >= watchdog_until) {
@@ -297,7 +297,7 @@ ServerAnswer ask_server(Env& env, RadiusServer& server, RadiusExchange& exchange
       return given_up;
     }
     if (now >= schedule.give_up_ms) {
-      if (debug) log_message(radius_text::kReadResponse, 0);
+      if (debug) log.message(radius_text::kReadResponse, 0);
       ++server.counts.no_reply;
       return {ServerOutcome::no_reply, false, now, {}};
     }
@@ -320,22 +320,22 @@ ServerAnswer ask_server(Env& env, RadiusServer& server, RadiusExchange& exchange
       // A bystander's error (its port closed) changes nothing here.
       if (got < 0) continue;
     } else {
-      if (debug) log_message(radius_text::kReadResponse, got);
+      if (debug) log.message(radius_text::kReadResponse, got);
       if (got < 0) {
         // Nothing listens at the server's port: waiting longer cannot help.
         if (port_closed_error()) return port_closed(server, env.now_ms() - start);
-        log_error(radius_text::kReceiveFailed, got, socket_error_text());
+        log.error(radius_text::kReceiveFailed, got, socket_error_text());
         continue;
       }
     }
 
     const std::span<const std::uint8_t> reply(exchange.recv_buf.data(), static_cast<std::size_t>(got));
     ReplyCheck check;
-    switch (hear(*source, reply, rules, blank, record, check)) {
+    switch (hear(log, *source, reply, rules, blank, record, check)) {
       case Heard::answered: {
         const std::int64_t waited = env.now_ms() - start;
         const std::int64_t sent_at = source == &server ? schedule.sends_ms[next_copy - 1] : 0;
-        take_answer(*source, reply, check, rules_for(rules, *source), waited - sent_at);
+        take_answer(log, *source, reply, check, rules_for(rules, *source), waited - sent_at);
         note_request_answered(*source);
         return answered(check, waited, *source);
       }
@@ -346,7 +346,7 @@ ServerAnswer ask_server(Env& env, RadiusServer& server, RadiusExchange& exchange
       case Heard::bad_digest:
         if (source == &server && bad_digest_until < 0) {
           bad_digest_until = std::min(interval_end, now + kBadDigestGraceMs);
-          log_message(radius_text::kBadDigestWaiting, endpoint_text(server.endpoint).c_str(),
+          log.message(radius_text::kBadDigestWaiting, endpoint_text(server.endpoint).c_str(),
                       static_cast<int>(bad_digest_until - now));
         }
         continue;
@@ -356,10 +356,10 @@ ServerAnswer ask_server(Env& env, RadiusServer& server, RadiusExchange& exchange
   }
 }
 
-ServerAnswer ask_server_tls(Env& env, RadiusServer& server, const TlsClient& client, RadiusExchange& exchange,
+ServerAnswer ask_server_tls(Log& log, Env& env, RadiusServer& server, const TlsClient& client, RadiusExchange& exchange,
                             std::int64_t wait_ms, bool watchdog, const StatusServerFields& status,
                             const ReplyRules& tls_rules, const UserRecord& blank, UserRecord& record) {
-  const bool debug = log_state().debug_mode;
+  const bool debug = log.state().debug_mode;
   const std::int64_t start = env.now_ms();
   const std::int64_t deadline = start + wait_ms;
   ReplyRules rules = tls_rules;
@@ -376,7 +376,7 @@ ServerAnswer ask_server_tls(Env& env, RadiusServer& server, const TlsClient& cli
   for (int attempt = 0; attempt < 2; ++attempt) {
     bool fresh = false;
     if (!stream.is_open() || stream.dropped()) {
-      if (stream.is_open()) log_message(radius_text::kTlsClosedByServer, where.c_str());
+      if (stream.is_open()) log.message(radius_text::kTlsClosedByServer, where.c_str());
       fresh = true;
       const TlsResult opened = stream.open(client, server.endpoint, server.tls_name, deadline);
       if (opened != TlsResult::ok) {
@@ -384,7 +384,7 @@ ServerAnswer ask_server_tls(Env& env, RadiusServer& server, const TlsClient& cli
           ++server.counts.no_reply;
           return {ServerOutcome::tls_failed, false, env.now_ms() - start, stream.error()};
         }
-        log_error(radius_text::kTlsFailed, where.c_str(), stream.error().c_str());
+        log.error(radius_text::kTlsFailed, where.c_str(), stream.error().c_str());
         break;
       }
       server.status_pending.reset();  // its answer would have come on the old connection
@@ -393,7 +393,7 @@ ServerAnswer ask_server_tls(Env& env, RadiusServer& server, const TlsClient& cli
     const TlsResult written = stream.write(
         std::span<const std::uint8_t>(exchange.send_buf.data(), static_cast<std::size_t>(exchange.send_len)),
         deadline);
-    if (debug) log_message(radius_text::kSendResponse, written == TlsResult::ok ? exchange.send_len : -1);
+    if (debug) log.message(radius_text::kSendResponse, written == TlsResult::ok ? exchange.send_len : -1);
     std::int64_t watchdog_at = watchdog && sent_at + kFirstResendMs + kWatchdogWaitMs < deadline
                                    ? sent_at + kFirstResendMs : -1;
     std::int64_t watchdog_until = -1;
@@ -405,7 +405,7 @@ ServerAnswer ask_server_tls(Env& env, RadiusServer& server, const TlsClient& cli
       if (check_at >= 0 && !stream.readable_within(check_at)) {
         if (watchdog_at >= 0) {
           watchdog_at = -1;
-          if (send_status_server(env, server, status)) watchdog_until = check_at + kWatchdogWaitMs;
+          if (send_status_server(log, env, server, status)) watchdog_until = check_at + kWatchdogWaitMs;
           continue;
         }
         stream.close();
@@ -420,19 +420,19 @@ ServerAnswer ask_server_tls(Env& env, RadiusServer& server, const TlsClient& cli
       if (read != TlsResult::ok) break;
       const int length = (packet[2] << 8) | packet[3];
       if (length < kHeaderSize || length > kMaxStreamPacket) {
-        log_message(radius_text::kTlsBadLength, where.c_str(), length);
+        log.message(radius_text::kTlsBadLength, where.c_str(), length);
         read = TlsResult::failed;
         break;
       }
       read = stream.read_exact(packet.subspan(4, static_cast<std::size_t>(length) - 4), deadline);
       if (read != TlsResult::ok) break;
       exchange.recv_len = length;
-      if (debug) log_message(radius_text::kReadResponse, length);
+      if (debug) log.message(radius_text::kReadResponse, length);
       const std::span<const std::uint8_t> reply = packet.first(static_cast<std::size_t>(length));
       ReplyCheck check;
-      switch (hear(server, reply, rules, blank, record, check)) {
+      switch (hear(log, server, reply, rules, blank, record, check)) {
         case Heard::answered:
-          take_answer(server, reply, check, rules, env.now_ms() - sent_at);
+          take_answer(log, server, reply, check, rules, env.now_ms() - sent_at);
           note_request_answered(server);
           // Whether the server answers Status-Server is asked after the first
           // answer, alone: FreeRADIUS 3.2 reads a second packet that came in
@@ -440,7 +440,7 @@ ServerAnswer ask_server_tls(Env& env, RadiusServer& server, const TlsClient& cli
           // comes before the next request's.
           if (!server.status_server_asked) {
             server.status_server_asked = true;
-            send_status_server(env, server, status);
+            send_status_server(log, env, server, status);
           }
           return answered(check, env.now_ms() - start, server);
         case Heard::status_answered:
@@ -467,7 +467,7 @@ ServerAnswer ask_server_tls(Env& env, RadiusServer& server, const TlsClient& cli
       return {ServerOutcome::tls_failed, false, env.now_ms() - start,
               read == TlsResult::failed && !error.empty() ? error + "; " + hint : hint};
     }
-    log_message(radius_text::kTlsClosedByServer, where.c_str());
+    log.message(radius_text::kTlsClosedByServer, where.c_str());
     if (env.now_ms() >= deadline) break;
   }
   stream.close();

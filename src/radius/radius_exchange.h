@@ -75,12 +75,12 @@ ReplyRules reply_rules(const RadiusSettings& settings, const SharedSecret& secre
 /// its pending request, over its socket (or its TLS connection when one is
 /// open), and keeps it as the server's `status_pending`. False when it could
 /// not be built or sent.
-bool send_status_server(Env& env, RadiusServer& server, const StatusServerFields& fields);
+bool send_status_server(Log& log, Env& env, RadiusServer& server, const StatusServerFields& fields);
 
 /// Reads every datagram already waiting at the sockets of `servers` (never
 /// waits): answers to their pending Status-Server revive them; anything else
 /// is dropped and logged as in a wait. UDP only.
-void hear_waiting_datagrams(Env& env, std::span<RadiusServer* const> servers, RadiusExchange& exchange,
+void hear_waiting_datagrams(Log& log, Env& env, std::span<RadiusServer* const> servers, RadiusExchange& exchange,
                             const ReplyRules& rules);
 
 /// A wrong Response Authenticator ends the wait at the end of the current
@@ -105,7 +105,7 @@ inline constexpr std::int64_t kBadDigestGraceMs = 2000;
 /// answer and whether they send Message-Authenticator (logged when that makes
 /// `rules.learn_message_authenticator` start requiring it). An
 /// Access-Challenge is a refusal, named in the log with its Reply-Message.
-ServerAnswer ask_server(Env& env, RadiusServer& server, RadiusExchange& exchange, const AskPlan& plan,
+ServerAnswer ask_server(Log& log, Env& env, RadiusServer& server, RadiusExchange& exchange, const AskPlan& plan,
                         const ReplyRules& rules, const UserRecord& blank, UserRecord& record);
 
 /// Longest packet read off a TLS stream (RFC 2865's limit).
@@ -124,7 +124,7 @@ inline constexpr int kMaxStreamPacket = 4096;
 /// below 20 or above kMaxStreamPacket closes the connection. Replies without
 /// a Message-Authenticator are taken whatever `rules` say, since TLS
 /// protects them.
-ServerAnswer ask_server_tls(Env& env, RadiusServer& server, const TlsClient& client, RadiusExchange& exchange,
+ServerAnswer ask_server_tls(Log& log, Env& env, RadiusServer& server, const TlsClient& client, RadiusExchange& exchange,
                             std::int64_t wait_ms, bool watchdog, const StatusServerFields& status,
                             const ReplyRules& rules, const UserRecord& blank, UserRecord& record);
 

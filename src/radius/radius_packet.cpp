@@ -140,9 +140,9 @@ void collect_text(std::optional<std::string>& extra, std::string_view text) {
 // section 5.26: the vendor id, then type, length and value for each. A
 // layout that does not hold is logged, and only the sub-attributes before
 // the fault are collected.
-void collect_vendor_texts(std::optional<std::string>& extra, std::span<const std::uint8_t> value) {
+void collect_vendor_texts(Log& log, std::optional<std::string>& extra, std::span<const std::uint8_t> value) {
   if (value.size() < kVendorIdSize) {
-    log_error(radius_text::kVendorLayoutBroken, 0u);
+    log.error(radius_text::kVendorLayoutBroken, 0u);
     return;
   }
   const std::uint32_t vendor = (std::uint32_t{value[0]} << 24) | (std::uint32_t{value[1]} << 16) |
@@ -150,7 +150,7 @@ void collect_vendor_texts(std::optional<std::string>& extra, std::span<const std
   std::span<const std::uint8_t> rest = value.subspan(kVendorIdSize);
   while (!rest.empty()) {
     if (rest.size() < 2 || rest[1] < 2 || rest[1] > rest.size()) {
-      log_error(radius_text::kVendorLayoutBroken, vendor);
+      log.error(radius_text::kVendorLayoutBroken, vendor);
       return;
     }
     const std::span<const std::uint8_t> sub = rest.subspan(2, rest[1] - 2u);
@@ -205,12 +205,12 @@ MessageAuthenticatorSearch find_message_authenticators(std::span<const std::uint
 
 // The header of a request and its Message-Authenticator, which is written
 // as zeros and filled in once the packet is complete.
-std::optional<PendingRequest> begin_request(Env& env, PacketWriter& packet, std::uint8_t code,
+std::optional<PendingRequest> begin_request(Log& log, Env& env, PacketWriter& packet, std::uint8_t code,
                                            std::uint8_t identifier, bool signed_request = true) {
   PendingRequest request;
   request.identifier = identifier;
   if (!env.random(request.authenticator)) {
-    log_error(radius_text::kNoRandomBytes);
+    log.error(radius_text::kNoRandomBytes);
     return std::nullopt;
   }
   packet.put_byte(code);
@@ -233,13 +233,13 @@ void put_nas_address(PacketWriter& packet, const std::optional<IpAddress>& addre
 
 // The length and the Message-Authenticator (when signed) of a complete
 // request; its length in `length`, or false when it did not fit.
-bool finish_request(PacketWriter& packet, const PendingRequest& request, const SharedSecret& secret,
+bool finish_request(Log& log, PacketWriter& packet, const PendingRequest& request, const SharedSecret& secret,
                     std::int32_t& length, bool signed_request = true) {
   packet.patch_u16(2, static_cast<std::uint16_t>(packet.size()));
   if (!packet.ok()) {
     // Cannot happen with the bounds of the fields (the largest request has
     // well under 1,500 bytes).
-    log_error(radius_text::kRequestTooLarge);
+    log.error(radius_text::kRequestTooLarge);
     return false;
   }
   constexpr std::size_t kValueAt = kHeaderSize + 2;  // the first attribute's value
@@ -251,31 +251,31 @@ bool finish_request(PacketWriter& packet, const PendingRequest& request, const S
 }
 
 // Refuses a shared secret that cannot be used, with an error in the log.
-bool usable_secret(const SharedSecret& secret) {
+bool usable_secret(Log& log, const SharedSecret& secret) {
   if (secret.text().size() <= static_cast<std::size_t>(kMaxSecret)) return true;
-  log_error(radius_text::kSecretTooLong, kMaxSecret);
+  log.error(radius_text::kSecretTooLong, kMaxSecret);
   return false;
 }
 
 }  // namespace
 
-std::optional<PendingRequest> build_access_request(Env& env, const AccessRequest& fields,
+std::optional<PendingRequest> build_access_request(Log& log, Env& env, const AccessRequest& fields,
                                                    const SharedSecret& secret, std::uint8_t identifier,
                                                    std::span<std::uint8_t> out, std::int32_t& length) {
   length = 0;
   if (fields.user.size() > static_cast<std::size_t>(kMaxUserName)) {
-    log_error(radius_text::kNameTooLong, length_for_log(fields.user.size()), kMaxUserName);
+    log.error(radius_text::kNameTooLong, length_for_log(fields.user.size()), kMaxUserName);
     return std::nullopt;
   }
   if (fields.password.size() > static_cast<std::size_t>(kMaxPassword)) {
-    log_error(radius_text::kPasswordTooLong, length_for_log(fields.password.size()), kMaxPassword);
+    log.error(radius_text::kPasswordTooLong, length_for_log(fields.password.size()), kMaxPassword);
     return std::nullopt;
   }
-  if (!usable_secret(secret)) return std::nullopt;
+  if (!usable_secret(log, secret)) return std::nullopt;
 
   PacketWriter packet(out);
   const std::optional<PendingRequest> request =
-      begin_request(env, packet, kAccessRequest, identifier, fields.signed_request);
+      begin_request(log, env, packet, kAccessRequest, identifier, fields.signed_request);
   if (!request) return std::nullopt;
   std::array<std::uint8_t, kMaxPassword> hidden;
   const std::size_t hidden_length = hide_password(fields.password, secret, request->authenticator, hidden);
@@ -287,39 +287,39 @@ std::optional<PendingRequest> build_access_request(Env& env, const AccessRequest
   if (fields.calling_station_id) {
     packet.put_attribute(kCallingStationId, bytes_of(fields.calling_station_id->substr(0, kMaxAttributeText)));
   }
-  if (!finish_request(packet, *request, secret, length, fields.signed_request)) return std::nullopt;
+  if (!finish_request(log, packet, *request, secret, length, fields.signed_request)) return std::nullopt;
   return request;
 }
 
-std::optional<PendingRequest> build_status_server(Env& env, std::optional<IpAddress> nas_address,
+std::optional<PendingRequest> build_status_server(Log& log, Env& env, std::optional<IpAddress> nas_address,
                                                   std::optional<std::string_view> nas_identifier,
                                                   const SharedSecret& secret, std::uint8_t identifier,
                                                   std::span<std::uint8_t> out, std::int32_t& length) {
   length = 0;
-  if (!usable_secret(secret)) return std::nullopt;
+  if (!usable_secret(log, secret)) return std::nullopt;
   PacketWriter packet(out);
-  const std::optional<PendingRequest> request = begin_request(env, packet, kStatusServer, identifier);
+  const std::optional<PendingRequest> request = begin_request(log, env, packet, kStatusServer, identifier);
   if (!request) return std::nullopt;
   put_nas_address(packet, nas_address);
   if (nas_identifier) packet.put_attribute(kNasIdentifier, bytes_of(nas_identifier->substr(0, kMaxAttributeText)));
-  if (!finish_request(packet, *request, secret, length)) return std::nullopt;
+  if (!finish_request(log, packet, *request, secret, length)) return std::nullopt;
   return request;
 }
 
-void decode_attributes(std::span<const std::uint8_t> reply, int collect_code, VsaFormat vsa_format,
+void decode_attributes(Log& log, std::span<const std::uint8_t> reply, int collect_code, VsaFormat vsa_format,
                        UserRecord* record) {
   const int end = static_cast<int>(std::min<std::size_t>(reply.size(), kMaxDatagram));
   int at = kHeaderSize;
   while (at < end) {
     const int type = reply[at];
     if (end - at < 2) {
-      log_error(radius_text::kAttributePastEnd, type);
+      log.error(radius_text::kAttributePastEnd, type);
       return;
     }
     const int length = reply[at + 1];
     if (length < 2) return;
     if (length > end - at) {
-      log_error(radius_text::kAttributePastEnd, type);
+      log.error(radius_text::kAttributePastEnd, type);
       return;
     }
     const int value_length = length - 2;
@@ -330,18 +330,18 @@ void decode_attributes(std::span<const std::uint8_t> reply, int collect_code, Vs
     const std::optional<AttributeDef> row = dictionary_find(type);
     if (!row) {
       // Message-Authenticator is checked by verify_reply and carries no text.
-      if (type != kMessageAuthenticator) log_error(radius_text::kUnknownAttribute, type);
+      if (type != kMessageAuthenticator) log.error(radius_text::kUnknownAttribute, type);
       continue;
     }
     if (value_length >= kMaxAttributeValue) {
-      log_error(radius_text::kAttributeTooLong, type, value_length, kMaxAttributeValue);
+      log.error(radius_text::kAttributeTooLong, type, value_length, kMaxAttributeValue);
       continue;
     }
     switch (row->type) {
       case ATTR_STRING:
         if (record == nullptr || row->code != collect_code) break;
         if (type == kVendorSpecific && vsa_format == VsaFormat::standard) {
-          collect_vendor_texts(record->extra, value);
+          collect_vendor_texts(log, record->extra, value);
         } else {
           collect_text(record->extra, std::string_view(reinterpret_cast<const char*>(value.data()), value.size()));
         }
@@ -350,13 +350,13 @@ void decode_attributes(std::span<const std::uint8_t> reply, int collect_code, Vs
       case ATTR_IPADDR:
         break;
       default:
-        log_error(radius_text::kAttributeOfUnknownType, row->name, static_cast<int>(row->type));
+        log.error(radius_text::kAttributeOfUnknownType, row->name, static_cast<int>(row->type));
         break;
     }
   }
 }
 
-ReplyCheck verify_reply(std::span<const std::uint8_t> reply, const PendingRequest& request, const ReplyRules& rules,
+ReplyCheck verify_reply(Log& log, std::span<const std::uint8_t> reply, const PendingRequest& request, const ReplyRules& rules,
                         UserRecord* record) {
   const auto refuse = [record](ReplyVerdict verdict) {
     free_user_record(record);
@@ -398,7 +398,7 @@ ReplyCheck verify_reply(std::span<const std::uint8_t> reply, const PendingReques
   if (code != kAccessAccept && code != kAccessReject && code != kAccessChallenge) {
     return refuse(ReplyVerdict::not_an_answer);
   }
-  decode_attributes(reply, rules.collect_code, rules.vsa_format, record);
+  decode_attributes(log, reply, rules.collect_code, rules.vsa_format, record);
   const bool signed_message = found.count == 1;
   if (code == kAccessAccept) return {ReplyVerdict::accepted, signed_message};
   free_user_record(record);

@@ -98,14 +98,14 @@ struct AccessRequest {
 /// kMaxUserName, the password longer than kMaxPassword, the secret longer than
 /// kMaxSecret, or no random bytes could be had. A Calling-Station-Id longer
 /// than an attribute holds is cut.
-std::optional<PendingRequest> build_access_request(Env& env, const AccessRequest& fields,
+std::optional<PendingRequest> build_access_request(Log& log, Env& env, const AccessRequest& fields,
                                                    const SharedSecret& secret, std::uint8_t identifier,
                                                    std::span<std::uint8_t> out, std::int32_t& length);
 
 /// Builds a Status-Server (RFC 5997) with `identifier`, a fresh authenticator
 /// and a Message-Authenticator, naming this machine as `nas_address` and
 /// `nas_identifier` do; as `build_access_request` otherwise.
-std::optional<PendingRequest> build_status_server(Env& env, std::optional<IpAddress> nas_address,
+std::optional<PendingRequest> build_status_server(Log& log, Env& env, std::optional<IpAddress> nas_address,
                                                   std::optional<std::string_view> nas_identifier,
                                                   const SharedSecret& secret, std::uint8_t identifier,
                                                   std::span<std::uint8_t> out, std::int32_t& length);
@@ -130,7 +130,7 @@ struct ReplyRules {
 /// (or a Status-Server), any other is not_an_answer. Reads the attributes of
 /// an answer into `record`. On every verdict but accepted the record's texts
 /// are released.
-ReplyCheck verify_reply(std::span<const std::uint8_t> reply, const PendingRequest& request, const ReplyRules& rules,
+ReplyCheck verify_reply(Log& log, std::span<const std::uint8_t> reply, const PendingRequest& request, const ReplyRules& rules,
                         UserRecord* record);
 
 /// Walks the attributes of `reply` (the whole datagram). When `record` is
@@ -139,7 +139,7 @@ ReplyCheck verify_reply(std::span<const std::uint8_t> reply, const PendingReques
 /// in the standard layout, the text of each of its sub-attributes. Unknown,
 /// over-long and date attributes are logged and skipped; a length below 2 or
 /// one running past the reply ends the walk.
-void decode_attributes(std::span<const std::uint8_t> reply, int collect_code, VsaFormat vsa_format,
+void decode_attributes(Log& log, std::span<const std::uint8_t> reply, int collect_code, VsaFormat vsa_format,
                        UserRecord* record);
 
 /// The texts of the Reply-Message attributes of `reply` (the whole

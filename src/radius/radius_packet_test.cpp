@@ -10,9 +10,7 @@
 
 #include "logging/log.h"
 #include "platform/console.h"
-#include "platform/platform_state.h"
 #include "fake_env.h"
-#include "process_state.h"
 #include "radius/md5.h"
 
 namespace vantorix {
@@ -88,12 +86,12 @@ constexpr std::string_view kRfcSecret = "xyzzy5461";
 
 class RadiusPacketTest : public ::testing::Test {
  protected:
+  Console console_;
+  Log log_{console_};
   void SetUp() override {
-    testing::reset_process_state();
-    console_capture(&output_);
+    console_.capture(&output_);
     use_authenticator(kRfcAuthenticator);
   }
-  void TearDown() override { testing::reset_process_state(); }
 
   void use_authenticator(const Bytes& authenticator) {
     env_.random_source = [authenticator](std::span<std::uint8_t> out) {
@@ -108,7 +106,7 @@ class RadiusPacketTest : public ::testing::Test {
     fields.nas_port = 3;
     if (!fields.nas_address) fields.nas_address = IpAddress::v4(0xC0A80110);  // 192.168.1.16
     const std::optional<PendingRequest> request =
-        build_access_request(env_, fields, secret_, identifier_, send_, send_len_);
+        build_access_request(log_, env_, fields, secret_, identifier_, send_, send_len_);
     if (request) request_ = *request;
     return request.has_value();
   }
@@ -149,11 +147,11 @@ class RadiusPacketTest : public ::testing::Test {
     ReplyRules rules;
     rules.secret = &secret_;
     rules.require_message_authenticator = require_message_authenticator;
-    return verify_reply(received_, request_, rules, record).verdict;
+    return verify_reply(log_, received_, request_, rules, record).verdict;
   }
 
   // Log lines reach the captured output while debug mode is on.
-  void log_to_output() { log_state().debug_mode = true; }
+  void log_to_output() { log_.state().debug_mode = true; }
   bool logged(std::string_view text) const { return output_.find(text) != std::string::npos; }
 
   testing::FakeEnv env_;
@@ -190,14 +188,14 @@ TEST_F(RadiusPacketTest, OptionalAttributesFollowInOrder) {
   EXPECT_EQ(Bytes(after.end() - static_cast<long>(expected_tail.size()), after.end()), expected_tail)
       << "NAS-IPv6-Address in place of NAS-IP-Address; a long Calling-Station-Id is cut to 253";
 
-  ASSERT_TRUE(build_access_request(env_, {"bob", "pw", 3, std::nullopt, {}, {}}, secret_, 0, send_, send_len_));
+  ASSERT_TRUE(build_access_request(log_, env_, {"bob", "pw", 3, std::nullopt, {}, {}}, secret_, 0, send_, send_len_));
   EXPECT_EQ(Bytes(send_.begin() + send_len_ - 6, send_.begin() + send_len_), hex("04 06 00000000"))
       << "a machine whose address is unknown sends NAS-IP-Address 0.0.0.0";
 }
 
 TEST_F(RadiusPacketTest, StatusServerCarriesMessageAuthenticatorAndTheNas) {
   const std::optional<PendingRequest> request =
-      build_status_server(env_, IpAddress::v4(0x7F000001), std::string_view("mail-1"), secret_, 9, send_, send_len_);
+      build_status_server(log_, env_, IpAddress::v4(0x7F000001), std::string_view("mail-1"), secret_, 9, send_, send_len_);
   ASSERT_TRUE(request);
   const Bytes packet = sent();
   EXPECT_EQ(packet[0], kStatusServer);
@@ -355,7 +353,7 @@ TEST_F(RadiusPacketTest, MessageAuthenticatorIsVerifiedWhereverItStands) {
     UserRecord record;
     ReplyRules rules;
     rules.secret = &secret_;
-    const ReplyCheck check = verify_reply(received_, request_, rules, &record);
+    const ReplyCheck check = verify_reply(log_, received_, request_, rules, &record);
     EXPECT_EQ(check.verdict, c.verdict);
     EXPECT_EQ(check.signed_message, c.signed_message);
     EXPECT_EQ(record.extra.has_value(), c.verdict == ReplyVerdict::accepted) << "texts only of a valid reply";
@@ -432,7 +430,7 @@ class RadiusDecodeTest : public RadiusPacketTest {
   // A reply of `attributes` as received; the walk does not look at the header.
   void reply_with(const Bytes& attributes) { place(Bytes(kHeaderSize, 0) + attributes); }
   void decode(UserRecord* record, int collect_code = kVendorSpecific, VsaFormat format = VsaFormat::raw) {
-    decode_attributes(received_, collect_code, format, record);
+    decode_attributes(log_, received_, collect_code, format, record);
   }
 };
 

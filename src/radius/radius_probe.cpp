@@ -25,7 +25,7 @@ std::string optional_text(const std::optional<std::string>& text) { return text 
 // One request to `server` and the wait for its answer: a single send, the
 // whole wait, no dead-server memory.
 // The answer's record keeps what a check would show after "+OK".
-ServerAnswer ask_once(RadiusData& radius, Env& env, RadiusServer& server, bool status_server, bool signed_request,
+ServerAnswer ask_once(Log& log, RadiusData& radius, Env& env, RadiusServer& server, bool status_server, bool signed_request,
                       const std::optional<ProbeUser>& user, UserRecord& record) {
   const RadiusSettings& settings = radius.settings;
   RadiusExchange& exchange = radius.exchange;
@@ -35,7 +35,7 @@ ServerAnswer ask_once(RadiusData& radius, Env& env, RadiusServer& server, bool s
   const std::optional<std::string_view> nas_identifier =
       settings.nas_identifier ? std::optional<std::string_view>(*settings.nas_identifier) : std::nullopt;
   if (status_server) {
-    pending = build_status_server(env, server.nas_address, nas_identifier, radius.connection.secret, identifier,
+    pending = build_status_server(log, env, server.nas_address, nas_identifier, radius.connection.secret, identifier,
                                   exchange.send_buf, exchange.send_len);
   } else {
     AccessRequest fields;
@@ -45,7 +45,7 @@ ServerAnswer ask_once(RadiusData& radius, Env& env, RadiusServer& server, bool s
     fields.nas_address = server.nas_address;
     fields.nas_identifier = nas_identifier;
     fields.signed_request = signed_request;
-    pending = build_access_request(env, fields, radius.connection.secret, identifier, exchange.send_buf,
+    pending = build_access_request(log, env, fields, radius.connection.secret, identifier, exchange.send_buf,
                                    exchange.send_len);
   }
   if (!pending) return {};
@@ -59,16 +59,16 @@ ServerAnswer ask_once(RadiusData& radius, Env& env, RadiusServer& server, bool s
   UserRecord blank;
   const std::int64_t wait_ms = settings.timeout_seconds * std::int64_t{1000};
   if (settings.transport == Transport::tls) {
-    return ask_server_tls(env, server, *radius.connection.tls_client, exchange, wait_ms, false, {}, rules, blank, record);
+    return ask_server_tls(log, env, server, *radius.connection.tls_client, exchange, wait_ms, false, {}, rules, blank, record);
   }
   AskPlan plan;
   plan.schedule = once(wait_ms);
-  return ask_server(env, server, exchange, plan, rules, blank, record);
+  return ask_server(log, env, server, exchange, plan, rules, blank, record);
 }
 
 }  // namespace
 
-std::vector<ProbeResult> probe_servers(RadiusData& radius, Env& env, const std::optional<ProbeUser>& user) {
+std::vector<ProbeResult> probe_servers(Log& log, RadiusData& radius, Env& env, const std::optional<ProbeUser>& user) {
   std::vector<ProbeResult> results;
   for (RadiusServer& server : radius.connection.servers) {
     ProbeResult result;
@@ -76,7 +76,7 @@ std::vector<ProbeResult> probe_servers(RadiusData& radius, Env& env, const std::
     result.asked_status_server = !user.has_value();
     const std::int64_t started = env.now_ms();
     UserRecord record;
-    ServerAnswer answer = ask_once(radius, env, server, !user.has_value(), true, user, record);
+    ServerAnswer answer = ask_once(log, radius, env, server, !user.has_value(), true, user, record);
     if (answer.outcome == ServerOutcome::answered && !answer.signed_message &&
         radius.settings.transport == Transport::udp &&
         radius.settings.require_message_authenticator == MessageAuthenticatorPolicy::yes) {
@@ -94,7 +94,7 @@ std::vector<ProbeResult> probe_servers(RadiusData& radius, Env& env, const std::
     } else if (radius.settings.transport == Transport::udp) {
       // Silent: a request without Message-Authenticator tells a wrong secret
       // (the reply does not fit it) from a server that is not there.
-      answer = ask_once(radius, env, server, false, false, user, record);
+      answer = ask_once(log, radius, env, server, false, false, user, record);
       if (answer.outcome == ServerOutcome::bad_digest) {
         result.verdict = ProbeVerdict::wrong_secret;
       } else if (answer.outcome == ServerOutcome::answered) {
@@ -145,7 +145,7 @@ std::string probe_text(const ProbeResult& result) {
   return text;
 }
 
-std::vector<std::string> radius_settings_lines(const RadiusSettings& settings, UserStore& users) {
+std::vector<std::string> radius_settings_lines(Log& log, const RadiusSettings& settings, UserStore& users) {
   std::vector<std::string> lines = {
       "radius_host = " + optional_text(settings.host),
       "radius_port = " + std::to_string(default_server_port(settings)) + " (for entries that name none)",
@@ -177,7 +177,7 @@ std::vector<std::string> radius_settings_lines(const RadiusSettings& settings, U
                                                                : std::string("(none)")));
     lines.push_back("radius_tls_server_name = " + settings.tls_server_name.value_or("(the host as written)"));
   }
-  user_file_load(users.settings, users.file, users.table);
+  user_file_load(log, users.settings, users.file, users.table);
   const std::optional<FileStatus> status = file_status(users.settings.file_name);
   std::string user_file = "radius_user_file = " + path_in_effect(users.settings.file_name) + ": ";
   if (status) user_file += std::to_string(users.table.size()) + " users";
@@ -190,13 +190,13 @@ std::vector<std::string> radius_settings_lines(const RadiusSettings& settings, U
   return lines;
 }
 
-TestConfigReport radius_test_config(RadiusData& radius, UserStore& users, Env& env, const char* user,
+TestConfigReport radius_test_config(Log& log, RadiusData& radius, UserStore& users, Env& env, const char* user,
                                     const char* password) {
   TestConfigReport report;
-  report.lines = radius_settings_lines(radius.settings, users);
+  report.lines = radius_settings_lines(log, radius.settings, users);
   std::optional<ProbeUser> probe_user;
   if (user != nullptr) probe_user = ProbeUser{user, password != nullptr ? password : ""};
-  for (const ProbeResult& result : probe_servers(radius, env, probe_user)) {
+  for (const ProbeResult& result : probe_servers(log, radius, env, probe_user)) {
     report.lines.push_back(probe_text(result));
     if (!probe_answered(result)) report.status = 1;
   }

@@ -52,7 +52,7 @@ struct ProbeUser {
 /// without Message-Authenticator, since a server that checks the attribute
 /// drops a request signed with another secret: a reply to it whose
 /// authenticator is wrong means the secret is wrong. Never remembers a user.
-std::vector<ProbeResult> probe_servers(RadiusData& radius, Env& env, const std::optional<ProbeUser>& user);
+std::vector<ProbeResult> probe_servers(Log& log, RadiusData& radius, Env& env, const std::optional<ProbeUser>& user);
 
 /// The result as one line of text, with what to do about it.
 std::string probe_text(const ProbeResult& result);
@@ -62,11 +62,11 @@ bool probe_answered(const ProbeResult& result);
 
 /// One "name = value" line per setting of the backend in effect, secrets as
 /// "(hidden)", then the user file with its number of users.
-std::vector<std::string> radius_settings_lines(const RadiusSettings& settings, UserStore& users);
+std::vector<std::string> radius_settings_lines(Log& log, const RadiusSettings& settings, UserStore& users);
 
 /// For test_config: the settings lines and one line per server; status 0
 /// when every server answered validly, else 1.
-TestConfigReport radius_test_config(RadiusData& radius, UserStore& users, Env& env, const char* user,
+TestConfigReport radius_test_config(Log& log, RadiusData& radius, UserStore& users, Env& env, const char* user,
                                     const char* password);
 
 }  // namespace vantorix

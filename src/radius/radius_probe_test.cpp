@@ -26,7 +26,7 @@ class RadiusProbeTest : public testing::RadiusBackendTest {
   }
   // -test_config's lines for the backend, into the output; its status.
   int radius_test_config(const char* user, const char* password) {
-    const TestConfigReport report = vantorix::radius_test_config(radius_, users_, env_, user, password);
+    const TestConfigReport report = vantorix::radius_test_config(log_, radius_, users_, env_, user, password);
     for (const std::string& line : report.lines) output_ += line + "\n";
     return report.status;
   }
@@ -51,7 +51,7 @@ TEST_F(RadiusProbeTest, EachServerIsToldApartByWhatItAnswers) {
   });
   use(entry(status) + "," + entry(plain) + "," + entry(other_secret) + "," + entry(silent));
 
-  const std::vector<ProbeResult> results = probe_servers(radius_, env_, std::nullopt);
+  const std::vector<ProbeResult> results = probe_servers(log_, radius_, env_, std::nullopt);
   ASSERT_EQ(results.size(), 4u);
   EXPECT_EQ(results[0].verdict, ProbeVerdict::alive);
   EXPECT_EQ(results[1].verdict, ProbeVerdict::answers_access_requests);
@@ -72,7 +72,7 @@ TEST_F(RadiusProbeTest, ClosedPortIsToldFromSilence) {
     closed = entry(gone);
   }
   use(closed);
-  const std::vector<ProbeResult> results = probe_servers(radius_, env_, ProbeUser{"alice", "right"});
+  const std::vector<ProbeResult> results = probe_servers(log_, radius_, env_, ProbeUser{"alice", "right"});
   ASSERT_EQ(results.size(), 1u);
   EXPECT_EQ(results[0].verdict, ProbeVerdict::port_closed) << "not reported as a wait of 0 s";
   EXPECT_EQ(probe_text(results[0]), "Server " + closed +
@@ -83,8 +83,8 @@ TEST_F(RadiusProbeTest, ClosedPortIsToldFromSilence) {
 TEST_F(RadiusProbeTest, UserAndPasswordAreAskedForAndNeverRemembered) {
   FakeRadiusServer server(env_, kSecret, freeradius_like(true));
   use(entry(server));
-  EXPECT_EQ(probe_servers(radius_, env_, ProbeUser{"alice", "right"})[0].verdict, ProbeVerdict::accepted);
-  EXPECT_EQ(probe_servers(radius_, env_, ProbeUser{"alice", "wrong"})[0].verdict, ProbeVerdict::rejected);
+  EXPECT_EQ(probe_servers(log_, radius_, env_, ProbeUser{"alice", "right"})[0].verdict, ProbeVerdict::accepted);
+  EXPECT_EQ(probe_servers(log_, radius_, env_, ProbeUser{"alice", "wrong"})[0].verdict, ProbeVerdict::rejected);
   EXPECT_EQ(server.requests()[0].user_name, "alice");
   EXPECT_EQ(users_.table.size(), 0u);
   EXPECT_EQ(dir_.read("users.dat"), "");

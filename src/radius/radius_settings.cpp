@@ -20,12 +20,12 @@ namespace {
 
 // A number of the value held to [low, high], with an error naming the bound
 // used when it is outside them.
-int bounded_number(std::string_view key, std::string_view value, int low, int high) {
+int bounded_number(Log& log, std::string_view key, std::string_view value, int low, int high) {
   const int number = leading_number(value);
   if (number >= low && number <= high) return number;
   const int used = number < low ? low : high;
   const std::string shown(value);
-  log_error(radius_text::kNumberOutOfRange, std::string(key).c_str(), shown.c_str(), low, high, used);
+  log.error(radius_text::kNumberOutOfRange, std::string(key).c_str(), shown.c_str(), low, high, used);
   return used;
 }
 
@@ -72,7 +72,7 @@ std::string choices(const SettingWord<Value> (&words)[N]) {
 // Takes the value's word into `setting`; an unknown word is refused with an
 // error naming the choices, and the setting stays.
 template <class Value, std::size_t N>
-void apply_word(Value& setting, const SettingWord<Value> (&words)[N], std::string_view key, std::string_view value) {
+void apply_word(Log& log, Value& setting, const SettingWord<Value> (&words)[N], std::string_view key, std::string_view value) {
   for (const SettingWord<Value>& entry : words) {
     if (equals_nocase(value, entry.word)) {
       setting = entry.value;
@@ -80,7 +80,7 @@ void apply_word(Value& setting, const SettingWord<Value> (&words)[N], std::strin
     }
   }
   const std::string shown_key(key), shown(value);
-  log_error(radius_text::kUnknownWord, shown_key.c_str(), shown.c_str(), choices(words).c_str());
+  log.error(radius_text::kUnknownWord, shown_key.c_str(), shown.c_str(), choices(words).c_str());
 }
 
 // A port the configuration may name: digits only, 0 to 65535.
@@ -93,31 +93,31 @@ bool is_port_number(std::string_view value) {
 }
 
 // Kept as the leading number reads, as ever; the warning says what that means.
-void warn_about_port(std::string_view value, int port) {
+void warn_about_port(Log& log, std::string_view value, int port) {
   const std::string shown(value);
   if (port == 0) {
-    log_error(radius_text::kPortNotANumberServices, shown.c_str());
+    log.error(radius_text::kPortNotANumberServices, shown.c_str());
   } else {
     // Only its low 16 bits reach the wire.
-    log_error(radius_text::kPortNotANumber, shown.c_str(), static_cast<int>(static_cast<std::uint16_t>(port)));
+    log.error(radius_text::kPortNotANumber, shown.c_str(), static_cast<int>(static_cast<std::uint16_t>(port)));
   }
 }
 
 }  // namespace
 
-bool radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings, std::string_view key,
+bool radius_apply_key(Log& log, RadiusSettings& settings, UserFileSettings& file_settings, std::string_view key,
                       std::string_view value) {
   if (equals_nocase(key, "radius_host")) {
     settings.host = std::string(value);
   } else if (equals_nocase(key, "radius_port")) {
     settings.port = leading_number(value);
     settings.port_configured = true;
-    if (!is_port_number(value)) warn_about_port(value, settings.port);
+    if (!is_port_number(value)) warn_about_port(log, value, settings.port);
   } else if (equals_nocase(key, "radius_secret")) {
     // Secrets are held to kMaxSecret bytes; a longer one is refused whole
     // rather than cut, since a cut secret could never match the server's.
     if (value.size() > static_cast<std::size_t>(kMaxSecret)) {
-      log_error(radius_text::kSecretRefused, kMaxSecret);
+      log.error(radius_text::kSecretRefused, kMaxSecret);
     } else {
       settings.secret = std::string(value);
       settings.secret_configured = true;
@@ -127,23 +127,23 @@ bool radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings,
   } else if (equals_nocase(key, "radius_user_file")) {
     file_settings.file_name = std::string(value);
   } else if (equals_nocase(key, "radius_retries")) {
-    settings.retries = bounded_number(key, value, 0, kMaxRetries);
+    settings.retries = bounded_number(log, key, value, 0, kMaxRetries);
   } else if (equals_nocase(key, "radius_timeout")) {
-    settings.timeout_seconds = bounded_number(key, value, 1, kMaxTimeoutSeconds);
+    settings.timeout_seconds = bounded_number(log, key, value, 1, kMaxTimeoutSeconds);
   } else if (equals_nocase(key, "radius_dead_time")) {
-    settings.dead_time_seconds = bounded_number(key, value, 0, kMaxDeadTimeSeconds);
+    settings.dead_time_seconds = bounded_number(log, key, value, 0, kMaxDeadTimeSeconds);
   } else if (equals_nocase(key, "radius_require_message_authenticator")) {
-    apply_word(settings.require_message_authenticator, kPolicyWords, key, value);
+    apply_word(log, settings.require_message_authenticator, kPolicyWords, key, value);
   } else if (equals_nocase(key, "radius_nas_identifier")) {
     if (value.size() > kMaxNasIdentifier) {
-      log_error(radius_text::kNasIdentifierTooLong, static_cast<int>(kMaxNasIdentifier));
+      log.error(radius_text::kNasIdentifierTooLong, static_cast<int>(kMaxNasIdentifier));
     } else {
       settings.nas_identifier = std::string(value);
     }
   } else if (equals_nocase(key, "radius_calling_station_id")) {
     settings.calling_station_id = equals_nocase(value, "true");
   } else if (equals_nocase(key, "radius_transport")) {
-    apply_word(settings.transport, kTransportWords, key, value);
+    apply_word(log, settings.transport, kTransportWords, key, value);
   } else if (equals_nocase(key, "radius_tls_ca")) {
     settings.tls_files.ca = std::string(value);
   } else if (equals_nocase(key, "radius_tls_cert")) {
@@ -153,9 +153,9 @@ bool radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings,
   } else if (equals_nocase(key, "radius_tls_server_name")) {
     settings.tls_server_name = std::string(value);
   } else if (equals_nocase(key, "radius_server_order")) {
-    apply_word(settings.server_order, kServerOrderWords, key, value);
+    apply_word(log, settings.server_order, kServerOrderWords, key, value);
   } else if (equals_nocase(key, "radius_vsa_format")) {
-    apply_word(settings.vsa_format, kVsaFormatWords, key, value);
+    apply_word(log, settings.vsa_format, kVsaFormatWords, key, value);
   } else {
     return false;
   }
@@ -172,21 +172,21 @@ std::string_view effective_secret(const RadiusSettings& settings) {
   return settings.secret ? std::string_view(*settings.secret) : std::string_view();
 }
 
-void radius_init(RadiusData& radius, UserStore& users) {
-  log_message(radius_text::kSettingUp);
+void radius_init(Log& log, RadiusData& radius, UserStore& users) {
+  log.message(radius_text::kSettingUp);
   radius = {};
   users.table = {};
 }
 
-void radius_check_settings(const RadiusSettings& settings, const UserFileSettings& file_settings) {
+void radius_check_settings(Log& log, const RadiusSettings& settings, const UserFileSettings& file_settings) {
   // Over TLS the placeholder gives way to the transport's own default.
   if (settings.transport == Transport::udp && !settings.secret_configured) {
-    log_error(radius_text::kNoSecret, kDefaultSecret);
+    log.error(radius_text::kNoSecret, kDefaultSecret);
   }
   if (settings.host) {
     for (const ServerEntry& entry : parse_server_list(*settings.host)) {
       if (const std::optional<PortLikeGroup> split = port_like_last_group(entry)) {
-        log_error(radius_text::kBareIpv6Port, entry.text.c_str(), entry.host.c_str(),
+        log.error(radius_text::kBareIpv6Port, entry.text.c_str(), entry.host.c_str(),
                   static_cast<int>(default_server_port(settings)), split->group.c_str(), split->address.c_str(),
                   split->group.c_str());
       }
@@ -195,7 +195,7 @@ void radius_check_settings(const RadiusSettings& settings, const UserFileSetting
   const std::string& user_file = file_settings.file_name;
   if (!user_file.empty()) {
     if (const std::optional<std::string> problem = write_problem_text(user_file)) {
-      log_error(user_store_text::kCannotKeep, user_file.c_str(), problem->c_str(), account_name().c_str());
+      log.error(user_store_text::kCannotKeep, user_file.c_str(), problem->c_str(), account_name().c_str());
     }
   }
 }

@@ -32,7 +32,7 @@ inline constexpr int kMaxDeadTimeSeconds = 86400;
 /// what to fix, and the setting in force stays. A "radius_port" that is not a
 /// number from 0 to 65535 is taken as its leading number reads, as ever, with
 /// an error in the log that says which port will be used.
-bool radius_apply_key(RadiusSettings& settings, UserFileSettings& file_settings, std::string_view key,
+bool radius_apply_key(Log& log, RadiusSettings& settings, UserFileSettings& file_settings, std::string_view key,
                       std::string_view value);
 
 /// The word that stands for a setting's value, as "radius_transport tls" is
@@ -46,13 +46,13 @@ const char* setting_word(VsaFormat format);
 /// For init: logs "Setting up Radius data", resets `radius` to its
 /// defaults (host "localhost", port 1645, secret "set one first", socket
 /// closed) and empties the user table. The user store's settings stay.
-void radius_init(RadiusData& radius, UserStore& users);
+void radius_init(Log& log, RadiusData& radius, UserStore& users);
 
-/// For check_settings: warns (log_error) when no "radius_secret" is set over
+/// For check_settings: warns (Log::error) when no "radius_secret" is set over
 /// UDP (every server drops the requests), about each bare IPv6 entry of
 /// "radius_host" whose last group looks like a port, and when the user file
 /// cannot be created or written by this account. Refuses nothing.
-void radius_check_settings(const RadiusSettings& settings, const UserFileSettings& file_settings);
+void radius_check_settings(Log& log, const RadiusSettings& settings, const UserFileSettings& file_settings);
 
 /// For free: releases the setting texts and the user table's entries.
 void radius_free(RadiusSettings& settings, UserStore& users);

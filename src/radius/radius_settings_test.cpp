@@ -6,7 +6,6 @@
 
 #include "logging/log.h"
 #include "platform/console.h"
-#include "process_state.h"
 #include "radius/radius_transport.h"
 #include "userstore/user_store.h"
 
@@ -15,14 +14,14 @@ namespace {
 
 class RadiusSettingsTest : public ::testing::Test {
  protected:
+  Console console_;
+  Log log_{console_};
   void SetUp() override {
-    testing::reset_process_state();
-    console_capture(&output_);
+    console_.capture(&output_);
   }
-  void TearDown() override { testing::reset_process_state(); }
 
   void apply(std::string_view key, std::string_view value) {
-    radius_apply_key(settings_, file_settings_, key, value);
+    radius_apply_key(log_, settings_, file_settings_, key, value);
   }
 
   RadiusSettings settings_;
@@ -39,8 +38,8 @@ TEST_F(RadiusSettingsTest, InitSetsTheDefaultsAndKeepsTheUserFileName) {
   data.exchange.recv_len = 100;
   users.settings.file_name = "mine.dat";
   users.table.store("someone", "pw");
-  log_state().debug_mode = true;
-  radius_init(data, users);
+  log_.state().debug_mode = true;
+  radius_init(log_, data, users);
   EXPECT_TRUE(output_.find("Setting up Radius data") != std::string::npos);
   EXPECT_EQ(data.settings.host, "localhost");
   EXPECT_EQ(data.settings.port, 1645);
@@ -83,8 +82,8 @@ TEST_F(RadiusSettingsTest, DeploymentKeysTakeTheirValuesOrSayWhatToFix) {
   EXPECT_EQ(defaults.vsa_format, VsaFormat::raw);
   EXPECT_FALSE(defaults.calling_station_id);
 
-  log_state().debug_mode = true;
-  EXPECT_TRUE(radius_apply_key(settings_, file_settings_, "radius_retries", "4"));
+  log_.state().debug_mode = true;
+  EXPECT_TRUE(radius_apply_key(log_, settings_, file_settings_, "radius_retries", "4"));
   EXPECT_EQ(settings_.retries, 4);
   apply("RADIUS_TIMEOUT", "3");
   EXPECT_EQ(settings_.timeout_seconds, 3);
@@ -141,7 +140,7 @@ TEST_F(RadiusSettingsTest, TlsTakesItsOwnPortAndSecretUnlessTheyAreGiven) {
   EXPECT_EQ(settings_.tls_files.certificate, "/etc/vantorix/client.pem");
   EXPECT_EQ(settings_.tls_files.key, "/etc/vantorix/client.key");
   EXPECT_EQ(settings_.tls_server_name, "radius.example.org");
-  log_state().debug_mode = true;
+  log_.state().debug_mode = true;
   apply("radius_transport", "dtls");
   EXPECT_EQ(settings_.transport, Transport::tls);
   EXPECT_NE(output_.find("ERROR: radius_transport {dtls} is not one of udp or tls"), std::string::npos);
@@ -149,10 +148,10 @@ TEST_F(RadiusSettingsTest, TlsTakesItsOwnPortAndSecretUnlessTheyAreGiven) {
 
 TEST_F(RadiusSettingsTest, OtherKeysChangeNothing) {
   for (const char* key : {"domain", "radius_hostname", "radius", "", "radius_host "}) {
-    EXPECT_FALSE(radius_apply_key(settings_, file_settings_, key, "changed")) << key;
+    EXPECT_FALSE(radius_apply_key(log_, settings_, file_settings_, key, "changed")) << key;
   }
   for (const char* key : {"radius_host", "RADIUS_PORT", "radius_secret", "radius_attribute", "radius_user_file"}) {
-    EXPECT_TRUE(radius_apply_key(settings_, file_settings_, key, "1")) << key;
+    EXPECT_TRUE(radius_apply_key(log_, settings_, file_settings_, key, "1")) << key;
   }
   settings_ = {};
   file_settings_ = {};
@@ -163,7 +162,7 @@ TEST_F(RadiusSettingsTest, OtherKeysChangeNothing) {
 }
 
 TEST_F(RadiusSettingsTest, OverlongSecretIsRefused) {
-  log_state().debug_mode = true;
+  log_.state().debug_mode = true;
   apply("radius_secret", std::string(kMaxSecret + 1, 's'));
   EXPECT_EQ(settings_.secret, "set one first");
   EXPECT_TRUE(output_.find("ERROR: radius_secret is longer than 496 characters; the previous secret stays") !=
@@ -177,7 +176,7 @@ TEST_F(RadiusSettingsTest, OverlongSecretIsRefused) {
 }
 
 TEST_F(RadiusSettingsTest, PortThatIsNotANumberSaysWhichPortIsUsed) {
-  log_state().debug_mode = true;
+  log_.state().debug_mode = true;
   const struct {
     const char* value;
     int port;

@@ -23,14 +23,14 @@ constexpr int kMaxGroupDigits = 3;
 
 // A failed open: the text goes to the error log and back to the caller,
 // who may tell the parent.
-std::string open_failed(const char* format, ...) VANTORIX_PRINTF(1, 2);
-std::string open_failed(const char* format, ...) {
+std::string open_failed(Log& log, const char* format, ...) VANTORIX_PRINTF(2, 3);
+std::string open_failed(Log& log, const char* format, ...) {
   char text[kOpenFailureSize];
   va_list args;
   va_start(args, format);
   text_vformat(text, sizeof text, format, args);
   va_end(args);
-  log_error("%s", text);
+  log.error("%s", text);
   return text;
 }
 
@@ -42,19 +42,19 @@ bool is_link_local(const IpAddress& address) {
 }
 
 // Opens the server's socket, connected to it; false (logged) when that fails.
-bool open_socket(RadiusServer& server, std::uint32_t nas_ipv4) {
+bool open_socket(Log& log, RadiusServer& server, std::uint32_t nas_ipv4) {
   server.sock = udp_socket_open(server.endpoint.address.family);
   if (server.sock == kNoSocket) return false;
-  log_message(radius_text::kBinding);
+  log.message(radius_text::kBinding);
   const std::optional<Endpoint> local =
       udp_socket_connect(server.sock, server.endpoint) ? udp_socket_local_endpoint(server.sock) : std::nullopt;
   if (!local) {
-    log_error(radius_text::kConnectFailed, endpoint_text(server.endpoint).c_str(), socket_error_line().c_str());
+    log.error(radius_text::kConnectFailed, endpoint_text(server.endpoint).c_str(), socket_error_line().c_str());
     udp_socket_close(server.sock);
     server.sock = kNoSocket;
     return false;
   }
-  log_message(radius_text::kBound, static_cast<int>(local->port));
+  log.message(radius_text::kBound, static_cast<int>(local->port));
   // Over IPv6 the request names the address this socket sends from.
   if (server.endpoint.address.family == AddressFamily::ipv4) {
     server.nas_address = IpAddress::v4(nas_ipv4);
@@ -75,16 +75,16 @@ std::string one_line(std::string text) {
 // Over TLS: the connection made when the program opens its servers. A server
 // that cannot be reached now is logged and counted dead, and later checks
 // try it again.
-void open_connection(RadiusServer& server, const TlsClient& client, const RadiusSettings& settings, Env& env) {
+void open_connection(Log& log, RadiusServer& server, const TlsClient& client, const RadiusSettings& settings, Env& env) {
   server.tls = std::make_unique<TlsStream>(env);
-  log_message(radius_text::kBinding);
+  log.message(radius_text::kBinding);
   if (server.tls->open(client, server.endpoint, server.tls_name, env.now_ms() + kDeadServerWaitMs) ==
       TlsResult::ok) {
-    log_message(radius_text::kTlsConnected, endpoint_text(server.endpoint).c_str());
+    log.message(radius_text::kTlsConnected, endpoint_text(server.endpoint).c_str());
     return;
   }
   server.tls_failure_logged = tls_failure_text(server, server.tls->error());
-  log_error("%s", server.tls_failure_logged.c_str());
+  log.error("%s", server.tls_failure_logged.c_str());
   if (settings.dead_time_seconds > 0) {
     server.dead_until_ms = env.now_ms() + settings.dead_time_seconds * std::int64_t{1000};
   }
@@ -118,13 +118,13 @@ std::string tls_reason(const RadiusServer& server, const std::string& reason) {
   return text;
 }
 
-std::optional<std::string> radius_connect(RadiusConnection& connection, const RadiusSettings& settings, Env& env) {
+std::optional<std::string> radius_connect(Log& log, RadiusConnection& connection, const RadiusSettings& settings, Env& env) {
   if (sockets_start() == SocketsStart::failed) {
-    log_error(radius_text::kNoSocketsLog);
+    log.error(radius_text::kNoSocketsLog);
     return radius_text::kNoSockets;
   }
-  radius_close(connection);
-  if (!settings.host) return open_failed(radius_text::kMissingHost);
+  radius_close(log, connection);
+  if (!settings.host) return open_failed(log, radius_text::kMissingHost);
 
   connection.secret = SharedSecret(effective_secret(settings));
   const bool tls = settings.transport == Transport::tls;
@@ -133,25 +133,25 @@ std::optional<std::string> radius_connect(RadiusConnection& connection, const Ra
       // The key proves who this client is: like the secret, it is for this account alone.
       const std::optional<FileStatus> key = file_status(*settings.tls_files.key);
       if (key && (key->others_may_read || key->others_may_write)) {
-        log_error(radius_text::kTlsKeyNotPrivate, settings.tls_files.key->c_str());
+        log.error(radius_text::kTlsKeyNotPrivate, settings.tls_files.key->c_str());
       }
     }
     connection.tls_client = std::make_unique<TlsClient>();
     std::string error;
     if (!connection.tls_client->configure(settings.tls_files, error)) {
       connection.tls_client.reset();
-      return open_failed(radius_text::kTlsFailed, settings.host->c_str(), one_line(error).c_str());
+      return open_failed(log, radius_text::kTlsFailed, settings.host->c_str(), one_line(error).c_str());
     }
   }
   const std::vector<ServerEntry> entries = parse_server_list(*settings.host);
   const std::uint16_t default_port = default_server_port(settings);
   std::vector<RadiusServer> servers;
   for (const ServerEntry& entry : entries) {
-    if (entry.port_invalid) log_error(radius_text::kBadEntryPort, entry.text.c_str());
+    if (entry.port_invalid) log.error(radius_text::kBadEntryPort, entry.text.c_str());
     const std::optional<IpAddress> address = entry.port_invalid ? std::nullopt : resolve_entry(entry);
     if (!address) {
       // With one entry, the failure of the whole open below says it.
-      if (entries.size() > 1) log_error(radius_text::kUnknownHost, entry.text.c_str());
+      if (entries.size() > 1) log.error(radius_text::kUnknownHost, entry.text.c_str());
       continue;
     }
     RadiusServer server;
@@ -160,8 +160,8 @@ std::optional<std::string> radius_connect(RadiusConnection& connection, const Ra
     server.endpoint = {*address, entry.port.value_or(default_port)};
     servers.push_back(std::move(server));
   }
-  if (servers.empty()) return open_failed(radius_text::kUnknownHost, settings.host->c_str());
-  log_message(radius_text::kGotServer);
+  if (servers.empty()) return open_failed(log, radius_text::kUnknownHost, settings.host->c_str());
+  log.message(radius_text::kGotServer);
 
   // Looked up once per open: resolving the host name costs more than the rest
   // of a check together.
@@ -169,7 +169,7 @@ std::optional<std::string> radius_connect(RadiusConnection& connection, const Ra
   if (tls) {
     for (RadiusServer& server : servers) {
       server.nas_address = IpAddress::v4(nas_ipv4);
-      open_connection(server, *connection.tls_client, settings, env);
+      open_connection(log, server, *connection.tls_client, settings, env);
       connection.servers.push_back(std::move(server));
     }
     connection.first_server = balanced_first(connection, env.process_id());
@@ -177,29 +177,29 @@ std::optional<std::string> radius_connect(RadiusConnection& connection, const Ra
   }
   std::string last_error;
   for (RadiusServer& server : servers) {
-    if (open_socket(server, nas_ipv4)) {
+    if (open_socket(log, server, nas_ipv4)) {
       connection.servers.push_back(std::move(server));
     } else {
       last_error = socket_error_line();
     }
   }
-  if (!connection.open()) return open_failed(radius_text::kSocketError, last_error.c_str());
+  if (!connection.open()) return open_failed(log, radius_text::kSocketError, last_error.c_str());
   connection.first_server = balanced_first(connection, env.process_id());
   return std::nullopt;
 }
 
-std::optional<std::string> radius_ensure_open(RadiusConnection& connection, const RadiusSettings& settings, Env& env) {
+std::optional<std::string> radius_ensure_open(Log& log, RadiusConnection& connection, const RadiusSettings& settings, Env& env) {
   if (connection.open()) return std::nullopt;
-  return radius_connect(connection, settings, env);
+  return radius_connect(log, connection, settings, env);
 }
 
-void radius_close(RadiusConnection& connection) {
+void radius_close(Log& log, RadiusConnection& connection) {
   if (!connection.open()) {
-    log_message(radius_text::kNotOpen);
+    log.message(radius_text::kNotOpen);
     return;
   }
   for (RadiusServer& server : connection.servers) {
-    log_message(radius_text::kClosing, static_cast<int>(server.sock));
+    log.message(radius_text::kClosing, static_cast<int>(server.sock));
     if (server.sock != kNoSocket) udp_socket_close(server.sock);
   }
   connection.servers.clear();

@@ -22,10 +22,10 @@ namespace vantorix {
 /// and tried again by the checks. An entry that does not resolve is logged
 /// and skipped when there are several. Fails when no entry resolves, no
 /// socket opens, or the TLS files cannot be used: the text is logged with
-/// log_error and given back, as the one line the parent is told; nothing
+/// Log::error and given back, as the one line the parent is told; nothing
 /// when the servers are open. The process id of `env` picks the first
 /// server of "radius_server_order balance".
-std::optional<std::string> radius_connect(RadiusConnection& connection, const RadiusSettings& settings, Env& env);
+std::optional<std::string> radius_connect(Log& log, RadiusConnection& connection, const RadiusSettings& settings, Env& env);
 
 /// "-DEAD: TLS connection to %s failed {%s}" for `server`, the reason on one
 /// line as `tls_reason` gives it.
@@ -37,10 +37,10 @@ std::string tls_failure_text(const RadiusServer& server, const std::string& reas
 std::string tls_reason(const RadiusServer& server, const std::string& reason);
 
 /// Nothing at once when the sockets are open, otherwise `radius_connect`.
-std::optional<std::string> radius_ensure_open(RadiusConnection& connection, const RadiusSettings& settings, Env& env);
+std::optional<std::string> radius_ensure_open(Log& log, RadiusConnection& connection, const RadiusSettings& settings, Env& env);
 
 /// Closes every open socket (logging either way) and forgets the servers.
-void radius_close(RadiusConnection& connection);
+void radius_close(Log& log, RadiusConnection& connection);
 
 /// The port of an entry that names none: `radius_port`, or when that reads
 /// as 0 the services entry "radius"/"udp" (1645 without one); over TLS 2083

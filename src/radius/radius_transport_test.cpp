@@ -9,7 +9,6 @@
 #include "platform/console.h"
 #include "platform/env.h"
 #include "platform/udp_socket.h"
-#include "process_state.h"
 #include "radius/radius_data.h"
 #include "temp_dir.h"
 #include "transport/socket_error_text.h"
@@ -21,22 +20,22 @@ constexpr std::uint32_t kLoopback = 0x7F000001;
 
 class RadiusTransportTest : public ::testing::Test {
  protected:
+  Console console_;
+  Log log_{console_};
   void SetUp() override {
-    testing::reset_process_state();
-    log_state().log_mode = true;
-    log_state().log_path = dir_.file("test.log");
-    console_capture(&out_);
+    log_.state().log_mode = true;
+    log_.state().log_path = dir_.file("test.log");
+    console_.capture(&out_);
   }
   void TearDown() override {
-    radius_close(radius_.connection);
-    testing::reset_process_state();
+    radius_close(log_, radius_.connection);
   }
   RadiusConnection& connection() { return radius_.connection; }
   RadiusSettings& settings() { return radius_.settings; }
   std::string log() const { return dir_.read_text("test.log"); }
   bool connect_to(const std::string& host) {
     settings().host = host;
-    return !radius_connect(connection(), settings(), env_);
+    return !radius_connect(log_, connection(), settings(), env_);
   }
 
   SystemEnv env_;
@@ -148,9 +147,9 @@ TEST_F(RadiusTransportTest, OpensOneConnectedSocketPerServer) {
   EXPECT_NE(text.find("Got Server Name"), std::string::npos);
   EXPECT_EQ(out_, "");
 
-  radius_close(connection());
+  radius_close(log_, connection());
   EXPECT_FALSE(connection().open());
-  radius_close(connection());
+  radius_close(log_, connection());
   text = log();
   EXPECT_NE(text.find("Closing down RADIUS connection. {"), std::string::npos);
   EXPECT_NE(text.rfind("No need to close RADIUS connection - not open."), text.find("No need"));
@@ -184,7 +183,7 @@ TEST_F(RadiusTransportTest, FailedOpenReportsOneWholeLine) {
   for (const auto& [host, text] : cases) {
     ASSERT_TRUE(connect_to("127.0.0.1"));  // a failed open also closes the sockets it had
     settings().host = host;
-    EXPECT_EQ(radius_connect(connection(), settings(), env_), text);
+    EXPECT_EQ(radius_connect(log_, connection(), settings(), env_), text);
     EXPECT_FALSE(connection().open());
     EXPECT_NE(log().find("ERROR: " + text + "\n"), std::string::npos) << text;
   }
@@ -192,13 +191,13 @@ TEST_F(RadiusTransportTest, FailedOpenReportsOneWholeLine) {
 
 TEST_F(RadiusTransportTest, EnsureOpenOpensOnlyClosedSockets) {
   settings().host = "127.0.0.1";
-  ASSERT_FALSE(radius_ensure_open(connection(), settings(), env_));
+  ASSERT_FALSE(radius_ensure_open(log_, connection(), settings(), env_));
   const SocketHandle first = connection().servers[0].sock;
-  EXPECT_FALSE(radius_ensure_open(connection(), settings(), env_));
+  EXPECT_FALSE(radius_ensure_open(log_, connection(), settings(), env_));
   EXPECT_EQ(connection().servers[0].sock, first);
   settings().host.reset();
-  radius_close(connection());
-  EXPECT_EQ(radius_ensure_open(connection(), settings(), env_),
+  radius_close(log_, connection());
+  EXPECT_EQ(radius_ensure_open(log_, connection(), settings(), env_),
             "-DEAD: Missing host field (add ini setting: radius_host localhost)");
 }
 

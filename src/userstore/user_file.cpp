@@ -111,21 +111,21 @@ bool state_is_current(const UserFileState& state, const FileStatus& status) {
 // Writes one failure of the user file to the log with its reason, once per
 // run and kind of failure, so that a file that cannot be used says why
 // without repeating it for every user.
-void report_once(UserFileState& state, const std::string& path, const FileError& error) {
+void report_once(Log& log, UserFileState& state, const std::string& path, const FileError& error) {
   bool& reported = state.reported[static_cast<std::size_t>(error.kind)];
   if (reported) return;
   reported = true;
-  log_error(user_store_text::kCannotUse, path.c_str(), error.reason.c_str());
+  log.error(user_store_text::kCannotUse, path.c_str(), error.reason.c_str());
 }
 
 // Brings `table` up to date with the open `file`, whose status is `current`:
 // reads nothing when the table reflects it already, only the new lines when
 // the file has only grown since the last load, the whole file otherwise.
-void read_into(const OpenFile& file, const std::string& path, const FileStatus& current,
+void read_into(Log& log, const OpenFile& file, const std::string& path, const FileStatus& current,
                const UserFileSettings& settings, UserFileState& state, UserTable& table) {
   if (state_is_current(state, current)) return;
   const bool may_resume = state.loaded && same_file(current, state.status) && current.size > state.read_end;
-  log_message(user_store_text::kLoading, path.c_str());
+  log.message(user_store_text::kLoading, path.c_str());
 
   // Either way the table ends up as a full read would leave it, because later lines win.
   const std::int64_t start = may_resume && tail_unchanged(file, state) ? state.line_start : 0;
@@ -144,7 +144,7 @@ void read_into(const OpenFile& file, const std::string& path, const FileStatus& 
   const auto tail_size = static_cast<std::size_t>(std::min<std::int64_t>(reader.offset(), kUserFileTailSize));
   std::optional<std::string> tail = read_before(file, reader.offset(), tail_size);
   if (reader.failed() || !after || !tail) {
-    log_message(user_store_text::kLoadFailed, path.c_str());
+    log.message(user_store_text::kLoadFailed, path.c_str());
     return;
   }
   state.loaded = true;
@@ -152,7 +152,7 @@ void read_into(const OpenFile& file, const std::string& path, const FileStatus& 
   state.line_start = line_start;
   state.tail = std::move(*tail);
   state.status = *after;
-  log_message(user_store_text::kLoaded, path.c_str());
+  log.message(user_store_text::kLoaded, path.c_str());
 }
 
 // True when the file has content whose last byte is not a line feed, so that
@@ -228,7 +228,7 @@ bool record_needs_line_end(const OpenFile& file, const UserFileState& state, con
 
 // One attempt: lock the held file, catch up with other processes' records,
 // and write the record unless another process has just written the same.
-AppendResult append_locked(OpenFile& file, const UserFileSettings& settings, UserFileState& state,
+AppendResult append_locked(Log& log, OpenFile& file, const UserFileSettings& settings, UserFileState& state,
                            UserTable& table, std::string_view name, std::string_view password,
                            std::string_view form, FileError& error) {
   const std::string& path = settings.file_name;
@@ -240,7 +240,7 @@ AppendResult append_locked(OpenFile& file, const UserFileSettings& settings, Use
   if (!state_is_current(state, *before)) {
     // Helpers that were accepted for the same user at the same moment: the
     // first one to get the lock writes the record, the others find it here.
-    read_into(file, path, *before, settings, state, table);
+    read_into(log, file, path, *before, settings, state, table);
     const std::optional<std::string_view> stored = table.find(name);
     if (stored && passwords_match(*stored, password)) return AppendResult::already_there;
     before = file.status();
@@ -258,7 +258,7 @@ AppendResult append_locked(OpenFile& file, const UserFileSettings& settings, Use
     // A record cut short by a full disk or a size limit would read back as
     // another password, or a user without one: take the piece back.
     FileError cut;
-    if (!file.truncate(before->size, cut)) log_error(user_store_text::kCutBackFailed, path.c_str(), cut.reason.c_str());
+    if (!file.truncate(before->size, cut)) log.error(user_store_text::kCutBackFailed, path.c_str(), cut.reason.c_str());
     return AppendResult::failed;
   }
   // The state now says the table reflects the file with this record in it.
@@ -267,13 +267,13 @@ AppendResult append_locked(OpenFile& file, const UserFileSettings& settings, Use
   return AppendResult::written;
 }
 
-AppendResult append_once(const UserFileSettings& settings, UserFileState& state, UserTable& table,
+AppendResult append_once(Log& log, const UserFileSettings& settings, UserFileState& state, UserTable& table,
                          std::string_view name, std::string_view password, std::string_view form,
                          FileError& error) {
   OpenFile* file = appender_for(settings.file_name, state, error);
   if (file == nullptr) return AppendResult::failed;
   if (!file->lock(settings.lock_wait_ms, error)) return AppendResult::failed;
-  const AppendResult result = append_locked(*file, settings, state, table, name, password, form, error);
+  const AppendResult result = append_locked(log, *file, settings, state, table, name, password, form, error);
   file->unlock();
   // A file that failed is opened afresh for the next attempt; where a file
   // held open cannot be replaced, it is not held.
@@ -283,7 +283,7 @@ AppendResult append_once(const UserFileSettings& settings, UserFileState& state,
 
 }  // namespace
 
-void user_file_load(const UserFileSettings& settings, UserFileState& state, UserTable& table) {
+void user_file_load(Log& log, const UserFileSettings& settings, UserFileState& state, UserTable& table) {
   const std::string& path = settings.file_name;
   if (path.empty()) return;
   // The common case costs one status call: nothing has changed.
@@ -298,18 +298,18 @@ void user_file_load(const UserFileSettings& settings, UserFileState& state, User
   if (!opened) {
     // A missing file is the normal start; a FIFO, directory or device is a
     // mistake of the configuration, which the log names once.
-    if (error.kind == FileErrorKind::not_regular) report_once(state, path, error);
-    log_message(user_store_text::kLoadFailed, path.c_str());
+    if (error.kind == FileErrorKind::not_regular) report_once(log, state, path, error);
+    log.message(user_store_text::kLoadFailed, path.c_str());
     return;
   }
   if ((opened->others_may_read || opened->others_may_write) && !state.reported_open_to_others) {
     state.reported_open_to_others = true;
-    log_error(user_store_text::kOpenToOthers, path.c_str());
+    log.error(user_store_text::kOpenToOthers, path.c_str());
   }
-  read_into(file, path, *opened, settings, state, table);
+  read_into(log, file, path, *opened, settings, state, table);
 }
 
-AppendResult user_file_append(const UserFileSettings& settings, UserFileState& state, UserTable& table, Env& env,
+AppendResult user_file_append(Log& log, const UserFileSettings& settings, UserFileState& state, UserTable& table, Env& env,
                               std::string_view name, std::string_view password) {
   const std::string& path = settings.file_name;
   if (path.empty()) return AppendResult::failed;
@@ -324,14 +324,14 @@ AppendResult user_file_append(const UserFileSettings& settings, UserFileState& s
       keeps_password ? scramble_with(scramble_key_schedule(settings.scramble_key, kScrambleSeed), password)
                      : std::nullopt;
   if (const char* reason = unstorable_reason(name, form)) {
-    log_error(reason, std::string(name).c_str());
+    log.error(reason, std::string(name).c_str());
     return AppendResult::refused;
   }
 
   FileError error;
   for (int attempt = 0; attempt < kUserFileAppendAttempts; ++attempt) {
     error = {};
-    const AppendResult result = append_once(settings, state, table, name, password, *form, error);
+    const AppendResult result = append_once(log, settings, state, table, name, password, *form, error);
     if (result != AppendResult::failed) return result;
     // Only a file busy elsewhere, or an interrupted call, may be cured by a
     // pause; a read-only or full disk, a missing permission, a size limit
@@ -339,8 +339,8 @@ AppendResult user_file_append(const UserFileSettings& settings, UserFileState& s
     if (!is_transient(error.kind)) break;
     env.sleep_ms(kUserFileAppendPauseMs);
   }
-  report_once(state, path, error);
-  log_message(user_store_text::kAppendFailed, path.c_str());
+  report_once(log, state, path, error);
+  log.message(user_store_text::kAppendFailed, path.c_str());
   return AppendResult::failed;
 }
 

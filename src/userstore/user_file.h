@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/files.h"
+#include "logging/log.h"
 #include "platform/env.h"
 #include "userstore/user_table.h"
 
@@ -62,9 +63,9 @@ struct UserFileState {
 /// again: {%s}" and "Finished Loading Userfile: {%s}" around every read,
 /// "Failed to Load Userfile: {%s}" when it cannot be read. Never blocks on
 /// something that is not a regular file (a FIFO, say): that is refused, with
-/// an error in the log once per run. Warns once per run (log_error) when
+/// an error in the log once per run. Warns once per run (Log::error) when
 /// other accounts may read or write the file.
-void user_file_load(const UserFileSettings& settings, UserFileState& state, UserTable& table);
+void user_file_load(Log& log, const UserFileSettings& settings, UserFileState& state, UserTable& table);
 
 /// What became of a record that `user_file_append` was asked to write.
 enum class AppendResult {
@@ -95,7 +96,7 @@ enum class AppendResult {
 /// another password) or a record longer than a line the loader reads whole is
 /// refused and logged as an error. A written record is stored in `table` too;
 /// after a failure the table has not been given the user.
-AppendResult user_file_append(const UserFileSettings& settings, UserFileState& state, UserTable& table, Env& env,
+AppendResult user_file_append(Log& log, const UserFileSettings& settings, UserFileState& state, UserTable& table, Env& env,
                               std::string_view name, std::string_view password);
 
 }  // namespace vantorix

@@ -8,9 +8,8 @@
 #include <string>
 
 #include "logging/log.h"
-#include "platform/platform_state.h"
+#include "platform/console.h"
 #include "fake_env.h"
-#include "process_state.h"
 #include "temp_dir.h"
 #include "userstore/scramble.h"
 #include "userstore/user_store.h"
@@ -30,19 +29,19 @@ std::size_t count_of(const std::string& text, const std::string& part) {
 
 class UserFileTest : public ::testing::Test {
  protected:
+  Console console_;
+  Log log_{console_};
   void SetUp() override {
-    testing::reset_process_state();
     path_ = dir_.file("users.dat");
     store().settings.file_name = path_;
-    log_state().log_mode = true;
-    log_state().log_path = dir_.file("test.log");
+    log_.state().log_mode = true;
+    log_.state().log_path = dir_.file("test.log");
   }
-  void TearDown() override { testing::reset_process_state(); }
 
   UserStore& store() { return store_; }
-  void load() { user_file_load(store().settings, store().file, store().table); }
+  void load() { user_file_load(log_, store().settings, store().file, store().table); }
   bool append(std::string_view name, std::string_view password) {
-    return user_file_append(store().settings, store().file, store().table, env_, name, password) ==
+    return user_file_append(log_, store().settings, store().file, store().table, env_, name, password) ==
            AppendResult::written;
   }
   // A fresh process's view: the table and the loader's state forgotten, the file read again.
@@ -136,7 +135,7 @@ TEST_F(UserFileTest, NoFileNameMeansNothingToLoad) {
   store().settings.file_name.clear();
   load();
   EXPECT_EQ(log(), "");
-  EXPECT_EQ(user_file_append(store().settings, store().file, store().table, env_, "x", "y"), AppendResult::failed);
+  EXPECT_EQ(user_file_append(log_, store().settings, store().file, store().table, env_, "x", "y"), AppendResult::failed);
 }
 
 TEST_F(UserFileTest, OwnAppendsNeedNoReload) {
@@ -145,7 +144,7 @@ TEST_F(UserFileTest, OwnAppendsNeedNoReload) {
   ASSERT_EQ(loads(), 1u);
   for (int i = 0; i < 20; ++i) {
     std::string name = "user" + std::to_string(i);
-    ASSERT_EQ(user_store_remember(store(), env_, name, "pw"), Remembered::added);
+    ASSERT_EQ(user_store_remember(log_, store(), env_, name, "pw"), Remembered::added);
     load();
   }
   EXPECT_EQ(loads(), 1u);
