@@ -37,9 +37,9 @@ vantorix::Log& quiet_log() {
 
 bool build(Exchange& exchange, std::string_view user, std::string_view password) {
   static vantorix::SystemEnv env;
-  const std::optional<vantorix::PendingRequest> request =
-      vantorix::build_access_request(quiet_log(), env, {user, password, kNasPort, vantorix::IpAddress::v4(kNasIp), {}, {}}, kShared, 7,
-                                     exchange.send, exchange.length);
+  const std::optional<vantorix::PendingRequest> request = vantorix::build_access_request(
+      quiet_log(), env, {user, password, kNasPort, vantorix::IpAddress::v4(kNasIp), {}, {}}, kShared, 7, exchange.send,
+      exchange.length);
   if (request) exchange.request = *request;
   return request.has_value();
 }
@@ -106,8 +106,8 @@ void verify_loop(benchmark::State& state, const std::vector<std::uint8_t>& attri
   rules.secret = &kShared;
   vantorix::ReplyVerdict result = vantorix::ReplyVerdict::refused;
   for (auto _ : state) {
-    result = vantorix::verify_reply(quiet_log(), std::span<const std::uint8_t>(received.data(), reply.size()), exchange.request,
-                                    rules, &record)
+    result = vantorix::verify_reply(quiet_log(), std::span<const std::uint8_t>(received.data(), reply.size()),
+                                    exchange.request, rules, &record)
                  .verdict;
     benchmark::DoNotOptimize(result);
     record.extra.reset();

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "logging/log.h"
-#include "userstore/scramble.h"
 #include "platform/env.h"
+#include "userstore/scramble.h"
 #include "userstore/user_store.h"
 
 namespace {

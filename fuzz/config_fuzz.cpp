@@ -11,8 +11,6 @@
 #include "config/core_settings.h"
 #include "logging/log.h"
 #include "platform/console.h"
-#include "logging/log.h"
-#include "platform/console.h"
 #include "radius/radius_data.h"
 #include "radius/radius_settings.h"
 #include "scratch_directory.h"

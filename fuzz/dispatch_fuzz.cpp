@@ -3,7 +3,6 @@
 // front-end settings. Checks that every command is answered with whole reply
 // lines and that nothing but replies reaches standard output.
 #include <fuzzer/FuzzedDataProvider.h>
-
 #include <stdio.h>
 
 #include <cstdint>
@@ -18,8 +17,6 @@
 #include "frontend/help_info.h"
 #include "frontend/line_reader.h"
 #include "frontend/reply_writer.h"
-#include "logging/log.h"
-#include "platform/console.h"
 #include "logging/log.h"
 #include "platform/console.h"
 
@@ -79,7 +76,9 @@ RecordResult record_slot(CommandWords& words) {
 vantorix::SlotResult integer_slot(vantorix::ReplyWriter& out, CommandWords&) {
   switch (g_backend.next_choice()) {
     case 0: return vantorix::kSlotNegative;
-    case 1: answer_dead(out); return vantorix::kSlotAnswered;
+    case 1:
+      answer_dead(out);
+      return vantorix::kSlotAnswered;
     default: return static_cast<vantorix::SlotResult>(1 + (g_backend.number & 3));
   }
 }

@@ -14,8 +14,6 @@
 #include <string_view>
 #include <vector>
 
-#include "logging/log.h"
-#include "platform/console.h"
 #include "fake_env.h"
 #include "logging/log.h"
 #include "platform/console.h"
@@ -89,8 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::array<std::uint8_t, kMaxDatagram> request_bytes{};
   std::int32_t request_length = 0;
   const std::optional<vantorix::PendingRequest> request = vantorix::build_access_request(
-      log, env, {"nemo", "arctangent", 1812, vantorix::IpAddress::v4(0x7F000001), {}, {}}, shared, identifier, request_bytes,
-      request_length);
+      log, env, {"nemo", "arctangent", 1812, vantorix::IpAddress::v4(0x7F000001), {}, {}}, shared, identifier,
+      request_bytes, request_length);
   if (!request) __builtin_trap();
 
   // The datagram: the rest of the input, at most what one receive gives.

@@ -11,12 +11,10 @@
 #include <string>
 #include <string_view>
 
-#include "logging/log.h"
-#include "platform/console.h"
 #include "fake_env.h"
-#include "platform/system.h"
 #include "logging/log.h"
 #include "platform/console.h"
+#include "platform/system.h"
 #include "scratch_directory.h"
 #include "userstore/user_store.h"
 

@@ -10,10 +10,10 @@
 
 #include "config/config_texts.h"
 #include "logging/log.h"
-#include "text/text_format.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "text/text_format.h"
 #include "text/text_helpers.h"
 
 namespace vantorix {
@@ -49,8 +49,8 @@ void apply_dir_hash(Log& log, std::string_view value, CoreSettings& settings) {
   settings.dir_hash_base.assign(value.substr(0, kMaxDirHashBase));
   settings.dir_hash_chars = counts[0];
   settings.dir_hash_depth = counts[1];
-  log.message(config_text::kDirHash, settings.dir_hash_base.c_str(),
-              settings.dir_hash_chars, settings.dir_hash_depth, "");
+  log.message(config_text::kDirHash, settings.dir_hash_base.c_str(), settings.dir_hash_chars,
+              settings.dir_hash_depth, "");
 }
 
 // "filtername": the character to replace, a comma, the replacement.
@@ -123,16 +123,25 @@ constexpr CoreKey kCoreKeys[] = {
        if (!targets.log.state().log_mode) targets.log.state().log_path.reset();
      }},
     {"fwd_not_null", nullptr},
-    {"dir_hash", [](std::string_view value, const ConfigTargets& targets) { apply_dir_hash(targets.log, value, targets.settings); }},
-    {"unix_password", [](std::string_view, const ConfigTargets& targets) { targets.log.error(config_text::kUnixPassword); }},
+    {"dir_hash",
+     [](std::string_view value, const ConfigTargets& targets) {
+       apply_dir_hash(targets.log, value, targets.settings);
+     }},
+    {"unix_password",
+     [](std::string_view, const ConfigTargets& targets) { targets.log.error(config_text::kUnixPassword); }},
     {"plain_password", nullptr},
-    {"filtername", [](std::string_view value, const ConfigTargets& targets) { apply_filter(targets.log, value, targets.settings); }},
-    {"log_path", [](std::string_view value, const ConfigTargets& targets) { targets.log.state().log_path.emplace(value); }},
+    {"filtername",
+     [](std::string_view value, const ConfigTargets& targets) { apply_filter(targets.log, value, targets.settings); }},
+    {"log_path",
+     [](std::string_view value, const ConfigTargets& targets) { targets.log.state().log_path.emplace(value); }},
     {"domain",
      [](std::string_view value, const ConfigTargets& targets) { targets.settings.default_domain.emplace(value); }},
-    {"info_pass", [](std::string_view value, const ConfigTargets& targets) { targets.settings.info_pass.emplace(value); }},
+    {"info_pass",
+     [](std::string_view value, const ConfigTargets& targets) { targets.settings.info_pass.emplace(value); }},
     {"lowercase_username",
-     [](std::string_view value, const ConfigTargets& targets) { targets.settings.lowercase_username = is_true(value); }},
+     [](std::string_view value, const ConfigTargets& targets) {
+       targets.settings.lowercase_username = is_true(value);
+     }},
     {"lowercase_username_set",
      [](std::string_view value, const ConfigTargets& targets) {
        targets.settings.lowercase_username_set = is_true(value);

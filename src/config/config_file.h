@@ -1,9 +1,8 @@
 // Locating and reading the configuration file.
 #pragma once
 
-#include <functional>
-
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>

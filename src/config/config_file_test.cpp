@@ -35,9 +35,7 @@ class ConfigTest : public ::testing::Test {
  protected:
   Console console_;
   Log log_{console_};
-  void SetUp() override {
-    backend_keys.clear();
-  }
+  void SetUp() override { backend_keys.clear(); }
   void config_apply_line(std::string_view line) { vantorix::config_apply_line(line, targets()); }
   bool config_load(const char* directory, const char* program) {
     return vantorix::config_load(directory, program, targets()).has_value();

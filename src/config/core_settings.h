@@ -22,7 +22,6 @@ struct CoreSettings {
   int dir_hash_depth = 1;                     // 1 to 5
 };
 
-
 /// One "key = value" line per front-end setting in effect, the logging keys
 /// included, for -test_config; "info_pass" shows as "(hidden)", and the log
 /// path is followed by whether this account can write it.

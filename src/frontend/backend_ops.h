@@ -29,8 +29,8 @@ enum class RecordKind {
 
 struct RecordResult {
   RecordKind kind = RecordKind::none;
-  UserRecord record;     // meaningful only when accepted
-  std::string failure;   // of failed: the answer line ("-DEAD..."), without its line end
+  UserRecord record;              // meaningful only when accepted
+  std::string failure;            // of failed: the answer line ("-DEAD..."), without its line end
   bool password_expired = false;  // of none: refused because the password has expired
   static RecordResult none() { return {}; }
   static RecordResult failed(std::string failure) { return {RecordKind::failed, {}, std::move(failure), false}; }

@@ -72,9 +72,7 @@ class DispatcherTest : public ::testing::Test {
   Console console_;
   Log log_{console_};
   ReplyWriter writer_{console_, log_};
-  void SetUp() override {
-    console_.capture(&out_);
-  }
+  void SetUp() override { console_.capture(&out_); }
 
   // The reply to one line, and the dispatcher's result in `result_`.
   std::string reply(std::string_view line) {

@@ -21,8 +21,8 @@ void show_help(ReplyWriter& out, const BackendOps& ops) {
   if (ops.del != nullptr) out.line(reply::kHelpDel, kLineEnd);
 }
 
-
-bool show_info(ReplyWriter& out, CommandWords& words, const CoreSettings& settings, const LogState& log, const BackendOps& ops) {
+bool show_info(ReplyWriter& out, CommandWords& words, const CoreSettings& settings, const LogState& log,
+               const BackendOps& ops) {
   out.line(reply::kInfoIdentity, kVersionText, kProductName, kLineEnd);
   if (!settings.info_pass || !words[1] || *words[1] != *settings.info_pass) return true;
   out.line(reply::kData, kLineEnd);

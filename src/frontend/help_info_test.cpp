@@ -19,9 +19,7 @@ class HelpInfoTest : public ::testing::Test {
   Console console_;
   Log log_{console_};
   ReplyWriter writer_{console_, log_};
-  void SetUp() override {
-    console_.capture(&out_);
-  }
+  void SetUp() override { console_.capture(&out_); }
 
   std::string reply(std::string_view line) {
     out_.clear();

@@ -381,7 +381,7 @@ int program_run(int argc, char** argv, std::FILE* input, const ProgramParts& par
   }
   if (pass.test_config) {
     return finish(parts, test_configuration(out, pass, {config_file, config_warnings}, settings, ops,
-                                          opened != kSlotNegative, open_errors));
+                                            opened != kSlotNegative, open_errors));
   }
   if (opened == kSlotNegative) {
     out.flush();

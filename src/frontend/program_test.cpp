@@ -83,9 +83,7 @@ class ProgramTest : public ::testing::Test {
     previous_directory_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_.path());
   }
-  void TearDown() override {
-    std::filesystem::current_path(previous_directory_);
-  }
+  void TearDown() override { std::filesystem::current_path(previous_directory_); }
 
   void reset() {
     recorder_ = {};
@@ -126,8 +124,8 @@ using Calls = std::vector<std::string>;
 TEST_F(ProgramTest, ReadLoopRunsBetweenOpenAndTheExitPath) {
   EXPECT_EQ(run({}, "check Bob pw\nexit\nhelp\n"), 0);
   EXPECT_EQ(out_, "-ERR Bob password wrong or not a valid user\n+OK\n");
-  EXPECT_EQ(recorder_.calls, (Calls{"init", "config radius_host=127.0.0.1", "open", "check|check|Bob|pw|-", "exit", "close",
-                            "free"}));
+  EXPECT_EQ(recorder_.calls,
+            (Calls{"init", "config radius_host=127.0.0.1", "open", "check|check|Bob|pw|-", "exit", "close", "free"}));
   EXPECT_EQ(settings_.default_domain, "example.org");
   EXPECT_FALSE(log_.state().log_path);
 }
@@ -172,7 +170,8 @@ TEST_F(ProgramTest, PasswordArgumentsStayOutOfTheLog) {
   EXPECT_NE(log.find("*** 7 - 10.1.2.3 ***"), std::string::npos);
   EXPECT_EQ(log.find("s3cret"), std::string::npos);
   // The command itself still gets the password.
-  EXPECT_NE(std::find(recorder_.calls.begin(), recorder_.calls.end(), "set|set|bob|s3cret-two|k=v"), recorder_.calls.end());
+  EXPECT_NE(std::find(recorder_.calls.begin(), recorder_.calls.end(), "set|set|bob|s3cret-two|k=v"),
+            recorder_.calls.end());
 }
 
 TEST_F(ProgramTest, OneShotCommandsFormTheirLines) {

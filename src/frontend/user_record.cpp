@@ -50,7 +50,8 @@ void free_user_record(UserRecord* record) {
   }
 }
 
-void display_user(ReplyWriter& out, UserRecord& record, const char* status, const char* typed_name, const CoreSettings& settings) {
+void display_user(ReplyWriter& out, UserRecord& record, const char* status, const char* typed_name,
+                  const CoreSettings& settings) {
   out.log().message(reply::kDisplayingUser);
   const bool computed = !record.directory || *record.directory == "config";
   std::array<char, kMaxPath + 1> hashed_area;

@@ -34,6 +34,7 @@ void free_user_record(UserRecord* record);
 /// reply writers; then releases the record's texts. A record without a
 /// directory (or with "config") gets one computed from the dir_hash settings.
 /// A null `status` shows "-ERR", a null `typed_name` shows "unknown".
-void display_user(ReplyWriter& out, UserRecord& record, const char* status, const char* typed_name, const CoreSettings& settings);
+void display_user(ReplyWriter& out, UserRecord& record, const char* status, const char* typed_name,
+                  const CoreSettings& settings);
 
 }  // namespace vantorix

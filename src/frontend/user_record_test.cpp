@@ -17,9 +17,7 @@ class UserRecordTest : public ::testing::Test {
   Console console_;
   Log log_{console_};
   ReplyWriter writer_{console_, log_};
-  void SetUp() override {
-    console_.capture(&out_);
-  }
+  void SetUp() override { console_.capture(&out_); }
 
   void hash(const std::string& base, int chars, int depth) {
     settings_.dir_hash_base = base;

@@ -1,4 +1,3 @@
-#include "frontend/reply_writer.h"
 #include "logging/log.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/reply_writer.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "temp_dir.h"

@@ -31,7 +31,7 @@ class Md5 {
 
  private:
   std::array<std::uint32_t, 4> state_ = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
-  std::uint64_t length_ = 0;  // bytes fed so far
+  std::uint64_t length_ = 0;               // bytes fed so far
   std::array<std::uint8_t, 64> buffer_{};  // the part of a block not yet processed
 };
 

@@ -20,8 +20,12 @@ BackendOps RadiusBackend::ops() {
   };
   ops.close = [this] { radius_close(log_, data_.connection); };
   ops.exit = [](CommandWords&) { return kSlotSuccess; };
-  ops.check = [this](CommandWords& words) { return check_user(log_, data_, users_, env_, core_.default_domain, words); };
-  ops.lookup = [this](CommandWords& words) { return lookup_user(log_, data_, users_, env_, core_.default_domain, words); };
+  ops.check = [this](CommandWords& words) {
+    return check_user(log_, data_, users_, env_, core_.default_domain, words);
+  };
+  ops.lookup = [this](CommandWords& words) {
+    return lookup_user(log_, data_, users_, env_, core_.default_domain, words);
+  };
   ops.help = [](CommandWords&) { return std::vector<std::string>{}; };
   ops.status = [this] {
     return server_health_lines(data_.connection, data_.settings.transport == Transport::udp, env_.now_ms());

@@ -83,7 +83,8 @@ std::string seconds_text(std::int64_t waited_ms) {
 
 // A server that gave no valid reply: marked dead for the dead time (when
 // that memory is on), in one error line that says why.
-void mark_dead(Log& log, RadiusServer& server, const RadiusSettings& settings, const ServerAnswer& answer, std::int64_t now) {
+void mark_dead(Log& log, RadiusServer& server, const RadiusSettings& settings, const ServerAnswer& answer,
+               std::int64_t now) {
   const std::string where = endpoint_text(server.endpoint);
   const std::string waited = seconds_text(answer.waited_ms);
   const int dead_time = settings.dead_time_seconds;
@@ -121,8 +122,8 @@ std::optional<std::string_view> calling_station(const RadiusSettings& settings, 
 
 // Builds a request for `server` into the exchange, with a fresh identifier
 // and authenticator; false (nothing to send) when it cannot be built.
-bool prepare_request(Log& log, Env& env, const SharedSecret& secret, const RadiusServer& server, RadiusExchange& exchange,
-                     const AccessRequest& fields) {
+bool prepare_request(Log& log, Env& env, const SharedSecret& secret, const RadiusServer& server,
+                     RadiusExchange& exchange, const AccessRequest& fields) {
   std::uint8_t identifier = 0;
   if (!env.random(std::span<std::uint8_t>(&identifier, 1))) {
     log.error(radius_text::kNoRandomBytes);
@@ -156,8 +157,8 @@ bool attach_default_domain(Log& log, CommandWords& words, const std::optional<st
   return true;
 }
 
-RecordResult check_user(Log& log, RadiusData& radius, UserStore& users, Env& env, const std::optional<std::string>& domain,
-                        CommandWords& words) {
+RecordResult check_user(Log& log, RadiusData& radius, UserStore& users, Env& env,
+                        const std::optional<std::string>& domain, CommandWords& words) {
   if (!attach_default_domain(log, words, domain)) return RecordResult::none();
   const std::string& user = *words[1];
   const std::string password = words[2].value_or("");
@@ -194,8 +195,8 @@ RecordResult check_user(Log& log, RadiusData& radius, UserStore& users, Env& env
       if (server.dead_until_ms != 0 && server.status_pending) bystanders.push_back(&server);
     }
     if (!bystanders.empty()) {
-      hear_waiting_datagrams(log, env, bystanders, exchange, reply_rules(settings, connection.secret, connection.servers[0],
-                                                               exchange.collect_code));
+      hear_waiting_datagrams(log, env, bystanders, exchange,
+                             reply_rules(settings, connection.secret, connection.servers[0], exchange.collect_code));
       bystanders.clear();
     }
   }
@@ -229,8 +230,8 @@ RecordResult check_user(Log& log, RadiusData& radius, UserStore& users, Env& env
       plan.bystanders = bystanders;
       answer = ask_server(log, env, *server, exchange, plan, rules, blank, record);
     } else {
-      answer = ask_server_tls(log, env, *server, *connection.tls_client, exchange, wait_ms, watchdog, status, rules, blank,
-                              record);
+      answer = ask_server_tls(log, env, *server, *connection.tls_client, exchange, wait_ms, watchdog, status, rules,
+                              blank, record);
     }
     switch (answer.outcome) {
       case ServerOutcome::answered:
@@ -276,8 +277,8 @@ RecordResult check_user(Log& log, RadiusData& radius, UserStore& users, Env& env
   return RecordResult::none();
 }
 
-RecordResult lookup_user(Log& log, RadiusData& radius, UserStore& users, Env& env, const std::optional<std::string>& domain,
-                         CommandWords& words) {
+RecordResult lookup_user(Log& log, RadiusData& radius, UserStore& users, Env& env,
+                         const std::optional<std::string>& domain, CommandWords& words) {
   if (!attach_default_domain(log, words, domain)) return RecordResult::none();
   log.message(radius_text::kLookup, text_or_null(words[1]));
   if (std::optional<std::string> failure = radius_ensure_open(log, radius.connection, radius.settings, env)) {

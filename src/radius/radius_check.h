@@ -42,14 +42,14 @@ bool attach_default_domain(Log& log, CommandWords& words, const std::optional<st
 /// cannot be opened, a TLS connection that failed, or only replies with a
 /// wrong Response Authenticator: failed, with the "-DEAD" line for the
 /// parent. Time, random bytes and the socket wait come from `env`.
-RecordResult check_user(Log& log, RadiusData& radius, UserStore& users, Env& env, const std::optional<std::string>& domain,
-                        CommandWords& words);
+RecordResult check_user(Log& log, RadiusData& radius, UserStore& users, Env& env,
+                        const std::optional<std::string>& domain, CommandWords& words);
 
 /// Entry 1 the user name. Checks the password that `users` remembers for the
 /// user with the server, as `check_user` does. None when the user is not
 /// remembered (the server is not asked).
-RecordResult lookup_user(Log& log, RadiusData& radius, UserStore& users, Env& env, const std::optional<std::string>& domain,
-                         CommandWords& words);
+RecordResult lookup_user(Log& log, RadiusData& radius, UserStore& users, Env& env,
+                         const std::optional<std::string>& domain, CommandWords& words);
 
 /// One "+DATA     Server = " line (without its line end) per server for
 /// info: its address and port,

@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "config/core_settings.h"
-#include "radius_backend_fixture.h"
 #include "logging/log.h"
 #include "platform/console.h"
 #include "platform/system.h"
 #include "radius/radius_packet.h"
 #include "radius/radius_settings.h"
 #include "radius/radius_transport.h"
+#include "radius_backend_fixture.h"
 #include "temp_dir.h"
 #include "userstore/user_store.h"
 
@@ -220,8 +220,8 @@ TEST_F(RadiusCheckTest, RepeatedAnswerIsNotTakenForTheNextRequest) {
     return true;
   };
   FakeRadiusServer server(env_, kSecret, [](const RadiusRequest& request, const FakeRadiusServer& self) {
-    if (request.password == "pw") return std::vector<FakeDatagram>{self.answer(request, kAccessAccept)[0],
-                                                                       self.answer(request, kAccessAccept)[0]};
+    if (request.password == "pw")
+      return std::vector<FakeDatagram>{self.answer(request, kAccessAccept)[0], self.answer(request, kAccessAccept)[0]};
     return self.answer(request, kAccessReject);
   });
   use(entry(server));

@@ -135,7 +135,7 @@ struct RadiusExchange {
   std::array<std::uint8_t, kMaxDatagram> send_buf{};
   std::int32_t send_len = 0;
   std::array<std::uint8_t, kMaxDatagram> recv_buf{};
-  std::int32_t recv_len = 0;         // result of the latest receive: a byte count, 0 or negative
+  std::int32_t recv_len = 0;                // result of the latest receive: a byte count, 0 or negative
   std::vector<SocketHandle> listening;      // the sockets of one wait
 };
 

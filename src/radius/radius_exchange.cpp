@@ -223,8 +223,8 @@ bool send_status_server(Log& log, Env& env, RadiusServer& server, const StatusSe
   if (server.request_pending && identifier == server.request_pending->identifier) ++identifier;
   std::array<std::uint8_t, kMaxStreamPacket> packet;
   std::int32_t length = 0;
-  const std::optional<PendingRequest> pending =
-      build_status_server(log, env, server.nas_address, fields.nas_identifier, *fields.secret, identifier, packet, length);
+  const std::optional<PendingRequest> pending = build_status_server(log, env, server.nas_address, fields.nas_identifier,
+                                                                    *fields.secret, identifier, packet, length);
   if (!pending) return false;
   const std::span<const std::uint8_t> bytes(packet.data(), static_cast<std::size_t>(length));
   bool sent = false;

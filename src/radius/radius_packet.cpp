@@ -206,7 +206,7 @@ MessageAuthenticatorSearch find_message_authenticators(std::span<const std::uint
 // The header of a request and its Message-Authenticator, which is written
 // as zeros and filled in once the packet is complete.
 std::optional<PendingRequest> begin_request(Log& log, Env& env, PacketWriter& packet, std::uint8_t code,
-                                           std::uint8_t identifier, bool signed_request = true) {
+                                            std::uint8_t identifier, bool signed_request = true) {
   PendingRequest request;
   request.identifier = identifier;
   if (!env.random(request.authenticator)) {
@@ -356,8 +356,8 @@ void decode_attributes(Log& log, std::span<const std::uint8_t> reply, int collec
   }
 }
 
-ReplyCheck verify_reply(Log& log, std::span<const std::uint8_t> reply, const PendingRequest& request, const ReplyRules& rules,
-                        UserRecord* record) {
+ReplyCheck verify_reply(Log& log, std::span<const std::uint8_t> reply, const PendingRequest& request,
+                        const ReplyRules& rules, UserRecord* record) {
   const auto refuse = [record](ReplyVerdict verdict) {
     free_user_record(record);
     return ReplyCheck{verdict, false};

@@ -130,8 +130,8 @@ struct ReplyRules {
 /// (or a Status-Server), any other is not_an_answer. Reads the attributes of
 /// an answer into `record`. On every verdict but accepted the record's texts
 /// are released.
-ReplyCheck verify_reply(Log& log, std::span<const std::uint8_t> reply, const PendingRequest& request, const ReplyRules& rules,
-                        UserRecord* record);
+ReplyCheck verify_reply(Log& log, std::span<const std::uint8_t> reply, const PendingRequest& request,
+                        const ReplyRules& rules, UserRecord* record);
 
 /// Walks the attributes of `reply` (the whole datagram). When `record` is
 /// given, the texts of attributes whose code is `collect_code` are put in

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "fake_env.h"
 #include "logging/log.h"
 #include "platform/console.h"
-#include "fake_env.h"
 #include "radius/md5.h"
 
 namespace vantorix {
@@ -194,8 +194,8 @@ TEST_F(RadiusPacketTest, OptionalAttributesFollowInOrder) {
 }
 
 TEST_F(RadiusPacketTest, StatusServerCarriesMessageAuthenticatorAndTheNas) {
-  const std::optional<PendingRequest> request =
-      build_status_server(log_, env_, IpAddress::v4(0x7F000001), std::string_view("mail-1"), secret_, 9, send_, send_len_);
+  const std::optional<PendingRequest> request = build_status_server(
+      log_, env_, IpAddress::v4(0x7F000001), std::string_view("mail-1"), secret_, 9, send_, send_len_);
   ASSERT_TRUE(request);
   const Bytes packet = sent();
   EXPECT_EQ(packet[0], kStatusServer);

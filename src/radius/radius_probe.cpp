@@ -25,8 +25,8 @@ std::string optional_text(const std::optional<std::string>& text) { return text 
 // One request to `server` and the wait for its answer: a single send, the
 // whole wait, no dead-server memory.
 // The answer's record keeps what a check would show after "+OK".
-ServerAnswer ask_once(Log& log, RadiusData& radius, Env& env, RadiusServer& server, bool status_server, bool signed_request,
-                      const std::optional<ProbeUser>& user, UserRecord& record) {
+ServerAnswer ask_once(Log& log, RadiusData& radius, Env& env, RadiusServer& server, bool status_server,
+                      bool signed_request, const std::optional<ProbeUser>& user, UserRecord& record) {
   const RadiusSettings& settings = radius.settings;
   RadiusExchange& exchange = radius.exchange;
   std::uint8_t identifier = 0;
@@ -59,7 +59,8 @@ ServerAnswer ask_once(Log& log, RadiusData& radius, Env& env, RadiusServer& serv
   UserRecord blank;
   const std::int64_t wait_ms = settings.timeout_seconds * std::int64_t{1000};
   if (settings.transport == Transport::tls) {
-    return ask_server_tls(log, env, server, *radius.connection.tls_client, exchange, wait_ms, false, {}, rules, blank, record);
+    return ask_server_tls(log, env, server, *radius.connection.tls_client, exchange, wait_ms, false, {}, rules, blank,
+                          record);
   }
   AskPlan plan;
   plan.schedule = once(wait_ms);
@@ -103,8 +104,7 @@ std::vector<ProbeResult> probe_servers(Log& log, RadiusData& radius, Env& env, c
       }
     }
     result.round_trip_ms = server.counts.last_round_trip_ms;
-    result.detail = result.detail.empty() ? std::to_string((env.now_ms() - started) / 1000) + " s"
-                                          : result.detail;
+    result.detail = result.detail.empty() ? std::to_string((env.now_ms() - started) / 1000) + " s" : result.detail;
     results.push_back(std::move(result));
   }
   return results;

@@ -46,9 +46,8 @@ TEST_F(RadiusProbeTest, EachServerIsToldApartByWhatItAnswers) {
   FakeRadiusServer status(env_, kSecret, freeradius_like(true));
   FakeRadiusServer plain(env_, kSecret, freeradius_like(false));
   FakeRadiusServer other_secret(env_, "another-secret", freeradius_like(true));
-  FakeRadiusServer silent(env_, kSecret, [](const RadiusRequest&, const FakeRadiusServer&) {
-    return std::vector<FakeDatagram>{};
-  });
+  FakeRadiusServer silent(env_, kSecret,
+                          [](const RadiusRequest&, const FakeRadiusServer&) { return std::vector<FakeDatagram>{}; });
   use(entry(status) + "," + entry(plain) + "," + entry(other_secret) + "," + entry(silent));
 
   const std::vector<ProbeResult> results = probe_servers(log_, radius_, env_, std::nullopt);

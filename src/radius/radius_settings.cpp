@@ -37,10 +37,11 @@ struct SettingWord {
   Value value;
 };
 
-constexpr SettingWord<MessageAuthenticatorPolicy> kPolicyWords[] = {
-    {"yes", MessageAuthenticatorPolicy::yes}, {"true", MessageAuthenticatorPolicy::yes},
-    {"no", MessageAuthenticatorPolicy::no},   {"false", MessageAuthenticatorPolicy::no},
-    {"auto", MessageAuthenticatorPolicy::automatic}};
+constexpr SettingWord<MessageAuthenticatorPolicy> kPolicyWords[] = {{"yes", MessageAuthenticatorPolicy::yes},
+                                                                    {"true", MessageAuthenticatorPolicy::yes},
+                                                                    {"no", MessageAuthenticatorPolicy::no},
+                                                                    {"false", MessageAuthenticatorPolicy::no},
+                                                                    {"auto", MessageAuthenticatorPolicy::automatic}};
 constexpr SettingWord<Transport> kTransportWords[] = {{"udp", Transport::udp}, {"tls", Transport::tls}};
 constexpr SettingWord<ServerOrder> kServerOrderWords[] = {{"failover", ServerOrder::failover},
                                                           {"balance", ServerOrder::balance}};
@@ -72,7 +73,8 @@ std::string choices(const SettingWord<Value> (&words)[N]) {
 // Takes the value's word into `setting`; an unknown word is refused with an
 // error naming the choices, and the setting stays.
 template <class Value, std::size_t N>
-void apply_word(Log& log, Value& setting, const SettingWord<Value> (&words)[N], std::string_view key, std::string_view value) {
+void apply_word(Log& log, Value& setting, const SettingWord<Value> (&words)[N], std::string_view key,
+                std::string_view value) {
   for (const SettingWord<Value>& entry : words) {
     if (equals_nocase(value, entry.word)) {
       setting = entry.value;

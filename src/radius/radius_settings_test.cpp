@@ -16,9 +16,7 @@ class RadiusSettingsTest : public ::testing::Test {
  protected:
   Console console_;
   Log log_{console_};
-  void SetUp() override {
-    console_.capture(&output_);
-  }
+  void SetUp() override { console_.capture(&output_); }
 
   void apply(std::string_view key, std::string_view value) {
     radius_apply_key(log_, settings_, file_settings_, key, value);

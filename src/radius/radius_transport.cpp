@@ -75,11 +75,11 @@ std::string one_line(std::string text) {
 // Over TLS: the connection made when the program opens its servers. A server
 // that cannot be reached now is logged and counted dead, and later checks
 // try it again.
-void open_connection(Log& log, RadiusServer& server, const TlsClient& client, const RadiusSettings& settings, Env& env) {
+void open_connection(Log& log, RadiusServer& server, const TlsClient& client, const RadiusSettings& settings,
+                     Env& env) {
   server.tls = std::make_unique<TlsStream>(env);
   log.message(radius_text::kBinding);
-  if (server.tls->open(client, server.endpoint, server.tls_name, env.now_ms() + kDeadServerWaitMs) ==
-      TlsResult::ok) {
+  if (server.tls->open(client, server.endpoint, server.tls_name, env.now_ms() + kDeadServerWaitMs) == TlsResult::ok) {
     log.message(radius_text::kTlsConnected, endpoint_text(server.endpoint).c_str());
     return;
   }
@@ -118,7 +118,8 @@ std::string tls_reason(const RadiusServer& server, const std::string& reason) {
   return text;
 }
 
-std::optional<std::string> radius_connect(Log& log, RadiusConnection& connection, const RadiusSettings& settings, Env& env) {
+std::optional<std::string> radius_connect(Log& log, RadiusConnection& connection, const RadiusSettings& settings,
+                                          Env& env) {
   if (sockets_start() == SocketsStart::failed) {
     log.error(radius_text::kNoSocketsLog);
     return radius_text::kNoSockets;
@@ -188,7 +189,8 @@ std::optional<std::string> radius_connect(Log& log, RadiusConnection& connection
   return std::nullopt;
 }
 
-std::optional<std::string> radius_ensure_open(Log& log, RadiusConnection& connection, const RadiusSettings& settings, Env& env) {
+std::optional<std::string> radius_ensure_open(Log& log, RadiusConnection& connection, const RadiusSettings& settings,
+                                              Env& env) {
   if (connection.open()) return std::nullopt;
   return radius_connect(log, connection, settings, env);
 }

@@ -25,7 +25,8 @@ namespace vantorix {
 /// Log::error and given back, as the one line the parent is told; nothing
 /// when the servers are open. The process id of `env` picks the first
 /// server of "radius_server_order balance".
-std::optional<std::string> radius_connect(Log& log, RadiusConnection& connection, const RadiusSettings& settings, Env& env);
+std::optional<std::string> radius_connect(Log& log, RadiusConnection& connection, const RadiusSettings& settings,
+                                          Env& env);
 
 /// "-DEAD: TLS connection to %s failed {%s}" for `server`, the reason on one
 /// line as `tls_reason` gives it.
@@ -37,7 +38,8 @@ std::string tls_failure_text(const RadiusServer& server, const std::string& reas
 std::string tls_reason(const RadiusServer& server, const std::string& reason);
 
 /// Nothing at once when the sockets are open, otherwise `radius_connect`.
-std::optional<std::string> radius_ensure_open(Log& log, RadiusConnection& connection, const RadiusSettings& settings, Env& env);
+std::optional<std::string> radius_ensure_open(Log& log, RadiusConnection& connection, const RadiusSettings& settings,
+                                              Env& env);
 
 /// Closes every open socket (logging either way) and forgets the servers.
 void radius_close(Log& log, RadiusConnection& connection);

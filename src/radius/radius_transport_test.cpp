@@ -27,9 +27,7 @@ class RadiusTransportTest : public ::testing::Test {
     log_.state().log_path = dir_.file("test.log");
     console_.capture(&out_);
   }
-  void TearDown() override {
-    radius_close(log_, radius_.connection);
-  }
+  void TearDown() override { radius_close(log_, radius_.connection); }
   RadiusConnection& connection() { return radius_.connection; }
   RadiusSettings& settings() { return radius_.settings; }
   std::string log() const { return dir_.read_text("test.log"); }

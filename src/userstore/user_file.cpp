@@ -229,8 +229,8 @@ bool record_needs_line_end(const OpenFile& file, const UserFileState& state, con
 // One attempt: lock the held file, catch up with other processes' records,
 // and write the record unless another process has just written the same.
 AppendResult append_locked(Log& log, OpenFile& file, const UserFileSettings& settings, UserFileState& state,
-                           UserTable& table, std::string_view name, std::string_view password,
-                           std::string_view form, FileError& error) {
+                           UserTable& table, std::string_view name, std::string_view password, std::string_view form,
+                           FileError& error) {
   const std::string& path = settings.file_name;
   std::optional<FileStatus> before = file.status();
   if (!before) {
@@ -268,8 +268,7 @@ AppendResult append_locked(Log& log, OpenFile& file, const UserFileSettings& set
 }
 
 AppendResult append_once(Log& log, const UserFileSettings& settings, UserFileState& state, UserTable& table,
-                         std::string_view name, std::string_view password, std::string_view form,
-                         FileError& error) {
+                         std::string_view name, std::string_view password, std::string_view form, FileError& error) {
   OpenFile* file = appender_for(settings.file_name, state, error);
   if (file == nullptr) return AppendResult::failed;
   if (!file->lock(settings.lock_wait_ms, error)) return AppendResult::failed;
@@ -309,8 +308,8 @@ void user_file_load(Log& log, const UserFileSettings& settings, UserFileState& s
   read_into(log, file, path, *opened, settings, state, table);
 }
 
-AppendResult user_file_append(Log& log, const UserFileSettings& settings, UserFileState& state, UserTable& table, Env& env,
-                              std::string_view name, std::string_view password) {
+AppendResult user_file_append(Log& log, const UserFileSettings& settings, UserFileState& state, UserTable& table,
+                              Env& env, std::string_view name, std::string_view password) {
   const std::string& path = settings.file_name;
   if (path.empty()) return AppendResult::failed;
   // The scrambled form keeps only characters 1 to 126: any other byte (a

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/files.h"
 #include "logging/log.h"
 #include "platform/env.h"
+#include "platform/files.h"
 #include "userstore/user_table.h"
 
 namespace vantorix {
@@ -96,7 +96,7 @@ enum class AppendResult {
 /// another password) or a record longer than a line the loader reads whole is
 /// refused and logged as an error. A written record is stored in `table` too;
 /// after a failure the table has not been given the user.
-AppendResult user_file_append(Log& log, const UserFileSettings& settings, UserFileState& state, UserTable& table, Env& env,
-                              std::string_view name, std::string_view password);
+AppendResult user_file_append(Log& log, const UserFileSettings& settings, UserFileState& state, UserTable& table,
+                              Env& env, std::string_view name, std::string_view password);
 
 }  // namespace vantorix

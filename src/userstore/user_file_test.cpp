@@ -7,9 +7,9 @@
 #include <fstream>
 #include <string>
 
+#include "fake_env.h"
 #include "logging/log.h"
 #include "platform/console.h"
-#include "fake_env.h"
 #include "temp_dir.h"
 #include "userstore/scramble.h"
 #include "userstore/user_store.h"
@@ -50,9 +50,7 @@ class UserFileTest : public ::testing::Test {
     store().file = {};
     load();
   }
-  std::optional<std::string> password_of(const std::string& name) {
-    return user_table_lookup(store().table, name);
-  }
+  std::optional<std::string> password_of(const std::string& name) { return user_table_lookup(store().table, name); }
   std::string log() const { return dir_.read_text("test.log"); }
   std::size_t loads() const { return count_of(log(), "Finished Loading Userfile: {" + path_ + "}"); }
   void append_elsewhere(const std::string& text) const {
@@ -135,7 +133,8 @@ TEST_F(UserFileTest, NoFileNameMeansNothingToLoad) {
   store().settings.file_name.clear();
   load();
   EXPECT_EQ(log(), "");
-  EXPECT_EQ(user_file_append(log_, store().settings, store().file, store().table, env_, "x", "y"), AppendResult::failed);
+  EXPECT_EQ(user_file_append(log_, store().settings, store().file, store().table, env_, "x", "y"),
+            AppendResult::failed);
 }
 
 TEST_F(UserFileTest, OwnAppendsNeedNoReload) {

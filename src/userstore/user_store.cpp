@@ -6,7 +6,8 @@
 
 namespace vantorix {
 
-Remembered user_store_remember(Log& log, UserStore& store, Env& env, const std::string& name, const std::string& password) {
+Remembered user_store_remember(Log& log, UserStore& store, Env& env, const std::string& name,
+                               const std::string& password) {
   const std::optional<std::string_view> stored = store.table.find(name);
   if (stored && passwords_match(*stored, password)) return Remembered::unchanged;
   // A password the user file could not hold is kept out of the table as well,

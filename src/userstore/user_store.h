@@ -33,6 +33,7 @@ enum class Remembered {
 /// appended, see `user_file_append`). Logs "Added user to memory and file:
 /// {%s}" or "Updated password in memory and file: {%s}" before the append.
 /// The user stays in memory whatever becomes of the record.
-Remembered user_store_remember(Log& log, UserStore& store, Env& env, const std::string& name, const std::string& password);
+Remembered user_store_remember(Log& log, UserStore& store, Env& env, const std::string& name,
+                               const std::string& password);
 
 }  // namespace vantorix

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "fake_env.h"
 #include "file_access.h"
 #include "logging/log.h"
 #include "platform/console.h"
 #include "platform/files.h"
-#include "fake_env.h"
 #include "temp_dir.h"
 #include "userstore/scramble.h"
 

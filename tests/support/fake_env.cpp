@@ -6,9 +6,7 @@
 
 namespace vantorix::testing {
 
-bool FakeEnv::random(std::span<std::uint8_t> out) {
-  return random_source ? random_source(out) : system_.random(out);
-}
+bool FakeEnv::random(std::span<std::uint8_t> out) { return random_source ? random_source(out) : system_.random(out); }
 
 void FakeEnv::add_peer(const FakePeer* peer) {
   std::lock_guard<std::mutex> lock(mutex_);

@@ -144,7 +144,8 @@ bool FakeRadiusServer::settled(std::int64_t now) const {
   if (udp_wait_readable(socket_, 0) == WaitResult::readable || busy_) return false;
   std::lock_guard<std::mutex> lock(mutex_);
   const auto at = std::chrono::steady_clock::time_point(std::chrono::milliseconds(now));
-  return std::none_of(delayed_.begin(), delayed_.end(), [at](const auto& delayed) { return std::get<0>(delayed) <= at; });
+  return std::none_of(delayed_.begin(), delayed_.end(),
+                      [at](const auto& delayed) { return std::get<0>(delayed) <= at; });
 }
 
 std::optional<std::int64_t> FakeRadiusServer::next_due() const {
