@@ -21,8 +21,6 @@ constexpr int kTextSize = 4095;     // Log::error, debug echoes, start-up entrie
 // the time, the error mark and the line feed.
 constexpr int kFileLineBuffer = kLineBuffer + 64;
 constexpr const char kBackupSuffix[] = ".1";
-// Another process holds the lock only to check and move the file.
-constexpr int kRotateLockWaitMs = 1000;
 // The most a batch holds before its lines are written: every write stays far
 // below what the system hands to the file in one piece.
 constexpr std::size_t kMaxPendingLog = 64 * 1024;
@@ -274,14 +272,14 @@ LogBatch::~LogBatch() {
 
 void Log::flush() { write_pending(); }
 
-Rotation log_rotate(const char* path, std::int64_t larger_than) {
+Rotation log_rotate(const char* path, std::int64_t larger_than, int lock_wait_ms) {
   if (path == nullptr) return Rotation::failed;
   FileError error;
   OpenFile log = OpenFile::open(path, OpenFile::Mode::read, error);
   if (!log.is_open()) return error.kind == FileErrorKind::missing ? Rotation::not_needed : Rotation::failed;
   // Every process that rotates this log takes its lock first; one that waits
   // here finds, once it has the lock, that the file was moved already.
-  if (!log.lock(kRotateLockWaitMs, error)) return Rotation::not_needed;
+  if (!log.lock(lock_wait_ms, error)) return Rotation::not_needed;
   const std::optional<FileStatus> measured = log.status();
   const std::optional<FileStatus> at_path = file_status(path);
   if (!measured || !at_path || !same_file(*measured, *at_path) || measured->size <= larger_than) {

@@ -189,7 +189,9 @@ enum class Rotation {
 /// each takes an advisory lock on the log file and measures it again under
 /// the lock, so only a process that still finds at `path` a file past the
 /// size moves it, and a backup just made by another is never replaced by the
-/// new, short log. The wait for the lock is bounded (then: not_needed).
-Rotation log_rotate(const char* path, std::int64_t larger_than = -1);
+/// new, short log. The wait for the lock is bounded by `lock_wait_ms` (then:
+/// not_needed); another process holds it only to check and move the file.
+inline constexpr int kRotateLockWaitMs = 1000;
+Rotation log_rotate(const char* path, std::int64_t larger_than = -1, int lock_wait_ms = kRotateLockWaitMs);
 
 }  // namespace vantorix

@@ -312,7 +312,7 @@ TEST_F(LogRotationTest, RotateSaysWhetherItMovedTheFile) {
   FileError error;
   OpenFile other = OpenFile::open(path, OpenFile::Mode::read, error);
   ASSERT_TRUE(other.lock(0, error));
-  EXPECT_EQ(log_rotate(path.c_str()), Rotation::not_needed);
+  EXPECT_EQ(log_rotate(path.c_str(), -1, 0), Rotation::not_needed);
   EXPECT_EQ(dir_.read("a.log"), "two\n");
 }
 
