@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/windows_error.h"
+
 namespace vantorix {
 namespace {
 
@@ -96,22 +98,9 @@ FileErrorKind kind_of(DWORD code) {
   }
 }
 
-// The system's text for `code`, without its line end and full stop.
-std::string reason_of(DWORD code) {
-  char text[256] = {};
-  DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                  text, sizeof text, nullptr);
-  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == '.' ||
-                        text[length - 1] == ' ')) {
-    --length;
-  }
-  if (length == 0) return "Windows error " + std::to_string(code);
-  return std::string(text, length);
-}
-
 bool fail(FileError& error, DWORD code) {
   error.kind = kind_of(code);
-  error.reason = reason_of(code);
+  error.reason = windows_error_text(code);
   return false;
 }
 

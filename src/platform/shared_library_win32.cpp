@@ -2,21 +2,10 @@
 
 #include <windows.h>
 
+#include "platform/windows_error.h"
+
 namespace vantorix {
 namespace {
-
-// The system's text for `code`, without its line end and full stop.
-std::string reason_of(DWORD code) {
-  char text[256] = {};
-  DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                  text, sizeof text, nullptr);
-  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == '.' ||
-                        text[length - 1] == ' ')) {
-    --length;
-  }
-  if (length == 0) return "Windows error " + std::to_string(code);
-  return std::string(text, length) + " (" + std::to_string(code) + ")";
-}
 
 // The folder of the running program, with its trailing separator; empty when
 // it cannot be told.
@@ -55,7 +44,7 @@ void* load_shared_library(const char* name, std::string& error) {
   // (libcrypto) only from the same folder or the system's.
   const std::wstring folder = program_folder();
   if (folder.empty()) {
-    error = "cannot tell the program's folder: " + reason_of(::GetLastError());
+    error = "cannot tell the program's folder: " + windows_error_text(::GetLastError(), true);
     return nullptr;
   }
   std::wstring path = folder;
@@ -77,7 +66,8 @@ void* load_shared_library(const char* name, std::string& error) {
     // needs is not, without naming that one.
     const bool there = ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     error = narrow(path) + ": " +
-            (code == ERROR_MOD_NOT_FOUND && there ? "a DLL it needs is missing (126)" : reason_of(code));
+            (code == ERROR_MOD_NOT_FOUND && there ? "a DLL it needs is missing (126)"
+                                                   : windows_error_text(code, true));
     return nullptr;
   }
   return library;
